@@ -1,0 +1,27 @@
+#include <cstdio>
+#include <optional>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "ddc/framing.h"
+#include "ddc/vcp.h"
+#include "discovery/display_table.h"
+
+int commandGet(int /*argc*/, char** argv)
+{
+    std::optional<long> vcp = parseNumberArgument(argv[3], kMaxVcpCode);
+    if (!vcp) {
+        return kStatusUsage;
+    }
+    const DisplayRecord* display = find_by_id(argv[2]);
+    int32_t current = 0;
+    int32_t maximum = 0;
+    // An unknown display reads like a display that did not answer.
+    if (display != nullptr && asReadVCPAt(*display, static_cast<uint8_t>(*vcp), kDdcChip,
+                                          kDdcHostAddress, &current, &maximum)) {
+        std::printf("{\"value\":%d}\n", current);
+    } else {
+        std::printf("{\"value\":null,\"error\":\"read_failed\"}\n");
+    }
+    return 0;
+}

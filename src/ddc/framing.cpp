@@ -1,0 +1,40 @@
+#include "ddc/framing.h"
+
+#include <algorithm>
+#include <array>
+
+uint8_t ddcChecksum(uint32_t dataAddress, std::span<const uint8_t> bytes)
+{
+    auto sum = static_cast<uint8_t>(0x6E ^ dataAddress);
+    for (uint8_t byte : bytes) {
+        sum ^= byte;
+    }
+    return sum;
+}
+
+bool ddcWrite(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+              std::span<const uint8_t> bytes)
+{
+    if (display.service == nullptr) {
+        return false;
+    }
+    // The service takes a mutable buffer; hand it a copy of the message.
+    std::array<uint8_t, 8> message{};
+    if (bytes.size() > message.size()) {
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), message.begin());
+    return IOAVServiceWriteI2C(display.service, chip, dataAddress, message.data(),
+                               static_cast<uint32_t>(bytes.size())) == kIOReturnSuccess;
+}
+
+bool ddcRead(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+             std::span<uint8_t> reply)
+{
+    std::fill(reply.begin(), reply.end(), 0);
+    if (display.service == nullptr) {
+        return false;
+    }
+    return IOAVServiceReadI2C(display.service, chip, dataAddress, reply.data(),
+                              static_cast<uint32_t>(reply.size())) == kIOReturnSuccess;
+}

@@ -1,0 +1,28 @@
+// The displays found in this run, and the lookup every command uses to turn
+// the id given on the command line into one of them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "platform/platform.h"
+
+struct DisplayRecord {
+    std::array<char, 40> id;       // EDID UUID text, the key callers use
+    std::array<char, 24> serial;   // upper-case hex, or empty
+    std::array<char, 128> name;    // UTF-8 product name, or "Display"
+    AvService service;             // never null for a record in the table
+};
+
+inline constexpr int32_t kMaxDisplays = 16;
+
+extern std::array<DisplayRecord, kMaxDisplays> g_displays;
+extern int32_t g_count;
+
+// First record whose id equals `id` exactly, or null.
+const DisplayRecord* find_by_id(const char* id);
+
+// Copies NUL-terminated text into a fixed field, cut to fit and always
+// terminated.
+void copyText(std::span<char> field, const char* text);

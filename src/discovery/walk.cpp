@@ -1,0 +1,146 @@
+#include "discovery/walk.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "discovery/display_table.h"
+#include "discovery/panel.h"
+#include "discovery/registry_props.h"
+#include "platform/platform.h"
+
+namespace {
+
+using UuidText = std::array<char, 40>;
+
+struct WalkCounters {
+    int32_t shim = 0;          // panel nodes met
+    int32_t shimWithUuid = 0;  // panel nodes that had an EDID UUID
+    int32_t proxy = 0;         // proxy nodes met, added or not
+};
+
+// How far up the IOService plane a proxy looks for its display's EDID UUID.
+constexpr int kMaxAncestorLevels = 6;
+
+// The EDID UUID of a proxy node: in its own subtree, else in the subtree of
+// its nearest ancestor that has one. A search that finds an empty UUID ends
+// the climb.
+void findEdidUuid(io_registry_entry_t entry, UuidText* uuid)
+{
+    if (cfStringProp(entry, "EDID UUID", *uuid)) {
+        return;
+    }
+    io_registry_entry_t current = entry;
+    io_registry_entry_t held = IO_OBJECT_NULL;
+    for (int level = 0; level < kMaxAncestorLevels; level++) {
+        io_registry_entry_t parent = IO_OBJECT_NULL;
+        if (IORegistryEntryGetParentEntry(current, kIOServicePlane, &parent) != KERN_SUCCESS ||
+            parent == IO_OBJECT_NULL) {
+            break;
+        }
+        if (held != IO_OBJECT_NULL) {
+            IOObjectRelease(held);
+        }
+        held = parent;
+        current = parent;
+        UuidText scratch{};
+        if (cfStringProp(parent, "EDID UUID", scratch)) {
+            *uuid = scratch;
+            break;
+        }
+    }
+    if (held != IO_OBJECT_NULL) {
+        IOObjectRelease(held);
+    }
+}
+
+// Name for a proxy's record: its own "ProductName", else the last panel's.
+void proxyName(io_registry_entry_t entry, const PanelWalkState& panels, DisplayRecord* record)
+{
+    std::array<char, 128> scratch{};
+    if (cfStringProp(entry, "ProductName", scratch) && scratch[0] != '\0') {
+        copyText(record->name, scratch.data());
+    } else if (panels.lastPanelName[0] != '\0') {
+        copyText(record->name, panels.lastPanelName.data());
+    } else {
+        copyText(record->name, "Display");
+    }
+}
+
+void addProxyDisplay(io_registry_entry_t entry, const PanelWalkState& panels,
+                     WalkCounters* counters)
+{
+    counters->proxy++;
+    if (g_count >= kMaxDisplays) {
+        return;
+    }
+    UuidText uuid{};
+    findEdidUuid(entry, &uuid);
+    if (uuid[0] == '\0') {
+        uuid = panels.lastPanelUuid;
+    }
+    if (uuid[0] == '\0') {
+        return;
+    }
+    // The handle is kept in the table until the process exits.
+    AvService service = IOAVServiceCreateWithService(kCFAllocatorDefault, entry);
+    if (service == nullptr) {
+        return;
+    }
+    DisplayRecord* record = &g_displays[g_count];
+    copyText(record->id, uuid.data());
+    proxyName(entry, panels, record);
+    record->service = service;
+    const char* serial = serialForUuid(record->id.data());
+    copyText(record->serial, serial != nullptr ? serial : "");
+    g_count++;
+}
+
+void visitEntry(io_registry_entry_t entry, PanelWalkState* panels, WalkCounters* counters)
+{
+    io_name_t name;
+    if (IORegistryEntryGetName(entry, name) != KERN_SUCCESS) {
+        return;
+    }
+    if (isPanelNodeName(name)) {
+        counters->shim++;
+        if (recordPanelNode(entry, panels)) {
+            counters->shimWithUuid++;
+        }
+    } else if (std::strcmp(name, "DCPAVServiceProxy") == 0) {
+        addProxyDisplay(entry, *panels, counters);
+    }
+}
+
+}  // namespace
+
+void enumerateDisplays()
+{
+    g_serialMapCount = 0;
+    io_registry_entry_t root = IORegistryGetRootEntry(kIOMainPortDefault);
+    io_iterator_t iterator = IO_OBJECT_NULL;
+    if (IORegistryEntryCreateIterator(root, kIOServicePlane, kIORegistryIterateRecursively,
+                                      &iterator) != KERN_SUCCESS) {
+        if (root != IO_OBJECT_NULL) {
+            IOObjectRelease(root);
+        }
+        return;
+    }
+    PanelWalkState panels{};
+    WalkCounters counters;
+    // Entries handed out by the iterator are deliberately not released: like
+    // the AV service handles made from them, they last until the process exits.
+    for (io_registry_entry_t entry = IOIteratorNext(iterator); entry != IO_OBJECT_NULL;
+         entry = IOIteratorNext(iterator)) {
+        visitEntry(entry, &panels, &counters);
+    }
+    IOObjectRelease(iterator);
+    if (root != IO_OBJECT_NULL) {
+        IOObjectRelease(root);
+    }
+    if (std::getenv("DDC_DEBUG") != nullptr) {
+        std::fprintf(stderr, "[dbg] shim=%d shimWithUUID=%d proxy=%d added=%d\n", counters.shim,
+                     counters.shimWithUuid, counters.proxy, g_count);
+    }
+}

@@ -1,0 +1,97 @@
+// Simulated platform: the same names, types and signatures as the macOS
+// declarations the core uses, implemented in platform/sim against a scenario
+// file instead of a kernel. Only what the core calls is declared here.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+typedef unsigned int mach_port_t;
+typedef mach_port_t io_object_t;
+typedef io_object_t io_registry_entry_t;
+typedef io_object_t io_iterator_t;
+typedef io_object_t io_service_t;
+typedef int kern_return_t;
+typedef kern_return_t IOReturn;
+typedef uint32_t IOOptionBits;
+typedef char io_name_t[128];
+
+typedef const void* CFTypeRef;
+typedef const struct __CFString* CFStringRef;
+typedef const struct __CFDictionary* CFDictionaryRef;
+typedef const struct __CFData* CFDataRef;
+typedef const struct __CFNumber* CFNumberRef;
+typedef const struct __CFAllocator* CFAllocatorRef;
+typedef long CFIndex;
+typedef unsigned long CFTypeID;
+typedef unsigned char Boolean;
+typedef uint8_t UInt8;
+typedef uint32_t CFStringEncoding;
+typedef CFIndex CFNumberType;
+
+enum : CFStringEncoding {
+    kCFStringEncodingASCII = 0x0600,
+    kCFStringEncodingUTF8 = 0x08000100,
+};
+enum : CFNumberType {
+    kCFNumberSInt64Type = 4,
+    kCFNumberLongLongType = 11,
+};
+enum : IOOptionBits {
+    kIORegistryIterateRecursively = 1,
+    kIORegistryIterateParents = 2,
+};
+enum : kern_return_t {
+    KERN_SUCCESS = 0,
+    kIOReturnSuccess = 0,
+};
+#define IO_OBJECT_NULL ((io_object_t)0)
+#define kIOServicePlane "IOService"
+
+extern const mach_port_t kIOMainPortDefault;
+extern const CFAllocatorRef kCFAllocatorDefault;
+
+// I/O registry
+io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort);
+kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_name_t plane,
+                                            IOOptionBits options, io_iterator_t* iterator);
+io_object_t IOIteratorNext(io_iterator_t iterator);
+kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name);
+kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_name_t plane,
+                                            io_registry_entry_t* parent);
+CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_name_t plane,
+                                          CFStringRef key, CFAllocatorRef allocator,
+                                          IOOptionBits options);
+CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
+                                          CFAllocatorRef allocator, IOOptionBits options);
+kern_return_t IOObjectRelease(io_object_t object);
+
+// Core Foundation
+CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,
+                                      CFStringEncoding encoding);
+Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize,
+                           CFStringEncoding encoding);
+CFTypeID CFGetTypeID(CFTypeRef cf);
+CFTypeID CFStringGetTypeID(void);
+CFTypeID CFDictionaryGetTypeID(void);
+CFTypeID CFDataGetTypeID(void);
+CFTypeID CFNumberGetTypeID(void);
+CFTypeID CFBooleanGetTypeID(void);
+CFTypeID CFNullGetTypeID(void);
+CFTypeID CFArrayGetTypeID(void);
+const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key);
+CFIndex CFDataGetLength(CFDataRef data);
+const UInt8* CFDataGetBytePtr(CFDataRef data);
+Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr);
+void CFRelease(CFTypeRef cf);
+
+// AV service
+typedef CFTypeRef IOAVServiceRef;
+IOAVServiceRef IOAVServiceCreateWithService(CFAllocatorRef allocator, io_service_t service);
+IOReturn IOAVServiceWriteI2C(IOAVServiceRef service, uint32_t chipAddress, uint32_t dataAddress,
+                             void* inputBuffer, uint32_t inputBufferSize);
+IOReturn IOAVServiceReadI2C(IOAVServiceRef service, uint32_t chipAddress, uint32_t dataAddress,
+                            void* outputBuffer, uint32_t outputBufferSize);
+
+}  // extern "C"

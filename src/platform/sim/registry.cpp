@@ -1,0 +1,197 @@
+// The I/O registry's IOService plane over the scenario's entries. Entries are
+// kept in depth-first order with their subtree ranges, so iterating and
+// searching a subtree are plain index scans. Every handle handed out carries a
+// reference the caller owns; a handle used without one is treated as invalid.
+#include <algorithm>
+#include <cstring>
+
+#include "sim_control.h"
+#include "sim_state.h"
+
+extern "C" const mach_port_t kIOMainPortDefault = 0;
+
+namespace sim {
+namespace {
+
+bool isServicePlane(const char* plane) {
+    return plane != nullptr && std::strcmp(plane, kIOServicePlane) == 0;
+}
+
+io_object_t handOut(uint32_t index) {
+    State& s = state();
+    ++s.entryRefs[index];
+    ++s.outstandingReferences;
+    return kEntryHandleBase + index;
+}
+
+const Value* findProperty(const Entry& entry, const std::string& key) {
+    for (const Member& member : entry.properties) {
+        if (member.key == key) return &member.value;
+    }
+    return nullptr;
+}
+
+// Where IORegistryEntrySearchCFProperty finds `key`: the entry itself; with
+// kIORegistryIterateRecursively, then its descendants in depth-first order,
+// or its ancestors nearest first when kIORegistryIterateParents is set too.
+const Value* searchProperty(uint32_t index, const std::string& key, IOOptionBits options) {
+    const std::vector<Entry>& entries = state().machine.entries;
+    if (const Value* own = findProperty(entries[index], key)) return own;
+    if ((options & kIORegistryIterateRecursively) == 0) return nullptr;
+    if (options & kIORegistryIterateParents) {
+        for (uint32_t i = index; i != 0;) {
+            i = entries[i].parent;
+            if (const Value* found = findProperty(entries[i], key)) return found;
+        }
+        return nullptr;
+    }
+    for (uint32_t i = index + 1; i < entries[index].subtreeEnd; ++i) {
+        if (const Value* found = findProperty(entries[i], key)) return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool lookupEntry(io_object_t handle, uint32_t* index) {
+    const State& s = state();
+    if (handle < kEntryHandleBase || handle - kEntryHandleBase >= s.entryRefs.size()) return false;
+    uint32_t i = handle - kEntryHandleBase;
+    if (s.entryRefs[i] == 0) return false;
+    *index = i;
+    return true;
+}
+
+void setIteratorCreationFails(bool fails) { state().iteratorCreationFails = fails; }
+int outstandingRegistryReferences() { return state().outstandingReferences; }
+int badRegistryReleases() { return state().badReleases; }
+uint64_t registryOperations() { return state().registryOperations; }
+
+}  // namespace sim
+
+using sim::state;
+
+io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort) {
+    ++state().registryOperations;
+    if (mainPort != kIOMainPortDefault) return IO_OBJECT_NULL;
+    return sim::handOut(0);
+}
+
+kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_name_t plane,
+                                            IOOptionBits options, io_iterator_t* iterator) {
+    sim::State& s = state();
+    ++s.registryOperations;
+    uint32_t index;
+    if (iterator == nullptr || !sim::isServicePlane(plane) || !sim::lookupEntry(entry, &index)) {
+        return sim::kStatusBadArgument;
+    }
+    if (s.iteratorCreationFails) return sim::kStatusError;
+
+    sim::Iterator it;
+    it.recursive = (options & kIORegistryIterateRecursively) != 0;
+    it.parents = (options & kIORegistryIterateParents) != 0;
+    if (it.parents) {
+        it.done = index == 0;
+        it.next = s.machine.entries[index].parent;
+    } else {
+        it.next = index + 1;
+        it.end = s.machine.entries[index].subtreeEnd;
+    }
+    io_iterator_t handle = s.nextIteratorHandle++;
+    s.iterators.emplace(handle, it);
+    ++s.outstandingReferences;
+    *iterator = handle;
+    return KERN_SUCCESS;
+}
+
+io_object_t IOIteratorNext(io_iterator_t iterator) {
+    sim::State& s = state();
+    ++s.registryOperations;
+    auto found = s.iterators.find(iterator);
+    if (found == s.iterators.end()) return IO_OBJECT_NULL;
+    sim::Iterator& it = found->second;
+    if (it.done) return IO_OBJECT_NULL;
+    uint32_t index = it.next;
+    if (it.parents) {
+        // Recursively: every ancestor up to the root; otherwise the parent only.
+        it.done = !it.recursive || index == 0;
+        it.next = s.machine.entries[index].parent;
+    } else {
+        if (index >= it.end) {
+            it.done = true;
+            return IO_OBJECT_NULL;
+        }
+        // Recursively: the next entry in depth-first order; otherwise skip
+        // this child's subtree to reach its next sibling.
+        it.next = it.recursive ? index + 1 : s.machine.entries[index].subtreeEnd;
+    }
+    return sim::handOut(index);
+}
+
+kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name) {
+    ++state().registryOperations;
+    uint32_t index;
+    if (name == nullptr || !sim::lookupEntry(entry, &index)) return sim::kStatusBadArgument;
+    const std::string& text = state().machine.entries[index].name;
+    size_t length = std::min(text.size(), sizeof(io_name_t) - 1);
+    std::memcpy(name, text.data(), length);
+    name[length] = '\0';
+    return KERN_SUCCESS;
+}
+
+kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_name_t plane,
+                                            io_registry_entry_t* parent) {
+    ++state().registryOperations;
+    if (parent == nullptr) return sim::kStatusBadArgument;
+    *parent = IO_OBJECT_NULL;
+    uint32_t index;
+    if (!sim::isServicePlane(plane) || !sim::lookupEntry(entry, &index)) {
+        return sim::kStatusBadArgument;
+    }
+    if (index == 0) return sim::kStatusNoDevice;
+    *parent = sim::handOut(state().machine.entries[index].parent);
+    return KERN_SUCCESS;
+}
+
+CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_name_t plane,
+                                          CFStringRef key, CFAllocatorRef, IOOptionBits options) {
+    ++state().registryOperations;
+    uint32_t index;
+    if (key == nullptr || !sim::isServicePlane(plane) || !sim::lookupEntry(entry, &index)) {
+        return nullptr;
+    }
+    const auto* name = sim::requireCf(key, sim::CfKind::String, "IORegistryEntrySearchCFProperty");
+    const sim::Value* value = sim::searchProperty(index, name->text, options);
+    return value != nullptr ? sim::cfFromValue(*value) : nullptr;
+}
+
+CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
+                                          CFAllocatorRef, IOOptionBits) {
+    ++state().registryOperations;
+    uint32_t index;
+    if (key == nullptr || !sim::lookupEntry(entry, &index)) return nullptr;
+    const auto* name = sim::requireCf(key, sim::CfKind::String, "IORegistryEntryCreateCFProperty");
+    const sim::Value* value = sim::findProperty(state().machine.entries[index], name->text);
+    return value != nullptr ? sim::cfFromValue(*value) : nullptr;
+}
+
+kern_return_t IOObjectRelease(io_object_t object) {
+    sim::State& s = state();
+    ++s.registryOperations;
+    // Releasing the null handle does nothing, as deallocating MACH_PORT_NULL.
+    if (object == IO_OBJECT_NULL) return KERN_SUCCESS;
+    if (object >= sim::kEntryHandleBase && object - sim::kEntryHandleBase < s.entryRefs.size() &&
+        s.entryRefs[object - sim::kEntryHandleBase] > 0) {
+        --s.entryRefs[object - sim::kEntryHandleBase];
+        --s.outstandingReferences;
+        return KERN_SUCCESS;
+    }
+    auto found = s.iterators.find(object);
+    if (found != s.iterators.end()) {
+        if (--found->second.refs == 0) s.iterators.erase(found);
+        --s.outstandingReferences;
+        return KERN_SUCCESS;
+    }
+    ++s.badReleases;
+    return sim::kStatusInvalidName;
+}

@@ -1,0 +1,419 @@
+// The scenario loader: a JSON text to a Machine, checked member by member.
+// Anything the format does not allow is rejected with a one-line message
+// that starts with where it was found, e.g.
+// `registry.children[1].name: expected a string`.
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <utility>
+
+#include "sim_control.h"
+#include "sim_state.h"
+
+namespace sim {
+namespace {
+
+// Keeps member order, so the first problem reported is the first in the file.
+using Json = nlohmann::ordered_json;
+
+constexpr size_t kMaxNameBytes = 127;
+constexpr int kMaxValueDepth = 200;
+constexpr int kMaxVcpValue = 65535;
+
+struct ScenarioError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void fail(const std::string& where, const std::string& what) {
+    throw ScenarioError(where.empty() ? what : where + ": " + what);
+}
+
+// A key as JSON text: quoted, control characters escaped, so that messages
+// stay on one line whatever the key holds.
+std::string quoted(const std::string& key) { return Json(key).dump(); }
+
+std::string memberPath(const std::string& path, const std::string& key) {
+    return path + "[" + quoted(key) + "]";
+}
+
+void requireObject(const Json& value, const std::string& path) {
+    if (!value.is_object()) fail(path, "expected an object");
+}
+
+void checkMembers(const Json& object, const std::string& path,
+                  std::initializer_list<const char*> allowed) {
+    for (const auto& [key, value] : object.items()) {
+        bool known = false;
+        for (const char* name : allowed) known = known || key == name;
+        if (!known) fail(path, "unknown member " + quoted(key));
+    }
+}
+
+const Json* member(const Json& object, const char* name) {
+    auto found = object.find(name);
+    return found == object.end() ? nullptr : &*found;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::vector<uint8_t> parseHex(const Json& value, const std::string& path) {
+    if (!value.is_string()) fail(path, "expected a string of hex digits");
+    const std::string& text = value.get_ref<const std::string&>();
+    if (text.size() % 2 != 0) fail(path, "odd number of hex digits");
+    std::vector<uint8_t> bytes;
+    bytes.reserve(text.size() / 2);
+    for (size_t i = 0; i < text.size(); i += 2) {
+        int high = hexDigit(text[i]);
+        int low = hexDigit(text[i + 1]);
+        if (high < 0 || low < 0) fail(path, "expected only hex digits");
+        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+    }
+    return bytes;
+}
+
+// An unsigned decimal number of at most `limit`, or -1.
+int64_t parseDecimal(const std::string& text, uint64_t limit) {
+    if (text.empty()) return -1;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+        if (value > limit) return -1;
+    }
+    return static_cast<int64_t>(value);
+}
+
+// A VCP code key: "0x10" (hex) or "16" (decimal), 0 to 255; -1 if not one.
+int parseVcpCode(const std::string& key) {
+    if (key.size() > 2 && key[0] == '0' && key[1] == 'x') {
+        int value = 0;
+        for (size_t i = 2; i < key.size(); ++i) {
+            int digit = hexDigit(key[i]);
+            if (digit < 0) return -1;
+            value = value * 16 + digit;
+            if (value > 255) return -1;
+        }
+        return value;
+    }
+    return static_cast<int>(parseDecimal(key, 255));
+}
+
+uint64_t parseIndex(const Json& value, const std::string& path) {
+    if (!value.is_number_unsigned()) fail(path, "expected a non-negative integer");
+    return value.get<uint64_t>();
+}
+
+int parseVcpNumber(const Json& value, const std::string& path) {
+    if (!value.is_number_unsigned() || value.get<uint64_t>() > kMaxVcpValue) {
+        fail(path, "expected an integer from 0 to 65535");
+    }
+    return static_cast<int>(value.get<uint64_t>());
+}
+
+Value parseValue(const Json& json, const std::string& path, int depth) {
+    if (depth > kMaxValueDepth) fail(path, "nested too deeply");
+    Value value;
+    switch (json.type()) {
+        case Json::value_t::string:
+            value.kind = Value::Kind::String;
+            value.text = json.get<std::string>();
+            break;
+        case Json::value_t::number_integer:
+            value.kind = Value::Kind::Integer;
+            value.integer = json.get<int64_t>();
+            break;
+        case Json::value_t::number_unsigned:
+            if (json.get<uint64_t>() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+                fail(path, "integer out of range of a 64-bit signed number");
+            }
+            value.kind = Value::Kind::Integer;
+            value.integer = json.get<int64_t>();
+            break;
+        case Json::value_t::number_float:
+            value.kind = Value::Kind::Real;
+            value.real = json.get<double>();
+            break;
+        case Json::value_t::boolean:
+            value.kind = Value::Kind::Boolean;
+            value.boolean = json.get<bool>();
+            break;
+        case Json::value_t::null:
+            value.kind = Value::Kind::Null;
+            break;
+        case Json::value_t::object:
+            if (json.size() == 1 && json.contains("$data")) {
+                value.kind = Value::Kind::Data;
+                value.bytes = parseHex(json.front(), path + ".$data");
+                break;
+            }
+            value.kind = Value::Kind::Dictionary;
+            for (const auto& [key, element] : json.items()) {
+                value.members.push_back({key, parseValue(element, memberPath(path, key), depth + 1)});
+            }
+            break;
+        case Json::value_t::array:
+            value.kind = Value::Kind::Array;
+            for (size_t i = 0; i < json.size(); ++i) {
+                value.elements.push_back(
+                    parseValue(json[i], path + "[" + std::to_string(i) + "]", depth + 1));
+            }
+            break;
+        default:
+            fail(path, "unsupported value");
+    }
+    return value;
+}
+
+std::set<uint64_t> parseIndices(const Json& json, const std::string& path) {
+    if (!json.is_array()) fail(path, "expected an array of indices");
+    std::set<uint64_t> indices;
+    for (size_t i = 0; i < json.size(); ++i) {
+        indices.insert(parseIndex(json[i], path + "[" + std::to_string(i) + "]"));
+    }
+    return indices;
+}
+
+Faults parseFaults(const Json& json, const std::string& path) {
+    requireObject(json, path);
+    checkMembers(json, path, {"failWrites", "failReads", "replies"});
+    Faults faults;
+    if (const Json* writes = member(json, "failWrites")) {
+        faults.failWrites = parseIndices(*writes, path + ".failWrites");
+    }
+    if (const Json* reads = member(json, "failReads")) {
+        faults.failReads = parseIndices(*reads, path + ".failReads");
+    }
+    if (const Json* replies = member(json, "replies")) {
+        std::string repliesPath = path + ".replies";
+        requireObject(*replies, repliesPath);
+        for (const auto& [key, bytes] : replies->items()) {
+            std::string where = memberPath(repliesPath, key);
+            int64_t index = parseDecimal(key, std::numeric_limits<int64_t>::max());
+            if (index < 0) fail(where, "expected a read index (decimal digits) as key");
+            faults.replies[static_cast<uint64_t>(index)] = parseHex(bytes, where);
+        }
+    }
+    return faults;
+}
+
+Monitor parseMonitor(const std::string& key, const Json& json, const std::string& path) {
+    requireObject(json, path);
+    checkMembers(json, path, {"vcp", "capabilities", "faults"});
+    Monitor monitor;
+    monitor.key = key;
+    if (const Json* vcp = member(json, "vcp")) {
+        std::string vcpPath = path + ".vcp";
+        requireObject(*vcp, vcpPath);
+        for (const auto& [codeKey, setting] : vcp->items()) {
+            std::string where = memberPath(vcpPath, codeKey);
+            int code = parseVcpCode(codeKey);
+            if (code < 0) fail(where, "not a vcp code (\"0x10\" or \"16\", up to 255)");
+            if (monitor.vcp.count(code)) fail(where, "code given twice");
+            requireObject(setting, where);
+            checkMembers(setting, where, {"current", "max"});
+            for (const char* name : {"current", "max"}) {
+                if (!setting.contains(name)) fail(where, std::string("missing ") + name);
+            }
+            VcpValue value;
+            value.current = parseVcpNumber(setting.at("current"), where + ".current");
+            value.max = parseVcpNumber(setting.at("max"), where + ".max");
+            value.key = codeKey;
+            monitor.vcp[code] = value;
+        }
+    }
+    if (const Json* capabilities = member(json, "capabilities")) {
+        std::string where = path + ".capabilities";
+        if (!capabilities->is_string()) fail(where, "expected a string");
+        monitor.capabilities = capabilities->get<std::string>();
+        for (unsigned char c : monitor.capabilities) {
+            if (c >= 0x80) fail(where, "expected ascii text");
+        }
+    }
+    if (const Json* faults = member(json, "faults")) {
+        monitor.faults = parseFaults(*faults, path + ".faults");
+    }
+    return monitor;
+}
+
+// The registry, flattened depth first without recursion (registries may be
+// deep). Paths for messages are rebuilt from parent links only on error.
+class RegistryParser {
+public:
+    RegistryParser(Machine& machine, const std::map<std::string, int>& monitorIndex)
+        : machine_(machine), monitorIndex_(monitorIndex), monitorUsed_(machine.monitors.size()) {}
+
+    void parse(const Json& root) {
+        std::vector<Pending> stack = {{&root, 0, 0}};
+        while (!stack.empty()) {
+            Pending next = stack.back();
+            stack.pop_back();
+            parseEntry(next, stack);
+        }
+        computeSubtreeEnds();
+    }
+
+private:
+    struct Pending {
+        const Json* json;
+        uint32_t parent;
+        size_t position;  // among the parent's children
+    };
+
+    std::string pathOf(uint32_t index) const {
+        std::vector<size_t> positions;
+        for (; index != 0; index = machine_.entries[index].parent) positions.push_back(positions_[index]);
+        std::string path = "registry";
+        for (size_t i = positions.size(); i-- > 0;) path += ".children[" + std::to_string(positions[i]) + "]";
+        return path;
+    }
+
+    void parseEntry(const Pending& pending, std::vector<Pending>& stack) {
+        auto index = static_cast<uint32_t>(machine_.entries.size());
+        machine_.entries.emplace_back();
+        machine_.entries.back().parent = pending.parent;
+        positions_.push_back(pending.position);
+        const Json& json = *pending.json;
+        if (!json.is_object()) fail(pathOf(index), "expected an object");
+        checkMembers(json, pathOf(index), {"name", "properties", "children", "avservice"});
+
+        Entry& entry = machine_.entries.back();
+        const Json* name = member(json, "name");
+        if (name == nullptr) fail(pathOf(index), "missing name");
+        if (!name->is_string()) fail(pathOf(index) + ".name", "expected a string");
+        entry.name = name->get<std::string>();
+        if (entry.name.size() > kMaxNameBytes) fail(pathOf(index) + ".name", "longer than 127 bytes");
+        if (entry.name.find('\0') != std::string::npos) {
+            fail(pathOf(index) + ".name", "contains a nul character");
+        }
+
+        if (const Json* properties = member(json, "properties")) {
+            std::string where = pathOf(index) + ".properties";
+            requireObject(*properties, where);
+            for (const auto& [key, value] : properties->items()) {
+                entry.properties.push_back({key, parseValue(value, memberPath(where, key), 1)});
+            }
+        }
+        if (const Json* service = member(json, "avservice")) {
+            entry.service = parseService(*service, pathOf(index) + ".avservice");
+        }
+        if (const Json* children = member(json, "children")) {
+            if (!children->is_array()) fail(pathOf(index) + ".children", "expected an array");
+            // Pushed last child first so that the first child is taken next.
+            for (size_t i = children->size(); i-- > 0;) stack.push_back({&(*children)[i], index, i});
+        }
+    }
+
+    int parseService(const Json& json, const std::string& path) {
+        requireObject(json, path);
+        checkMembers(json, path, {"monitor"});
+        Service service;
+        if (const Json* monitor = member(json, "monitor")) {
+            if (!monitor->is_string()) fail(path + ".monitor", "expected a string");
+            const std::string& key = monitor->get_ref<const std::string&>();
+            auto found = monitorIndex_.find(key);
+            if (found == monitorIndex_.end()) fail(path + ".monitor", "no monitor " + quoted(key));
+            if (monitorUsed_[static_cast<size_t>(found->second)]) {
+                fail(path + ".monitor", "monitor " + quoted(key) + " already has a service");
+            }
+            monitorUsed_[static_cast<size_t>(found->second)] = true;
+            service.monitor = found->second;
+        }
+        machine_.services.push_back(service);
+        return static_cast<int>(machine_.services.size() - 1);
+    }
+
+    // Entries are in depth-first order, so every entry comes after its parent:
+    // adding subtree sizes from the last entry back gives each range in one pass.
+    void computeSubtreeEnds() {
+        std::vector<uint32_t> sizes(machine_.entries.size(), 1);
+        for (size_t i = machine_.entries.size(); i-- > 1;) {
+            sizes[machine_.entries[i].parent] += sizes[i];
+        }
+        for (size_t i = 0; i < machine_.entries.size(); ++i) {
+            machine_.entries[i].subtreeEnd = static_cast<uint32_t>(i + sizes[i]);
+        }
+    }
+
+    Machine& machine_;
+    const std::map<std::string, int>& monitorIndex_;
+    std::vector<size_t> positions_;
+    std::vector<bool> monitorUsed_;
+};
+
+Machine parseScenario(const Json& document) {
+    if (!document.is_object()) fail("", "expected a json object");
+    checkMembers(document, "", {"registry", "monitors"});
+    Machine machine;
+    std::map<std::string, int> monitorIndex;
+    if (const Json* monitors = member(document, "monitors")) {
+        requireObject(*monitors, "monitors");
+        for (const auto& [key, json] : monitors->items()) {
+            monitorIndex[key] = static_cast<int>(machine.monitors.size());
+            machine.monitors.push_back(parseMonitor(key, json, memberPath("monitors", key)));
+        }
+    }
+    if (const Json* registry = member(document, "registry")) {
+        RegistryParser(machine, monitorIndex).parse(*registry);
+    } else {
+        machine.entries = emptyMachine().entries;
+    }
+    return machine;
+}
+
+std::string parseErrorMessage(std::string_view text, size_t byte) {
+    size_t end = std::min(byte > 0 ? byte - 1 : 0, text.size());
+    size_t line = 1, lineStart = 0;
+    for (size_t i = 0; i < end; ++i) {
+        if (text[i] == '\n') ++line, lineStart = i + 1;
+    }
+    return "invalid json at line " + std::to_string(line) + ", column " +
+           std::to_string(end - lineStart + 1);
+}
+
+}  // namespace
+
+bool loadScenarioText(std::string_view text, std::string* error) {
+    try {
+        Json document = Json::parse(text.begin(), text.end());
+        installMachine(parseScenario(document));
+        return true;
+    } catch (const Json::parse_error& e) {
+        *error = parseErrorMessage(text, e.byte);
+    } catch (const ScenarioError& e) {
+        *error = e.what();
+    }
+    installMachine(emptyMachine());
+    return false;
+}
+
+bool loadScenarioFile(const std::string& path, std::string* error) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        *error = "cannot open (" + describeError(errno) + ")";
+        installMachine(emptyMachine());
+        return false;
+    }
+    std::string text;
+    char buffer[65536];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
+    bool failed = std::ferror(file) != 0;
+    int readError = errno;
+    std::fclose(file);
+    if (failed) {
+        *error = "cannot read (" + describeError(readError) + ")";
+        installMachine(emptyMachine());
+        return false;
+    }
+    return loadScenarioText(text, error);
+}
+
+}  // namespace sim

@@ -1,0 +1,60 @@
+// Control and inspection of the simulated platform, for the sim build's entry
+// point, the tests and the benchmarks. The core never includes this file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim {
+
+// Replaces the simulated machine with the one the scenario describes. On
+// failure returns false, sets *error to "<what is wrong>" (no path prefix) and
+// leaves an empty machine (no registry entries below the root, no monitors).
+bool loadScenarioText(std::string_view json, std::string* error);
+// Reads and loads a scenario file; *error as above.
+bool loadScenarioFile(const std::string& path, std::string* error);
+// The built-in machine: a built-in panel and two external monitors.
+void loadDefaultScenario();
+std::string_view defaultScenarioText();
+
+// Sets the simulation up from PANOCTL_SIM_SCENARIO, PANOCTL_SIM_TRACE and
+// PANOCTL_SIM_FAST (and PANOCTL_SIM_STATE where supported). On failure returns
+// false with *error = "scenario <path>: <what is wrong>".
+bool configureFromEnvironment(std::string* error);
+// Work to do once the command has run (such as writing monitor state back).
+// Returns false with *error set on failure.
+bool finishRun(std::string* error);
+
+// Pauses: traced always, waited only when not fast.
+void setFastPauses(bool fast);
+// Appends each trace line to this file as well ("" for none).
+void setTraceFile(const std::string& path);
+// Every trace line of the current machine, in order, without line feeds.
+const std::vector<std::string>& traceLines();
+void clearTrace();
+
+// Makes IORegistryEntryCreateIterator fail (for tests of that path).
+void setIteratorCreationFails(bool fails);
+
+// Ownership counters. Live Core Foundation objects counts every object
+// created and not yet freed (AV service handles included); outstanding
+// registry references counts root, iterator, entry and parent references
+// handed out and not released.
+int liveCfObjects();
+int liveAvServices();
+int outstandingRegistryReferences();
+// Misuse seen since the machine was loaded: releases of a registry object
+// that held no reference.
+int badRegistryReleases();
+
+// Work counters since the machine was loaded, for benchmarks.
+uint64_t registryOperations();
+uint64_t cfObjectsCreated();
+
+// The current value of a simulated monitor's VCP code, if it supports it.
+std::optional<int> monitorVcpCurrent(std::string_view monitorKey, int code);
+
+}  // namespace sim

@@ -1,0 +1,185 @@
+// Internals shared by the files of the simulated platform: the machine a
+// scenario describes (registry, monitors, AV services), the Core Foundation
+// object behind every opaque CF pointer, and the one global state that the
+// C entry points work on. Nothing outside platform/sim includes this file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform_impl.h"
+
+namespace sim {
+
+// Status codes the simulation returns (the values IOKit uses for the same
+// conditions).
+constexpr IOReturn kStatusError = static_cast<IOReturn>(0xe00002bc);        // injected I2C failure
+constexpr IOReturn kStatusNoDevice = static_cast<IOReturn>(0xe00002c0);     // nothing answers
+constexpr IOReturn kStatusBadArgument = static_cast<IOReturn>(0xe00002c2);  // bad handle or plane
+constexpr kern_return_t kStatusInvalidName = 15;  // IOObjectRelease of a handle with no reference
+
+// A registry property value, as the scenario gives it. Core Foundation
+// objects are built from it afresh on every lookup.
+struct Member;
+struct Value {
+    enum class Kind { String, Integer, Real, Boolean, Null, Data, Dictionary, Array };
+    Kind kind = Kind::Null;
+    std::string text;              // String
+    int64_t integer = 0;           // Integer
+    double real = 0;               // Real
+    bool boolean = false;          // Boolean
+    std::vector<uint8_t> bytes;    // Data
+    std::vector<Member> members;   // Dictionary
+    std::vector<Value> elements;   // Array
+};
+struct Member {
+    std::string key;
+    Value value;
+};
+
+// One registry entry. Entries are stored in depth-first order (each entry
+// before its children, children in file order), so the subtree of entry i is
+// the index range [i, subtreeEnd).
+struct Entry {
+    std::string name;
+    std::vector<Member> properties;
+    uint32_t parent = 0;      // meaningless for the root (index 0)
+    uint32_t subtreeEnd = 0;  // one past the last descendant
+    int service = -1;         // index into Machine::services, or -1
+};
+
+struct VcpValue {
+    int current = 0;
+    int max = 0;
+    std::string key;  // the code as the scenario spelled it ("0x10" or "16")
+};
+
+struct Faults {
+    std::set<uint64_t> failWrites;
+    std::set<uint64_t> failReads;
+    std::map<uint64_t, std::vector<uint8_t>> replies;
+};
+
+// A simulated display at the end of an AV service's I2C channel.
+struct Monitor {
+    std::string key;
+    std::map<int, VcpValue> vcp;
+    std::string capabilities;
+    Faults faults;
+    // The reply the next read returns; empty when nothing is pending (every
+    // real reply is at least four bytes long).
+    std::vector<uint8_t> pending;
+};
+
+// An "avservice" entry. Operation counters are per service, shared by every
+// handle created for it, and index the monitor's faults.
+struct Service {
+    int monitor = -1;  // index into Machine::monitors, or -1 for nothing connected
+    uint64_t writes = 0;
+    uint64_t reads = 0;
+};
+
+struct Machine {
+    std::vector<Entry> entries;  // entries[0] is the root
+    std::vector<Monitor> monitors;
+    std::vector<Service> services;
+};
+
+// The object behind every Core Foundation pointer the simulation hands out.
+enum class CfKind { String = 1, Number, Boolean, Null, Data, Dictionary, Array, AvService };
+struct CfObject {
+    CfKind kind;
+    int refs = 1;
+    std::string text;                  // String (UTF-8)
+    bool isReal = false;               // Number: which of the two below
+    int64_t integer = 0;
+    double real = 0;
+    bool boolean = false;              // Boolean
+    std::vector<uint8_t> bytes;        // Data
+    std::vector<std::pair<CfObject*, CfObject*>> members;  // Dictionary: owned key, value
+    std::vector<CfObject*> elements;   // Array: owned
+    int service = -1;                  // AvService: index into Machine::services
+    uint64_t generation = 0;           // AvService: machine it was created on
+};
+
+// Registry handles: entry i is kEntryHandleBase + i; iterators are numbered
+// from kIteratorHandleBase.
+constexpr io_object_t kEntryHandleBase = 0x1000;
+constexpr io_object_t kIteratorHandleBase = 0x80000000;
+
+struct Iterator {
+    uint32_t refs = 1;
+    uint32_t next = 0;   // entry index returned next
+    uint32_t end = 0;    // stop when next reaches end (children and descendants)
+    bool recursive = false;
+    bool parents = false;  // walk towards the root instead
+    bool done = false;
+};
+
+struct State {
+    State();  // starts with an empty machine: a root named "Root" and nothing else
+
+    Machine machine;
+    uint64_t generation = 0;  // incremented by every machine load
+
+    // Registry references: one count per entry, and the live iterators.
+    std::vector<uint32_t> entryRefs;
+    std::unordered_map<io_object_t, Iterator> iterators;
+    io_object_t nextIteratorHandle = kIteratorHandleBase;
+    int outstandingReferences = 0;
+    int badReleases = 0;
+    bool iteratorCreationFails = false;
+    uint64_t registryOperations = 0;
+
+    // Core Foundation objects alive in the process (not per machine).
+    std::unordered_set<const CfObject*> liveObjects;
+    int liveAvServices = 0;
+    uint64_t cfObjectsCreated = 0;
+
+    std::vector<std::string> trace;
+};
+
+State& state();
+
+// A root named "Root" and nothing else.
+Machine emptyMachine();
+
+// Makes `machine` the simulated machine: drops registry references and
+// iterators of the previous one, resets the counters and the trace. Live CF
+// objects stay; AV service handles of an earlier machine stop answering.
+void installMachine(Machine machine);
+
+// The entry index behind a registry handle the caller holds a reference to.
+bool lookupEntry(io_object_t handle, uint32_t* index);
+
+// Core Foundation internals.
+CfObject* newCfObject(CfKind kind);
+CfObject* newCfString(std::string text);
+CfObject* cfFromValue(const Value& value);
+// The live object behind `cf`; aborts the process (as Core Foundation does)
+// for NULL, for a pointer that is not a live object, and, when `expected` is
+// given, for an object of another kind.
+CfObject* requireCf(CFTypeRef cf, const char* function);
+CfObject* requireCf(CFTypeRef cf, CfKind expected, const char* function);
+void releaseCf(CfObject* object);
+
+// DDC/CI behaviour of a monitor at chip 0x37.
+void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, size_t count);
+void monitorRead(const Monitor& monitor, uint8_t* out, size_t count);
+// Copies `reply` into `count` bytes of `out`, cut or padded with zeros.
+void copyReply(const std::vector<uint8_t>& reply, uint8_t* out, size_t count);
+
+// strerror(error) in lower case, for one-line error messages.
+std::string describeError(int error);
+
+// Trace.
+void appendTrace(std::string line);
+bool openTraceFile(const std::string& path, std::string* error);
+
+}  // namespace sim

@@ -1,0 +1,65 @@
+// The trace of I2C operations and pauses: kept in memory for the current
+// machine and, when a trace file is set, appended to it one flushed line at a
+// time, so a run that is killed still leaves every line it made. Pauses live
+// here too since each one is a trace line.
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include "platform/platform.h"
+#include "sim_control.h"
+#include "sim_state.h"
+
+namespace sim {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+struct TraceSettings {
+    std::unique_ptr<std::FILE, FileCloser> file;
+    bool fast = false;
+};
+
+TraceSettings& settings() {
+    static TraceSettings instance;
+    return instance;
+}
+
+}  // namespace
+
+bool openTraceFile(const std::string& path, std::string* error) {
+    settings().file.reset();
+    if (path.empty()) return true;
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    if (file == nullptr) {
+        if (error != nullptr) *error = "cannot open (" + describeError(errno) + ")";
+        return false;
+    }
+    settings().file.reset(file);
+    return true;
+}
+
+void setTraceFile(const std::string& path) { openTraceFile(path, nullptr); }
+
+void appendTrace(std::string line) {
+    if (std::FILE* file = settings().file.get()) {
+        std::fprintf(file, "%s\n", line.c_str());
+        std::fflush(file);
+    }
+    state().trace.push_back(std::move(line));
+}
+
+const std::vector<std::string>& traceLines() { return state().trace; }
+void clearTrace() { state().trace.clear(); }
+void setFastPauses(bool fast) { settings().fast = fast; }
+
+}  // namespace sim
+
+void pauseMicroseconds(uint32_t microseconds) {
+    sim::appendTrace("sleep " + std::to_string(microseconds));
+    if (!sim::settings().fast) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+}

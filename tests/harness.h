@@ -1,0 +1,31 @@
+// Runs panoctl in-process on a simulated machine and collects what a caller
+// sees: standard output, standard error, the exit status and the bus trace.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+    std::string out;
+    std::string err;
+    int status = -1;
+    std::vector<std::string> trace;
+    int liveCfObjects = 0;        // after the run
+    int liveAvServices = 0;
+    int registryReferences = 0;
+    int badRegistryReleases = 0;
+};
+
+// Loads `scenario` (JSON text; "" for the built-in machine), runs
+// `panoctl <args...>` with pauses traced but not waited, and returns what it
+// did. A scenario that does not load fails the calling test.
+RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>& args);
+
+// Sets or clears DDC_DEBUG for the lifetime of the object.
+class DebugEnv {
+public:
+    explicit DebugEnv(const char* value);
+    ~DebugEnv();
+    DebugEnv(const DebugEnv&) = delete;
+    DebugEnv& operator=(const DebugEnv&) = delete;
+};
