@@ -3,7 +3,8 @@
 //   args          one argument per line (required)
 //   scenario.json the machine (absent: the built-in one)
 //   env           extra environment, NAME=value per line (optional)
-//   stdout, stderr, status    expected, compared whole (missing: empty, 0)
+//   stdout, stderr, status    expected, compared whole (missing: empty, 0);
+//                 "{case}" stands for the case folder's path
 //   trace         expected bus trace (optional)
 #include <gtest/gtest.h>
 
@@ -102,6 +103,17 @@ Outcome runCase(const fs::path& dir, const fs::path& scratch)
     return outcome;
 }
 
+// An expected file, with "{case}" standing for the case folder's path.
+std::string expected(const fs::path& dir, const char* name)
+{
+    std::string text = readFile(dir / name);
+    const std::string marker = "{case}";
+    for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at)) {
+        text.replace(at, marker.size(), dir.string());
+    }
+    return text;
+}
+
 std::vector<std::string> caseNames()
 {
     std::vector<std::string> names;
@@ -127,8 +139,8 @@ TEST_P(Case, MatchesItsExpectedFiles)
     Outcome outcome = runCase(dir, scratch);
     fs::remove_all(scratch);
 
-    EXPECT_EQ(outcome.out, readFile(dir / "stdout"));
-    EXPECT_EQ(outcome.err, readFile(dir / "stderr"));
+    EXPECT_EQ(outcome.out, expected(dir, "stdout"));
+    EXPECT_EQ(outcome.err, expected(dir, "stderr"));
     int status = fs::exists(dir / "status") ? std::stoi(readFile(dir / "status")) : 0;
     EXPECT_EQ(outcome.status, status);
     if (fs::exists(dir / "trace")) {
