@@ -63,7 +63,7 @@ int countEntries(const Json& entry)
 
 struct DiscoveryCase {
     const char* what;
-    Json children;
+    reg::Children children;
     Json monitors;
     std::string expectedList;  // without the line feed
     std::string expectedDebug;
@@ -76,7 +76,7 @@ std::vector<DiscoveryCase> discoveryCases()
     using reg::proxy;
     std::vector<DiscoveryCase> cases;
 
-    cases.push_back({"empty registry", Json::array(), Json::object(), "[]",
+    cases.push_back({"empty registry", {}, Json::object(), "[]",
                      "shim=0 shimWithUUID=0 proxy=0 added=0"});
 
     cases.push_back({"proxy climbs to its panel; name and EDID serial from the panel",
@@ -266,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(Walk, Discovery, testing::ValuesIn(discoveryCases()));
 
 TEST(Discovery, StopsAtSixteenDisplaysAndCountsEveryProxy)
 {
-    Json children = Json::array();
+    reg::Children children;
     Json all = Json::object();
     for (int i = 0; i < 17; i++) {
         std::string key = "m" + std::to_string(i);
@@ -292,7 +292,7 @@ TEST(Discovery, SerialMapHoldsSixteenUuids)
 {
     // Sixteen panels fill the map; the seventeenth's serial is not kept, and
     // neither is a late serial for a UUID already in the full map.
-    Json children = Json::array();
+    reg::Children children;
     for (int i = 0; i < 16; i++) {
         char uuid[40];
         std::snprintf(uuid, sizeof uuid, "00000000-0000-0000-0000-%012d", i);

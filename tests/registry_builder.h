@@ -4,20 +4,24 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 namespace reg {
 
 using Json = nlohmann::ordered_json;
+// Children are a vector, not a Json: a braced list of one entry must stay a
+// list of one, which list-initialising a Json does not promise.
+using Children = std::vector<Json>;
 
 inline Json node(const std::string& name, Json properties = Json::object(),
-                 Json children = Json::array())
+                 Children children = {})
 {
     Json entry{{"name", name}};
     if (!properties.empty()) {
         entry["properties"] = std::move(properties);
     }
     if (!children.empty()) {
-        entry["children"] = std::move(children);
+        entry["children"] = Json(std::move(children));
     }
     return entry;
 }
@@ -25,7 +29,7 @@ inline Json node(const std::string& name, Json properties = Json::object(),
 // An AV service proxy; `monitor` names the monitor at the end of its channel
 // ("" for a service with nothing connected).
 inline Json proxy(const std::string& monitor, Json properties = Json::object(),
-                  Json children = Json::array())
+                  Children children = {})
 {
     Json entry = node("DCPAVServiceProxy", std::move(properties), std::move(children));
     entry["avservice"] = monitor.empty() ? Json::object() : Json{{"monitor", monitor}};
@@ -76,7 +80,7 @@ inline Json monitor(int brightness = 50, int maxBrightness = 100,
     return Json{{"vcp", vcp}, {"capabilities", capabilities}};
 }
 
-inline std::string scenario(Json children, Json monitors = Json::object())
+inline std::string scenario(Children children, Json monitors = Json::object())
 {
     return Json{{"registry", node("Root", Json::object(), std::move(children))},
                 {"monitors", std::move(monitors)}}

@@ -11,20 +11,23 @@ namespace {
 
 constexpr uint32_t kDdcChip = 0x37;
 
-std::string hexByte(uint32_t value) {
+std::string hexByte(uint32_t value)
+{
     char text[16];
     std::snprintf(text, sizeof text, "0x%02x", value);
     return text;
 }
 
-std::string statusText(IOReturn status) {
+std::string statusText(IOReturn status)
+{
     if (status == kIOReturnSuccess) return "0";
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", static_cast<uint32_t>(status));
     return text;
 }
 
-void appendBytes(std::string& line, const uint8_t* bytes, size_t count) {
+void appendBytes(std::string& line, const uint8_t* bytes, size_t count)
+{
     char text[4];
     for (size_t i = 0; i < count; ++i) {
         std::snprintf(text, sizeof text, " %02x", bytes[i]);
@@ -35,7 +38,8 @@ void appendBytes(std::string& line, const uint8_t* bytes, size_t count) {
 // The service behind a handle, or null with the status to return: a null
 // handle is a bad argument, a handle from an earlier machine has nothing
 // connected any more. A pointer that is not a live handle aborts.
-Service* serviceOf(IOAVServiceRef handle, const char* function, IOReturn* status) {
+Service* serviceOf(IOAVServiceRef handle, const char* function, IOReturn* status)
+{
     if (handle == nullptr) {
         *status = kStatusBadArgument;
         return nullptr;
@@ -49,13 +53,15 @@ Service* serviceOf(IOAVServiceRef handle, const char* function, IOReturn* status
     return &s.machine.services[static_cast<size_t>(object->service)];
 }
 
-Monitor* monitorOf(const Service& service) {
+Monitor* monitorOf(const Service& service)
+{
     if (service.monitor < 0) return nullptr;
     return &state().machine.monitors[static_cast<size_t>(service.monitor)];
 }
 
-IOReturn write(IOAVServiceRef handle, uint32_t chip, uint32_t dataAddress, const uint8_t* bytes,
-               uint32_t count) {
+IOReturn serviceWrite(IOAVServiceRef handle, uint32_t chip, uint32_t dataAddress,
+                      const uint8_t* bytes, uint32_t count)
+{
     IOReturn status = kIOReturnSuccess;
     Service* service = serviceOf(handle, "IOAVServiceWriteI2C", &status);
     if (service == nullptr) return status;
@@ -72,7 +78,8 @@ IOReturn write(IOAVServiceRef handle, uint32_t chip, uint32_t dataAddress, const
 // An index listed both in failReads and in replies fails: the failure is
 // the stronger fault. A scripted reply replaces the monitor's answer at any
 // chip address, since the index counts every read on the service.
-IOReturn read(IOAVServiceRef handle, uint32_t chip, uint8_t* out, uint32_t count) {
+IOReturn serviceRead(IOAVServiceRef handle, uint32_t chip, uint8_t* out, uint32_t count)
+{
     IOReturn status = kIOReturnSuccess;
     Service* service = serviceOf(handle, "IOAVServiceReadI2C", &status);
     if (service == nullptr) return status;
@@ -96,7 +103,8 @@ IOReturn read(IOAVServiceRef handle, uint32_t chip, uint8_t* out, uint32_t count
 
 using sim::state;
 
-IOAVServiceRef IOAVServiceCreateWithService(CFAllocatorRef, io_service_t service) {
+IOAVServiceRef IOAVServiceCreateWithService(CFAllocatorRef, io_service_t service)
+{
     uint32_t index;
     if (!sim::lookupEntry(service, &index)) return nullptr;
     const sim::Entry& entry = state().machine.entries[index];
@@ -108,9 +116,10 @@ IOAVServiceRef IOAVServiceCreateWithService(CFAllocatorRef, io_service_t service
 }
 
 IOReturn IOAVServiceWriteI2C(IOAVServiceRef service, uint32_t chipAddress, uint32_t dataAddress,
-                             void* inputBuffer, uint32_t inputBufferSize) {
+                             void* inputBuffer, uint32_t inputBufferSize)
+{
     const auto* bytes = static_cast<const uint8_t*>(inputBuffer);
-    IOReturn status = sim::write(service, chipAddress, dataAddress, bytes, inputBufferSize);
+    IOReturn status = sim::serviceWrite(service, chipAddress, dataAddress, bytes, inputBufferSize);
     std::string line = "write " + sim::hexByte(chipAddress) + " " + sim::hexByte(dataAddress);
     if (bytes != nullptr) sim::appendBytes(line, bytes, inputBufferSize);
     sim::appendTrace(line + " -> " + sim::statusText(status));
@@ -118,11 +127,12 @@ IOReturn IOAVServiceWriteI2C(IOAVServiceRef service, uint32_t chipAddress, uint3
 }
 
 IOReturn IOAVServiceReadI2C(IOAVServiceRef service, uint32_t chipAddress, uint32_t dataAddress,
-                            void* outputBuffer, uint32_t outputBufferSize) {
+                            void* outputBuffer, uint32_t outputBufferSize)
+{
     auto* bytes = static_cast<uint8_t*>(outputBuffer);
-    IOReturn status = sim::read(service, chipAddress, bytes, outputBufferSize);
-    std::string line = "read " + sim::hexByte(chipAddress) + " " + sim::hexByte(dataAddress) +
-                       " " + std::to_string(outputBufferSize) + " -> " + sim::statusText(status);
+    IOReturn status = sim::serviceRead(service, chipAddress, bytes, outputBufferSize);
+    std::string line = "read " + sim::hexByte(chipAddress) + " " + sim::hexByte(dataAddress) + " " +
+                       std::to_string(outputBufferSize) + " -> " + sim::statusText(status);
     if (status == kIOReturnSuccess) sim::appendBytes(line, bytes, outputBufferSize);
     sim::appendTrace(line);
     return status;

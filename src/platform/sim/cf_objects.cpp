@@ -17,7 +17,8 @@ extern "C" const CFAllocatorRef kCFAllocatorDefault = nullptr;
 namespace sim {
 namespace {
 
-const char* kindName(CfKind kind) {
+const char* kindName(CfKind kind)
+{
     switch (kind) {
         case CfKind::String: return "CFString";
         case CfKind::Number: return "CFNumber";
@@ -31,13 +32,15 @@ const char* kindName(CfKind kind) {
     return "?";
 }
 
-[[noreturn]] void crash(const char* function, const char* what) {
+[[noreturn]] void crash(const char* function, const char* what)
+{
     std::fprintf(stderr, "simulated CoreFoundation: %s: %s\n", function, what);
     std::fflush(stderr);
     std::abort();
 }
 
-bool isAscii(const std::string& text) {
+bool isAscii(const std::string& text)
+{
     for (unsigned char c : text) {
         if (c >= 0x80) return false;
     }
@@ -46,7 +49,8 @@ bool isAscii(const std::string& text) {
 
 // Structure of UTF-8: lead bytes, continuation counts, no overlong forms,
 // no surrogates, nothing above U+10FFFF.
-bool isUtf8(const std::string& text) {
+bool isUtf8(const std::string& text)
+{
     size_t i = 0;
     while (i < text.size()) {
         unsigned char c = static_cast<unsigned char>(text[i]);
@@ -80,7 +84,8 @@ bool isUtf8(const std::string& text) {
 }
 
 // Value equality of the kinds used as dictionary keys; containers by identity.
-bool cfEqual(const CfObject* a, const CfObject* b) {
+bool cfEqual(const CfObject* a, const CfObject* b)
+{
     if (a == b) return true;
     if (a->kind != b->kind) return false;
     switch (a->kind) {
@@ -99,11 +104,15 @@ bool cfEqual(const CfObject* a, const CfObject* b) {
     }
 }
 
-CFTypeID typeIdOf(CfKind kind) { return static_cast<CFTypeID>(kind); }
+CFTypeID typeIdOf(CfKind kind)
+{
+    return static_cast<CFTypeID>(kind);
+}
 
 }  // namespace
 
-CfObject* newCfObject(CfKind kind) {
+CfObject* newCfObject(CfKind kind)
+{
     State& s = state();
     auto* object = new CfObject{};
     object->kind = kind;
@@ -113,17 +122,18 @@ CfObject* newCfObject(CfKind kind) {
     return object;
 }
 
-CfObject* newCfString(std::string text) {
+CfObject* newCfString(std::string text)
+{
     CfObject* object = newCfObject(CfKind::String);
     object->text = std::move(text);
     return object;
 }
 
-CfObject* cfFromValue(const Value& value) {
+CfObject* cfFromValue(const Value& value)
+{
     CfObject* object = nullptr;
     switch (value.kind) {
-        case Value::Kind::String:
-            return newCfString(value.text);
+        case Value::Kind::String: return newCfString(value.text);
         case Value::Kind::Integer:
             object = newCfObject(CfKind::Number);
             object->integer = value.integer;
@@ -137,8 +147,7 @@ CfObject* cfFromValue(const Value& value) {
             object = newCfObject(CfKind::Boolean);
             object->boolean = value.boolean;
             return object;
-        case Value::Kind::Null:
-            return newCfObject(CfKind::Null);
+        case Value::Kind::Null: return newCfObject(CfKind::Null);
         case Value::Kind::Data:
             object = newCfObject(CfKind::Data);
             object->bytes = value.bytes;
@@ -159,7 +168,8 @@ CfObject* cfFromValue(const Value& value) {
     return nullptr;
 }
 
-CfObject* requireCf(CFTypeRef cf, const char* function) {
+CfObject* requireCf(CFTypeRef cf, const char* function)
+{
     if (cf == nullptr) crash(function, "called with NULL");
     // Look the pointer up before touching it: a released object's memory is gone.
     auto* object = static_cast<CfObject*>(const_cast<void*>(cf));
@@ -169,17 +179,19 @@ CfObject* requireCf(CFTypeRef cf, const char* function) {
     return object;
 }
 
-CfObject* requireCf(CFTypeRef cf, CfKind expected, const char* function) {
+CfObject* requireCf(CFTypeRef cf, CfKind expected, const char* function)
+{
     CfObject* object = requireCf(cf, function);
     if (object->kind != expected) {
-        std::string what = std::string("expected a ") + kindName(expected) + ", got a " +
-                           kindName(object->kind);
+        std::string what =
+            std::string("expected a ") + kindName(expected) + ", got a " + kindName(object->kind);
         crash(function, what.c_str());
     }
     return object;
 }
 
-void releaseCf(CfObject* object) {
+void releaseCf(CfObject* object)
+{
     if (--object->refs > 0) return;
     for (auto& [key, value] : object->members) {
         releaseCf(key);
@@ -192,9 +204,18 @@ void releaseCf(CfObject* object) {
     delete object;
 }
 
-int liveCfObjects() { return static_cast<int>(state().liveObjects.size()); }
-int liveAvServices() { return state().liveAvServices; }
-uint64_t cfObjectsCreated() { return state().cfObjectsCreated; }
+int liveCfObjects()
+{
+    return static_cast<int>(state().liveObjects.size());
+}
+int liveAvServices()
+{
+    return state().liveAvServices;
+}
+uint64_t cfObjectsCreated()
+{
+    return state().cfObjectsCreated;
+}
 
 }  // namespace sim
 
@@ -202,7 +223,8 @@ using sim::CfKind;
 using sim::CfObject;
 using sim::requireCf;
 
-CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding) {
+CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding)
+{
     if (cStr == nullptr) requireCf(nullptr, "CFStringCreateWithCString");
     std::string text(cStr);
     bool representable = (encoding == kCFStringEncodingASCII && sim::isAscii(text)) ||
@@ -212,10 +234,12 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
 }
 
 Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize,
-                           CFStringEncoding encoding) {
+                           CFStringEncoding encoding)
+{
     const CfObject* string = requireCf(s, CfKind::String, "CFStringGetCString");
     const std::string& text = string->text;
-    if (encoding == kCFStringEncodingASCII ? !sim::isAscii(text) : encoding != kCFStringEncodingUTF8) {
+    if (encoding == kCFStringEncodingASCII ? !sim::isAscii(text)
+                                           : encoding != kCFStringEncodingUTF8) {
         return false;
     }
     if (buffer == nullptr || bufferSize <= 0) return false;
@@ -230,16 +254,41 @@ Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize,
     return true;
 }
 
-CFTypeID CFGetTypeID(CFTypeRef cf) { return sim::typeIdOf(requireCf(cf, "CFGetTypeID")->kind); }
-CFTypeID CFStringGetTypeID(void) { return sim::typeIdOf(CfKind::String); }
-CFTypeID CFDictionaryGetTypeID(void) { return sim::typeIdOf(CfKind::Dictionary); }
-CFTypeID CFDataGetTypeID(void) { return sim::typeIdOf(CfKind::Data); }
-CFTypeID CFNumberGetTypeID(void) { return sim::typeIdOf(CfKind::Number); }
-CFTypeID CFBooleanGetTypeID(void) { return sim::typeIdOf(CfKind::Boolean); }
-CFTypeID CFNullGetTypeID(void) { return sim::typeIdOf(CfKind::Null); }
-CFTypeID CFArrayGetTypeID(void) { return sim::typeIdOf(CfKind::Array); }
+CFTypeID CFGetTypeID(CFTypeRef cf)
+{
+    return sim::typeIdOf(requireCf(cf, "CFGetTypeID")->kind);
+}
+CFTypeID CFStringGetTypeID(void)
+{
+    return sim::typeIdOf(CfKind::String);
+}
+CFTypeID CFDictionaryGetTypeID(void)
+{
+    return sim::typeIdOf(CfKind::Dictionary);
+}
+CFTypeID CFDataGetTypeID(void)
+{
+    return sim::typeIdOf(CfKind::Data);
+}
+CFTypeID CFNumberGetTypeID(void)
+{
+    return sim::typeIdOf(CfKind::Number);
+}
+CFTypeID CFBooleanGetTypeID(void)
+{
+    return sim::typeIdOf(CfKind::Boolean);
+}
+CFTypeID CFNullGetTypeID(void)
+{
+    return sim::typeIdOf(CfKind::Null);
+}
+CFTypeID CFArrayGetTypeID(void)
+{
+    return sim::typeIdOf(CfKind::Array);
+}
 
-const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key) {
+const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key)
+{
     const CfObject* dictionary = requireCf(dict, CfKind::Dictionary, "CFDictionaryGetValue");
     if (key == nullptr) return nullptr;
     const CfObject* wanted = requireCf(key, "CFDictionaryGetValue");
@@ -249,15 +298,18 @@ const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key) {
     return nullptr;
 }
 
-CFIndex CFDataGetLength(CFDataRef data) {
+CFIndex CFDataGetLength(CFDataRef data)
+{
     return static_cast<CFIndex>(requireCf(data, CfKind::Data, "CFDataGetLength")->bytes.size());
 }
 
-const UInt8* CFDataGetBytePtr(CFDataRef data) {
+const UInt8* CFDataGetBytePtr(CFDataRef data)
+{
     return requireCf(data, CfKind::Data, "CFDataGetBytePtr")->bytes.data();
 }
 
-Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr) {
+Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr)
+{
     const CfObject* object = requireCf(number, CfKind::Number, "CFNumberGetValue");
     if (type != kCFNumberSInt64Type && type != kCFNumberLongLongType) return false;
     if (valuePtr == nullptr) return false;
@@ -285,4 +337,7 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr) 
     return exact;
 }
 
-void CFRelease(CFTypeRef cf) { sim::releaseCf(requireCf(cf, "CFRelease")); }
+void CFRelease(CFTypeRef cf)
+{
+    sim::releaseCf(requireCf(cf, "CFRelease"));
+}

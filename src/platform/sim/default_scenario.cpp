@@ -151,9 +151,13 @@ constexpr const char* kDefaultScenario = R"json({
 
 }  // namespace
 
-std::string_view defaultScenarioText() { return kDefaultScenario; }
+std::string_view defaultScenarioText()
+{
+    return kDefaultScenario;
+}
 
-void loadDefaultScenario() {
+void loadDefaultScenario()
+{
     std::string error;
     if (!loadScenarioText(kDefaultScenario, &error)) {
         // The text is compiled in; failing to load it is a defect of the build.

@@ -7,7 +7,8 @@
 #include "cli/dispatch.h"
 #include "sim_control.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     std::string error;
     if (!sim::configureFromEnvironment(&error)) {
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());

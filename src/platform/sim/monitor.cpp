@@ -15,12 +15,14 @@ constexpr uint8_t kDisplayAddress = 0x6e;
 constexpr size_t kChunkSize = 32;
 
 // XOR of `seed` and `count` bytes.
-uint8_t checksum(uint8_t seed, const uint8_t* bytes, size_t count) {
+uint8_t checksum(uint8_t seed, const uint8_t* bytes, size_t count)
+{
     for (size_t i = 0; i < count; ++i) seed ^= bytes[i];
     return seed;
 }
 
-std::vector<uint8_t> vcpReply(const Monitor& monitor, uint8_t code) {
+std::vector<uint8_t> vcpReply(const Monitor& monitor, uint8_t code)
+{
     auto found = monitor.vcp.find(code);
     bool supported = found != monitor.vcp.end();
     int max = supported ? found->second.max : 0;
@@ -42,7 +44,8 @@ std::vector<uint8_t> vcpReply(const Monitor& monitor, uint8_t code) {
 }
 
 std::vector<uint8_t> capabilitiesReply(const Monitor& monitor, uint8_t offsetHigh,
-                                       uint8_t offsetLow) {
+                                       uint8_t offsetLow)
+{
     size_t offset = static_cast<size_t>(offsetHigh) * 256 + offsetLow;
     const std::string& text = monitor.capabilities;
     size_t n = offset < text.size() ? std::min(kChunkSize, text.size() - offset) : 0;
@@ -54,7 +57,8 @@ std::vector<uint8_t> capabilitiesReply(const Monitor& monitor, uint8_t offsetHig
 
 }  // namespace
 
-void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, size_t count) {
+void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, size_t count)
+{
     monitor.pending.clear();
     if (dataAddress != kHostAddress || count == 0) return;
     if (bytes[count - 1] != checksum(kDisplayAddress ^ kHostAddress, bytes, count - 1)) return;
@@ -72,19 +76,22 @@ void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, 
     // Capabilities start (f3 00 00) and anything else: acknowledged, no reply.
 }
 
-void copyReply(const std::vector<uint8_t>& reply, uint8_t* out, size_t count) {
+void copyReply(const std::vector<uint8_t>& reply, uint8_t* out, size_t count)
+{
     if (count == 0) return;
     size_t copied = std::min(count, reply.size());
     if (copied > 0) std::memcpy(out, reply.data(), copied);
     std::memset(out + copied, 0, count - copied);
 }
 
-void monitorRead(const Monitor& monitor, uint8_t* out, size_t count) {
+void monitorRead(const Monitor& monitor, uint8_t* out, size_t count)
+{
     static const std::vector<uint8_t> kNullMessage = {kDisplayAddress, 0x80, 0xbe};
     copyReply(monitor.pending.empty() ? kNullMessage : monitor.pending, out, count);
 }
 
-std::optional<int> monitorVcpCurrent(std::string_view monitorKey, int code) {
+std::optional<int> monitorVcpCurrent(std::string_view monitorKey, int code)
+{
     for (const Monitor& monitor : state().machine.monitors) {
         if (monitor.key != monitorKey) continue;
         auto found = monitor.vcp.find(code);

@@ -13,18 +13,21 @@ extern "C" const mach_port_t kIOMainPortDefault = 0;
 namespace sim {
 namespace {
 
-bool isServicePlane(const char* plane) {
+bool isServicePlane(const char* plane)
+{
     return plane != nullptr && std::strcmp(plane, kIOServicePlane) == 0;
 }
 
-io_object_t handOut(uint32_t index) {
+io_object_t handOut(uint32_t index)
+{
     State& s = state();
     ++s.entryRefs[index];
     ++s.outstandingReferences;
     return kEntryHandleBase + index;
 }
 
-const Value* findProperty(const Entry& entry, const std::string& key) {
+const Value* findProperty(const Entry& entry, const std::string& key)
+{
     for (const Member& member : entry.properties) {
         if (member.key == key) return &member.value;
     }
@@ -34,7 +37,8 @@ const Value* findProperty(const Entry& entry, const std::string& key) {
 // Where IORegistryEntrySearchCFProperty finds `key`: the entry itself; with
 // kIORegistryIterateRecursively, then its descendants in depth-first order,
 // or its ancestors nearest first when kIORegistryIterateParents is set too.
-const Value* searchProperty(uint32_t index, const std::string& key, IOOptionBits options) {
+const Value* searchProperty(uint32_t index, const std::string& key, IOOptionBits options)
+{
     const std::vector<Entry>& entries = state().machine.entries;
     if (const Value* own = findProperty(entries[index], key)) return own;
     if ((options & kIORegistryIterateRecursively) == 0) return nullptr;
@@ -53,7 +57,8 @@ const Value* searchProperty(uint32_t index, const std::string& key, IOOptionBits
 
 }  // namespace
 
-bool lookupEntry(io_object_t handle, uint32_t* index) {
+bool lookupEntry(io_object_t handle, uint32_t* index)
+{
     const State& s = state();
     if (handle < kEntryHandleBase || handle - kEntryHandleBase >= s.entryRefs.size()) return false;
     uint32_t i = handle - kEntryHandleBase;
@@ -62,23 +67,37 @@ bool lookupEntry(io_object_t handle, uint32_t* index) {
     return true;
 }
 
-void setIteratorCreationFails(bool fails) { state().iteratorCreationFails = fails; }
-int outstandingRegistryReferences() { return state().outstandingReferences; }
-int badRegistryReleases() { return state().badReleases; }
-uint64_t registryOperations() { return state().registryOperations; }
+void setIteratorCreationFails(bool fails)
+{
+    state().iteratorCreationFails = fails;
+}
+int outstandingRegistryReferences()
+{
+    return state().outstandingReferences;
+}
+int badRegistryReleases()
+{
+    return state().badReleases;
+}
+uint64_t registryOperations()
+{
+    return state().registryOperations;
+}
 
 }  // namespace sim
 
 using sim::state;
 
-io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort) {
+io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort)
+{
     ++state().registryOperations;
     if (mainPort != kIOMainPortDefault) return IO_OBJECT_NULL;
     return sim::handOut(0);
 }
 
 kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_name_t plane,
-                                            IOOptionBits options, io_iterator_t* iterator) {
+                                            IOOptionBits options, io_iterator_t* iterator)
+{
     sim::State& s = state();
     ++s.registryOperations;
     uint32_t index;
@@ -104,7 +123,8 @@ kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_
     return KERN_SUCCESS;
 }
 
-io_object_t IOIteratorNext(io_iterator_t iterator) {
+io_object_t IOIteratorNext(io_iterator_t iterator)
+{
     sim::State& s = state();
     ++s.registryOperations;
     auto found = s.iterators.find(iterator);
@@ -128,7 +148,8 @@ io_object_t IOIteratorNext(io_iterator_t iterator) {
     return sim::handOut(index);
 }
 
-kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name) {
+kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name)
+{
     ++state().registryOperations;
     uint32_t index;
     if (name == nullptr || !sim::lookupEntry(entry, &index)) return sim::kStatusBadArgument;
@@ -140,7 +161,8 @@ kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name) 
 }
 
 kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_name_t plane,
-                                            io_registry_entry_t* parent) {
+                                            io_registry_entry_t* parent)
+{
     ++state().registryOperations;
     if (parent == nullptr) return sim::kStatusBadArgument;
     *parent = IO_OBJECT_NULL;
@@ -154,7 +176,8 @@ kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_
 }
 
 CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_name_t plane,
-                                          CFStringRef key, CFAllocatorRef, IOOptionBits options) {
+                                          CFStringRef key, CFAllocatorRef, IOOptionBits options)
+{
     ++state().registryOperations;
     uint32_t index;
     if (key == nullptr || !sim::isServicePlane(plane) || !sim::lookupEntry(entry, &index)) {
@@ -166,7 +189,8 @@ CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_na
 }
 
 CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
-                                          CFAllocatorRef, IOOptionBits) {
+                                          CFAllocatorRef, IOOptionBits)
+{
     ++state().registryOperations;
     uint32_t index;
     if (key == nullptr || !sim::lookupEntry(entry, &index)) return nullptr;
@@ -175,7 +199,8 @@ CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef
     return value != nullptr ? sim::cfFromValue(*value) : nullptr;
 }
 
-kern_return_t IOObjectRelease(io_object_t object) {
+kern_return_t IOObjectRelease(io_object_t object)
+{
     sim::State& s = state();
     ++s.registryOperations;
     // Releasing the null handle does nothing, as deallocating MACH_PORT_NULL.
@@ -188,7 +213,7 @@ kern_return_t IOObjectRelease(io_object_t object) {
     }
     auto found = s.iterators.find(object);
     if (found != s.iterators.end()) {
-        if (--found->second.refs == 0) s.iterators.erase(found);
+        s.iterators.erase(found);
         --s.outstandingReferences;
         return KERN_SUCCESS;
     }

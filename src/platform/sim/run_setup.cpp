@@ -8,7 +8,8 @@
 
 namespace sim {
 
-bool configureFromEnvironment(std::string* error) {
+bool configureFromEnvironment(std::string* error)
+{
     setFastPauses(std::getenv("PANOCTL_SIM_FAST") != nullptr);
 
     const char* scenario = std::getenv("PANOCTL_SIM_SCENARIO");
@@ -31,6 +32,10 @@ bool configureFromEnvironment(std::string* error) {
     return true;
 }
 
-bool finishRun(std::string*) { return true; }
+// Monitor values last for one run, so nothing is left to save.
+bool finishRun(std::string*)
+{
+    return true;
+}
 
 }  // namespace sim

@@ -7,7 +7,6 @@
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <stdexcept>
 #include <utility>
 
 #include "sim_control.h"
@@ -23,64 +22,94 @@ constexpr size_t kMaxNameBytes = 127;
 constexpr int kMaxValueDepth = 200;
 constexpr int kMaxVcpValue = 65535;
 
-struct ScenarioError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+// A problem found in the document. `where` is assembled while the error
+// unwinds, each level adding its own part in front, so that locations cost
+// nothing unless something is wrong (registries may be 100,000 entries deep).
+struct ScenarioError {
+    std::string where;
+    std::string what;
 };
 
-[[noreturn]] void fail(const std::string& where, const std::string& what) {
-    throw ScenarioError(where.empty() ? what : where + ": " + what);
+[[noreturn]] void fail(std::string what)
+{
+    throw ScenarioError{"", std::move(what)};
+}
+
+// Runs `parse`; an error from it is located at `part` (".name", "[3]",
+// "[\"key\"]") within what the caller is parsing.
+template <typename Parse>
+auto at(const std::string& part, Parse&& parse) -> decltype(parse())
+{
+    try {
+        return parse();
+    } catch (ScenarioError& error) {
+        error.where.insert(0, part);
+        throw;
+    }
 }
 
 // A key as JSON text: quoted, control characters escaped, so that messages
 // stay on one line whatever the key holds.
-std::string quoted(const std::string& key) { return Json(key).dump(); }
-
-std::string memberPath(const std::string& path, const std::string& key) {
-    return path + "[" + quoted(key) + "]";
+std::string quoted(const std::string& key)
+{
+    return Json(key).dump();
+}
+std::string keyPart(const std::string& key)
+{
+    return "[" + quoted(key) + "]";
+}
+std::string indexPart(size_t index)
+{
+    return "[" + std::to_string(index) + "]";
 }
 
-void requireObject(const Json& value, const std::string& path) {
-    if (!value.is_object()) fail(path, "expected an object");
+void requireObject(const Json& value)
+{
+    if (!value.is_object()) fail("expected an object");
 }
 
-void checkMembers(const Json& object, const std::string& path,
-                  std::initializer_list<const char*> allowed) {
+void checkMembers(const Json& object, std::initializer_list<const char*> allowed)
+{
     for (const auto& [key, value] : object.items()) {
         bool known = false;
         for (const char* name : allowed) known = known || key == name;
-        if (!known) fail(path, "unknown member " + quoted(key));
+        if (!known) fail("unknown member " + quoted(key));
     }
 }
 
-const Json* member(const Json& object, const char* name) {
+const Json* member(const Json& object, const char* name)
+{
     auto found = object.find(name);
     return found == object.end() ? nullptr : &*found;
 }
 
-int hexDigit(char c) {
+int hexDigit(char c)
+{
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-std::vector<uint8_t> parseHex(const Json& value, const std::string& path) {
-    if (!value.is_string()) fail(path, "expected a string of hex digits");
+std::vector<uint8_t> parseHex(const Json& value)
+{
+    if (!value.is_string()) fail("expected a string of hex digits");
     const std::string& text = value.get_ref<const std::string&>();
-    if (text.size() % 2 != 0) fail(path, "odd number of hex digits");
+    if (text.size() % 2 != 0) fail("odd number of hex digits");
     std::vector<uint8_t> bytes;
     bytes.reserve(text.size() / 2);
     for (size_t i = 0; i < text.size(); i += 2) {
         int high = hexDigit(text[i]);
         int low = hexDigit(text[i + 1]);
-        if (high < 0 || low < 0) fail(path, "expected only hex digits");
+        if (high < 0 || low < 0) fail("expected only hex digits");
         bytes.push_back(static_cast<uint8_t>(high * 16 + low));
     }
     return bytes;
 }
 
 // An unsigned decimal number of at most `limit`, or -1.
-int64_t parseDecimal(const std::string& text, uint64_t limit) {
+int64_t parseDecimal(const std::string& text, uint64_t limit)
+{
     if (text.empty()) return -1;
     uint64_t value = 0;
     for (char c : text) {
@@ -92,7 +121,8 @@ int64_t parseDecimal(const std::string& text, uint64_t limit) {
 }
 
 // A VCP code key: "0x10" (hex) or "16" (decimal), 0 to 255; -1 if not one.
-int parseVcpCode(const std::string& key) {
+int parseVcpCode(const std::string& key)
+{
     if (key.size() > 2 && key[0] == '0' && key[1] == 'x') {
         int value = 0;
         for (size_t i = 2; i < key.size(); ++i) {
@@ -106,20 +136,17 @@ int parseVcpCode(const std::string& key) {
     return static_cast<int>(parseDecimal(key, 255));
 }
 
-uint64_t parseIndex(const Json& value, const std::string& path) {
-    if (!value.is_number_unsigned()) fail(path, "expected a non-negative integer");
-    return value.get<uint64_t>();
-}
-
-int parseVcpNumber(const Json& value, const std::string& path) {
+int parseVcpNumber(const Json& value)
+{
     if (!value.is_number_unsigned() || value.get<uint64_t>() > kMaxVcpValue) {
-        fail(path, "expected an integer from 0 to 65535");
+        fail("expected an integer from 0 to 65535");
     }
     return static_cast<int>(value.get<uint64_t>());
 }
 
-Value parseValue(const Json& json, const std::string& path, int depth) {
-    if (depth > kMaxValueDepth) fail(path, "nested too deeply");
+Value parseValue(const Json& json, int depth)
+{
+    if (depth > kMaxValueDepth) fail("nested too deeply");
     Value value;
     switch (json.type()) {
         case Json::value_t::string:
@@ -132,7 +159,7 @@ Value parseValue(const Json& json, const std::string& path, int depth) {
             break;
         case Json::value_t::number_unsigned:
             if (json.get<uint64_t>() > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
-                fail(path, "integer out of range of a 64-bit signed number");
+                fail("integer out of range of a 64-bit signed number");
             }
             value.kind = Value::Kind::Integer;
             value.integer = json.get<int64_t>();
@@ -145,117 +172,149 @@ Value parseValue(const Json& json, const std::string& path, int depth) {
             value.kind = Value::Kind::Boolean;
             value.boolean = json.get<bool>();
             break;
-        case Json::value_t::null:
-            value.kind = Value::Kind::Null;
-            break;
+        case Json::value_t::null: value.kind = Value::Kind::Null; break;
         case Json::value_t::object:
             if (json.size() == 1 && json.contains("$data")) {
                 value.kind = Value::Kind::Data;
-                value.bytes = parseHex(json.front(), path + ".$data");
+                value.bytes = at(".$data", [&] { return parseHex(json.front()); });
                 break;
             }
             value.kind = Value::Kind::Dictionary;
-            for (const auto& [key, element] : json.items()) {
-                value.members.push_back({key, parseValue(element, memberPath(path, key), depth + 1)});
+            for (const auto& item : json.items()) {
+                const std::string& key = item.key();
+                const Json& element = item.value();
+                Value parsed = at(keyPart(key), [&] { return parseValue(element, depth + 1); });
+                value.members.push_back({key, std::move(parsed)});
             }
             break;
         case Json::value_t::array:
             value.kind = Value::Kind::Array;
             for (size_t i = 0; i < json.size(); ++i) {
                 value.elements.push_back(
-                    parseValue(json[i], path + "[" + std::to_string(i) + "]", depth + 1));
+                    at(indexPart(i), [&] { return parseValue(json[i], depth + 1); }));
             }
             break;
-        default:
-            fail(path, "unsupported value");
+        default: fail("unsupported value");
     }
     return value;
 }
 
-std::set<uint64_t> parseIndices(const Json& json, const std::string& path) {
-    if (!json.is_array()) fail(path, "expected an array of indices");
+std::set<uint64_t> parseIndices(const Json& json)
+{
+    if (!json.is_array()) fail("expected an array of indices");
     std::set<uint64_t> indices;
     for (size_t i = 0; i < json.size(); ++i) {
-        indices.insert(parseIndex(json[i], path + "[" + std::to_string(i) + "]"));
+        at(indexPart(i), [&] {
+            if (!json[i].is_number_unsigned()) fail("expected a non-negative integer");
+        });
+        indices.insert(json[i].get<uint64_t>());
     }
     return indices;
 }
 
-Faults parseFaults(const Json& json, const std::string& path) {
-    requireObject(json, path);
-    checkMembers(json, path, {"failWrites", "failReads", "replies"});
+Faults parseFaults(const Json& json)
+{
+    requireObject(json);
+    checkMembers(json, {"failWrites", "failReads", "replies"});
     Faults faults;
     if (const Json* writes = member(json, "failWrites")) {
-        faults.failWrites = parseIndices(*writes, path + ".failWrites");
+        faults.failWrites = at(".failWrites", [&] { return parseIndices(*writes); });
     }
     if (const Json* reads = member(json, "failReads")) {
-        faults.failReads = parseIndices(*reads, path + ".failReads");
+        faults.failReads = at(".failReads", [&] { return parseIndices(*reads); });
     }
     if (const Json* replies = member(json, "replies")) {
-        std::string repliesPath = path + ".replies";
-        requireObject(*replies, repliesPath);
-        for (const auto& [key, bytes] : replies->items()) {
-            std::string where = memberPath(repliesPath, key);
-            int64_t index = parseDecimal(key, std::numeric_limits<int64_t>::max());
-            if (index < 0) fail(where, "expected a read index (decimal digits) as key");
-            faults.replies[static_cast<uint64_t>(index)] = parseHex(bytes, where);
-        }
+        at(".replies", [&] {
+            requireObject(*replies);
+            for (const auto& item : replies->items()) {
+                const std::string& key = item.key();
+                const Json& bytes = item.value();
+                at(keyPart(key), [&] {
+                    int64_t index = parseDecimal(key, std::numeric_limits<int64_t>::max());
+                    if (index < 0) fail("expected a read index (decimal digits) as key");
+                    faults.replies[static_cast<uint64_t>(index)] = parseHex(bytes);
+                });
+            }
+        });
     }
     return faults;
 }
 
-Monitor parseMonitor(const std::string& key, const Json& json, const std::string& path) {
-    requireObject(json, path);
-    checkMembers(json, path, {"vcp", "capabilities", "faults"});
+VcpValue parseVcpValue(const std::string& key, const Json& json)
+{
+    requireObject(json);
+    checkMembers(json, {"current", "max"});
+    for (const char* name : {"current", "max"}) {
+        if (!json.contains(name)) fail(std::string("missing ") + name);
+    }
+    VcpValue value;
+    value.current = at(".current", [&] { return parseVcpNumber(json.at("current")); });
+    value.max = at(".max", [&] { return parseVcpNumber(json.at("max")); });
+    value.key = key;
+    return value;
+}
+
+Monitor parseMonitor(const std::string& key, const Json& json)
+{
+    requireObject(json);
+    checkMembers(json, {"vcp", "capabilities", "faults"});
     Monitor monitor;
     monitor.key = key;
     if (const Json* vcp = member(json, "vcp")) {
-        std::string vcpPath = path + ".vcp";
-        requireObject(*vcp, vcpPath);
-        for (const auto& [codeKey, setting] : vcp->items()) {
-            std::string where = memberPath(vcpPath, codeKey);
-            int code = parseVcpCode(codeKey);
-            if (code < 0) fail(where, "not a vcp code (\"0x10\" or \"16\", up to 255)");
-            if (monitor.vcp.count(code)) fail(where, "code given twice");
-            requireObject(setting, where);
-            checkMembers(setting, where, {"current", "max"});
-            for (const char* name : {"current", "max"}) {
-                if (!setting.contains(name)) fail(where, std::string("missing ") + name);
+        at(".vcp", [&] {
+            requireObject(*vcp);
+            for (const auto& item : vcp->items()) {
+                const std::string& codeKey = item.key();
+                const Json& setting = item.value();
+                at(keyPart(codeKey), [&] {
+                    int code = parseVcpCode(codeKey);
+                    if (code < 0) fail("not a vcp code (\"0x10\" or \"16\", up to 255)");
+                    if (monitor.vcp.count(code)) fail("code given twice");
+                    monitor.vcp[code] = parseVcpValue(codeKey, setting);
+                });
             }
-            VcpValue value;
-            value.current = parseVcpNumber(setting.at("current"), where + ".current");
-            value.max = parseVcpNumber(setting.at("max"), where + ".max");
-            value.key = codeKey;
-            monitor.vcp[code] = value;
-        }
+        });
     }
     if (const Json* capabilities = member(json, "capabilities")) {
-        std::string where = path + ".capabilities";
-        if (!capabilities->is_string()) fail(where, "expected a string");
-        monitor.capabilities = capabilities->get<std::string>();
-        for (unsigned char c : monitor.capabilities) {
-            if (c >= 0x80) fail(where, "expected ascii text");
-        }
+        at(".capabilities", [&] {
+            if (!capabilities->is_string()) fail("expected a string");
+            monitor.capabilities = capabilities->get<std::string>();
+            for (unsigned char c : monitor.capabilities) {
+                if (c >= 0x80) fail("expected ascii text");
+            }
+        });
     }
     if (const Json* faults = member(json, "faults")) {
-        monitor.faults = parseFaults(*faults, path + ".faults");
+        monitor.faults = at(".faults", [&] { return parseFaults(*faults); });
     }
     return monitor;
 }
 
 // The registry, flattened depth first without recursion (registries may be
-// deep). Paths for messages are rebuilt from parent links only on error.
+// deep). An entry's location is rebuilt from parent links only on error.
 class RegistryParser {
 public:
     RegistryParser(Machine& machine, const std::map<std::string, int>& monitorIndex)
-        : machine_(machine), monitorIndex_(monitorIndex), monitorUsed_(machine.monitors.size()) {}
+        : machine_(machine), monitorIndex_(monitorIndex), monitorUsed_(machine.monitors.size())
+    {
+    }
 
-    void parse(const Json& root) {
+    void parse(const Json& root)
+    {
         std::vector<Pending> stack = {{&root, 0, 0}};
         while (!stack.empty()) {
             Pending next = stack.back();
             stack.pop_back();
-            parseEntry(next, stack);
+            auto index = static_cast<uint32_t>(machine_.entries.size());
+            machine_.entries.emplace_back();
+            machine_.entries.back().parent = next.parent;
+            positions_.push_back(next.position);
+            try {
+                parseEntry(*next.json, index, stack);
+            } catch (ScenarioError& error) {
+                error.where.insert(0, pathOf(index));
+                throw;
+            }
         }
         computeSubtreeEnds();
     }
@@ -267,64 +326,74 @@ private:
         size_t position;  // among the parent's children
     };
 
-    std::string pathOf(uint32_t index) const {
+    std::string pathOf(uint32_t index) const
+    {
         std::vector<size_t> positions;
-        for (; index != 0; index = machine_.entries[index].parent) positions.push_back(positions_[index]);
+        for (; index != 0; index = machine_.entries[index].parent) {
+            positions.push_back(positions_[index]);
+        }
         std::string path = "registry";
-        for (size_t i = positions.size(); i-- > 0;) path += ".children[" + std::to_string(positions[i]) + "]";
+        for (size_t i = positions.size(); i-- > 0;) {
+            path += ".children" + indexPart(positions[i]);
+        }
         return path;
     }
 
-    void parseEntry(const Pending& pending, std::vector<Pending>& stack) {
-        auto index = static_cast<uint32_t>(machine_.entries.size());
-        machine_.entries.emplace_back();
-        machine_.entries.back().parent = pending.parent;
-        positions_.push_back(pending.position);
-        const Json& json = *pending.json;
-        if (!json.is_object()) fail(pathOf(index), "expected an object");
-        checkMembers(json, pathOf(index), {"name", "properties", "children", "avservice"});
-
-        Entry& entry = machine_.entries.back();
+    void parseEntry(const Json& json, uint32_t index, std::vector<Pending>& stack)
+    {
+        requireObject(json);
+        checkMembers(json, {"name", "properties", "children", "avservice"});
+        Entry& entry = machine_.entries[index];
         const Json* name = member(json, "name");
-        if (name == nullptr) fail(pathOf(index), "missing name");
-        if (!name->is_string()) fail(pathOf(index) + ".name", "expected a string");
-        entry.name = name->get<std::string>();
-        if (entry.name.size() > kMaxNameBytes) fail(pathOf(index) + ".name", "longer than 127 bytes");
-        if (entry.name.find('\0') != std::string::npos) {
-            fail(pathOf(index) + ".name", "contains a nul character");
-        }
-
+        if (name == nullptr) fail("missing name");
+        entry.name = at(".name", [&] {
+            if (!name->is_string()) fail("expected a string");
+            const std::string& text = name->get_ref<const std::string&>();
+            if (text.size() > kMaxNameBytes) fail("longer than 127 bytes");
+            if (text.find('\0') != std::string::npos) fail("contains a nul character");
+            return text;
+        });
         if (const Json* properties = member(json, "properties")) {
-            std::string where = pathOf(index) + ".properties";
-            requireObject(*properties, where);
-            for (const auto& [key, value] : properties->items()) {
-                entry.properties.push_back({key, parseValue(value, memberPath(where, key), 1)});
-            }
+            at(".properties", [&] {
+                requireObject(*properties);
+                for (const auto& item : properties->items()) {
+                    const std::string& key = item.key();
+                    const Json& value = item.value();
+                    Value parsed = at(keyPart(key), [&] { return parseValue(value, 1); });
+                    entry.properties.push_back({key, std::move(parsed)});
+                }
+            });
         }
         if (const Json* service = member(json, "avservice")) {
-            entry.service = parseService(*service, pathOf(index) + ".avservice");
+            entry.service = at(".avservice", [&] { return parseService(*service); });
         }
         if (const Json* children = member(json, "children")) {
-            if (!children->is_array()) fail(pathOf(index) + ".children", "expected an array");
+            at(".children", [&] {
+                if (!children->is_array()) fail("expected an array");
+            });
             // Pushed last child first so that the first child is taken next.
-            for (size_t i = children->size(); i-- > 0;) stack.push_back({&(*children)[i], index, i});
+            for (size_t i = children->size(); i-- > 0;) {
+                stack.push_back({&(*children)[i], index, i});
+            }
         }
     }
 
-    int parseService(const Json& json, const std::string& path) {
-        requireObject(json, path);
-        checkMembers(json, path, {"monitor"});
+    int parseService(const Json& json)
+    {
+        requireObject(json);
+        checkMembers(json, {"monitor"});
         Service service;
         if (const Json* monitor = member(json, "monitor")) {
-            if (!monitor->is_string()) fail(path + ".monitor", "expected a string");
-            const std::string& key = monitor->get_ref<const std::string&>();
-            auto found = monitorIndex_.find(key);
-            if (found == monitorIndex_.end()) fail(path + ".monitor", "no monitor " + quoted(key));
-            if (monitorUsed_[static_cast<size_t>(found->second)]) {
-                fail(path + ".monitor", "monitor " + quoted(key) + " already has a service");
-            }
-            monitorUsed_[static_cast<size_t>(found->second)] = true;
-            service.monitor = found->second;
+            service.monitor = at(".monitor", [&] {
+                if (!monitor->is_string()) fail("expected a string");
+                const std::string& key = monitor->get_ref<const std::string&>();
+                auto found = monitorIndex_.find(key);
+                if (found == monitorIndex_.end()) fail("no monitor " + quoted(key));
+                auto slot = static_cast<size_t>(found->second);
+                if (monitorUsed_[slot]) fail("monitor " + quoted(key) + " already has a service");
+                monitorUsed_[slot] = true;
+                return found->second;
+            });
         }
         machine_.services.push_back(service);
         return static_cast<int>(machine_.services.size() - 1);
@@ -332,7 +401,8 @@ private:
 
     // Entries are in depth-first order, so every entry comes after its parent:
     // adding subtree sizes from the last entry back gives each range in one pass.
-    void computeSubtreeEnds() {
+    void computeSubtreeEnds()
+    {
         std::vector<uint32_t> sizes(machine_.entries.size(), 1);
         for (size_t i = machine_.entries.size(); i-- > 1;) {
             sizes[machine_.entries[i].parent] += sizes[i];
@@ -344,21 +414,27 @@ private:
 
     Machine& machine_;
     const std::map<std::string, int>& monitorIndex_;
-    std::vector<size_t> positions_;
     std::vector<bool> monitorUsed_;
+    std::vector<size_t> positions_;
 };
 
-Machine parseScenario(const Json& document) {
-    if (!document.is_object()) fail("", "expected a json object");
-    checkMembers(document, "", {"registry", "monitors"});
+Machine parseScenario(const Json& document)
+{
+    if (!document.is_object()) fail("expected a json object");
+    checkMembers(document, {"registry", "monitors"});
     Machine machine;
     std::map<std::string, int> monitorIndex;
     if (const Json* monitors = member(document, "monitors")) {
-        requireObject(*monitors, "monitors");
-        for (const auto& [key, json] : monitors->items()) {
-            monitorIndex[key] = static_cast<int>(machine.monitors.size());
-            machine.monitors.push_back(parseMonitor(key, json, memberPath("monitors", key)));
-        }
+        at("monitors", [&] {
+            requireObject(*monitors);
+            for (const auto& item : monitors->items()) {
+                const std::string& key = item.key();
+                const Json& json = item.value();
+                monitorIndex[key] = static_cast<int>(machine.monitors.size());
+                machine.monitors.push_back(
+                    at(keyPart(key), [&] { return parseMonitor(key, json); }));
+            }
+        });
     }
     if (const Json* registry = member(document, "registry")) {
         RegistryParser(machine, monitorIndex).parse(*registry);
@@ -368,7 +444,8 @@ Machine parseScenario(const Json& document) {
     return machine;
 }
 
-std::string parseErrorMessage(std::string_view text, size_t byte) {
+std::string parseErrorMessage(std::string_view text, size_t byte)
+{
     size_t end = std::min(byte > 0 ? byte - 1 : 0, text.size());
     size_t line = 1, lineStart = 0;
     for (size_t i = 0; i < end; ++i) {
@@ -380,7 +457,8 @@ std::string parseErrorMessage(std::string_view text, size_t byte) {
 
 }  // namespace
 
-bool loadScenarioText(std::string_view text, std::string* error) {
+bool loadScenarioText(std::string_view text, std::string* error)
+{
     try {
         Json document = Json::parse(text.begin(), text.end());
         installMachine(parseScenario(document));
@@ -388,13 +466,14 @@ bool loadScenarioText(std::string_view text, std::string* error) {
     } catch (const Json::parse_error& e) {
         *error = parseErrorMessage(text, e.byte);
     } catch (const ScenarioError& e) {
-        *error = e.what();
+        *error = e.where.empty() ? e.what : e.where + ": " + e.what;
     }
     installMachine(emptyMachine());
     return false;
 }
 
-bool loadScenarioFile(const std::string& path, std::string* error) {
+bool loadScenarioFile(const std::string& path, std::string* error)
+{
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         *error = "cannot open (" + describeError(errno) + ")";

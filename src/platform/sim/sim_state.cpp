@@ -7,7 +7,8 @@
 
 namespace sim {
 
-Machine emptyMachine() {
+Machine emptyMachine()
+{
     Machine machine;
     machine.entries.push_back(Entry{"Root", {}, 0, 1, -1});
     return machine;
@@ -15,12 +16,14 @@ Machine emptyMachine() {
 
 State::State() : machine(emptyMachine()), entryRefs(machine.entries.size(), 0) {}
 
-State& state() {
+State& state()
+{
     static State instance;
     return instance;
 }
 
-void installMachine(Machine machine) {
+void installMachine(Machine machine)
+{
     State& s = state();
     s.machine = std::move(machine);
     ++s.generation;
@@ -34,7 +37,8 @@ void installMachine(Machine machine) {
     s.trace.clear();
 }
 
-std::string describeError(int error) {
+std::string describeError(int error)
+{
     std::string text = std::strerror(error);
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;

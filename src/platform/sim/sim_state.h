@@ -30,13 +30,13 @@ struct Member;
 struct Value {
     enum class Kind { String, Integer, Real, Boolean, Null, Data, Dictionary, Array };
     Kind kind = Kind::Null;
-    std::string text;              // String
-    int64_t integer = 0;           // Integer
-    double real = 0;               // Real
-    bool boolean = false;          // Boolean
-    std::vector<uint8_t> bytes;    // Data
-    std::vector<Member> members;   // Dictionary
-    std::vector<Value> elements;   // Array
+    std::string text;             // String
+    int64_t integer = 0;          // Integer
+    double real = 0;              // Real
+    bool boolean = false;         // Boolean
+    std::vector<uint8_t> bytes;   // Data
+    std::vector<Member> members;  // Dictionary
+    std::vector<Value> elements;  // Array
 };
 struct Member {
     std::string key;
@@ -96,16 +96,16 @@ enum class CfKind { String = 1, Number, Boolean, Null, Data, Dictionary, Array, 
 struct CfObject {
     CfKind kind;
     int refs = 1;
-    std::string text;                  // String (UTF-8)
-    bool isReal = false;               // Number: which of the two below
+    std::string text;     // String (UTF-8)
+    bool isReal = false;  // Number: which of the two below
     int64_t integer = 0;
     double real = 0;
-    bool boolean = false;              // Boolean
-    std::vector<uint8_t> bytes;        // Data
+    bool boolean = false;                                  // Boolean
+    std::vector<uint8_t> bytes;                            // Data
     std::vector<std::pair<CfObject*, CfObject*>> members;  // Dictionary: owned key, value
-    std::vector<CfObject*> elements;   // Array: owned
-    int service = -1;                  // AvService: index into Machine::services
-    uint64_t generation = 0;           // AvService: machine it was created on
+    std::vector<CfObject*> elements;                       // Array: owned
+    int service = -1;         // AvService: index into Machine::services
+    uint64_t generation = 0;  // AvService: machine it was created on
 };
 
 // Registry handles: entry i is kEntryHandleBase + i; iterators are numbered
@@ -113,10 +113,10 @@ struct CfObject {
 constexpr io_object_t kEntryHandleBase = 0x1000;
 constexpr io_object_t kIteratorHandleBase = 0x80000000;
 
+// An iterator holds exactly one reference: releasing it destroys it.
 struct Iterator {
-    uint32_t refs = 1;
-    uint32_t next = 0;   // entry index returned next
-    uint32_t end = 0;    // stop when next reaches end (children and descendants)
+    uint32_t next = 0;  // entry index returned next
+    uint32_t end = 0;   // stop when next reaches end (children and descendants)
     bool recursive = false;
     bool parents = false;  // walk towards the root instead
     bool done = false;

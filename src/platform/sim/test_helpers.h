@@ -14,7 +14,8 @@
 
 namespace simtest {
 
-inline void load(std::string_view json) {
+inline void load(std::string_view json)
+{
     std::string error;
     ASSERT_TRUE(sim::loadScenarioText(json, &error)) << error;
     sim::setFastPauses(true);
@@ -24,7 +25,9 @@ inline void load(std::string_view json) {
 class Key {
 public:
     explicit Key(const char* text)
-        : ref_(CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8)) {}
+        : ref_(CFStringCreateWithCString(kCFAllocatorDefault, text, kCFStringEncodingUTF8))
+    {
+    }
     ~Key() { CFRelease(ref_); }
     Key(const Key&) = delete;
     Key& operator=(const Key&) = delete;
@@ -34,7 +37,8 @@ private:
     CFStringRef ref_;
 };
 
-inline std::string nameOf(io_registry_entry_t entry) {
+inline std::string nameOf(io_registry_entry_t entry)
+{
     io_name_t name;
     if (IORegistryEntryGetName(entry, name) != KERN_SUCCESS) return "<error>";
     return name;
@@ -42,7 +46,8 @@ inline std::string nameOf(io_registry_entry_t entry) {
 
 // Names of what the iterator returns, each entry released after use; the
 // iterator is released too.
-inline std::vector<std::string> drain(io_iterator_t iterator) {
+inline std::vector<std::string> drain(io_iterator_t iterator)
+{
     std::vector<std::string> names;
     while (io_object_t entry = IOIteratorNext(iterator)) {
         names.push_back(nameOf(entry));
@@ -54,7 +59,8 @@ inline std::vector<std::string> drain(io_iterator_t iterator) {
 
 // The first entry below the root with this name, with a reference the caller
 // releases; 0 if there is none.
-inline io_registry_entry_t findEntry(const std::string& name, int occurrence = 0) {
+inline io_registry_entry_t findEntry(const std::string& name, int occurrence = 0)
+{
     io_registry_entry_t root = IORegistryGetRootEntry(kIOMainPortDefault);
     io_iterator_t iterator = 0;
     IORegistryEntryCreateIterator(root, kIOServicePlane, kIORegistryIterateRecursively, &iterator);
@@ -73,7 +79,8 @@ inline io_registry_entry_t findEntry(const std::string& name, int occurrence = 0
 
 // The text of a CFString property found by a search, or "<none>".
 inline std::string searchString(io_registry_entry_t entry, const char* key,
-                                IOOptionBits options = kIORegistryIterateRecursively) {
+                                IOOptionBits options = kIORegistryIterateRecursively)
+{
     Key name(key);
     CFTypeRef value =
         IORegistryEntrySearchCFProperty(entry, kIOServicePlane, name.get(), nullptr, options);
@@ -89,8 +96,9 @@ inline std::string searchString(io_registry_entry_t entry, const char* key,
     return text;
 }
 
-inline IOReturn writeI2C(IOAVServiceRef service, std::vector<uint8_t> bytes,
-                         uint32_t chip = 0x37, uint32_t dataAddress = 0x51) {
+inline IOReturn writeI2C(IOAVServiceRef service, std::vector<uint8_t> bytes, uint32_t chip = 0x37,
+                         uint32_t dataAddress = 0x51)
+{
     return IOAVServiceWriteI2C(service, chip, dataAddress, bytes.data(),
                                static_cast<uint32_t>(bytes.size()));
 }
@@ -98,7 +106,8 @@ inline IOReturn writeI2C(IOAVServiceRef service, std::vector<uint8_t> bytes,
 // Reads `count` bytes into a buffer filled with 0xaa beforehand, so that
 // untouched bytes show.
 inline std::vector<uint8_t> readI2C(IOAVServiceRef service, uint32_t count, IOReturn* status,
-                                    uint32_t chip = 0x37, uint32_t dataAddress = 0x51) {
+                                    uint32_t chip = 0x37, uint32_t dataAddress = 0x51)
+{
     std::vector<uint8_t> bytes(count, 0xaa);
     *status = IOAVServiceReadI2C(service, chip, dataAddress, bytes.data(), count);
     return bytes;

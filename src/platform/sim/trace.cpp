@@ -24,14 +24,16 @@ struct TraceSettings {
     bool fast = false;
 };
 
-TraceSettings& settings() {
+TraceSettings& settings()
+{
     static TraceSettings instance;
     return instance;
 }
 
 }  // namespace
 
-bool openTraceFile(const std::string& path, std::string* error) {
+bool openTraceFile(const std::string& path, std::string* error)
+{
     settings().file.reset();
     if (path.empty()) return true;
     std::FILE* file = std::fopen(path.c_str(), "a");
@@ -43,9 +45,13 @@ bool openTraceFile(const std::string& path, std::string* error) {
     return true;
 }
 
-void setTraceFile(const std::string& path) { openTraceFile(path, nullptr); }
+void setTraceFile(const std::string& path)
+{
+    openTraceFile(path, nullptr);
+}
 
-void appendTrace(std::string line) {
+void appendTrace(std::string line)
+{
     if (std::FILE* file = settings().file.get()) {
         std::fprintf(file, "%s\n", line.c_str());
         std::fflush(file);
@@ -53,13 +59,23 @@ void appendTrace(std::string line) {
     state().trace.push_back(std::move(line));
 }
 
-const std::vector<std::string>& traceLines() { return state().trace; }
-void clearTrace() { state().trace.clear(); }
-void setFastPauses(bool fast) { settings().fast = fast; }
+const std::vector<std::string>& traceLines()
+{
+    return state().trace;
+}
+void clearTrace()
+{
+    state().trace.clear();
+}
+void setFastPauses(bool fast)
+{
+    settings().fast = fast;
+}
 
 }  // namespace sim
 
-void pauseMicroseconds(uint32_t microseconds) {
+void pauseMicroseconds(uint32_t microseconds)
+{
     sim::appendTrace("sleep " + std::to_string(microseconds));
     if (!sim::settings().fast) std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
 }
