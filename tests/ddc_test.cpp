@@ -78,6 +78,11 @@ struct GetFailure {
     size_t traceLength;  // where the transaction stops
 };
 
+void PrintTo(const GetFailure& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
 class GetFailures : public testing::TestWithParam<GetFailure> {};
 
 TEST_P(GetFailures, ReportReadFailed)
@@ -183,6 +188,11 @@ struct ChunkCase {
     size_t chunkRequests;
 };
 
+void PrintTo(const ChunkCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
 class CapabilityChunks : public testing::TestWithParam<ChunkCase> {};
 
 TEST_P(CapabilityChunks, GathersTheText)
@@ -287,6 +297,11 @@ struct BadNumber {
     std::vector<std::string> args;
     std::string refused;
 };
+
+void PrintTo(const BadNumber& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.refused);
+}
 
 class NumberArguments : public testing::TestWithParam<BadNumber> {};
 

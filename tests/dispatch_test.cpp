@@ -18,6 +18,14 @@ struct DispatchCase {
 const char kUnknown[] = "unknown command or missing args\n";
 const char kReadFailed[] = "{\"value\":null,\"error\":\"read_failed\"}\n";
 
+void PrintTo(const DispatchCase& c, std::ostream* os)
+{
+    *os << "panoctl";
+    for (const std::string& arg : c.args) {
+        *os << " " << arg;
+    }
+}
+
 class Dispatch : public testing::TestWithParam<DispatchCase> {};
 
 TEST_P(Dispatch, SelectsByWordAndArgumentCount)

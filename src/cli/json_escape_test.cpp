@@ -30,6 +30,11 @@ struct EscapeCase {
     std::string expected;
 };
 
+void PrintTo(const EscapeCase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.input) << " at capacity " << c.cap;
+}
+
 class JsonEscape : public testing::TestWithParam<EscapeCase> {};
 
 TEST_P(JsonEscape, EscapesWithinTheCapacity)
