@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "harness.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -100,6 +102,8 @@ Outcome runCase(const fs::path& dir, const fs::path& scratch)
     outcome.out = readFile(scratch / "out");
     outcome.err = readFile(scratch / "err");
     outcome.trace = readFile(scratch / "trace");
+    logDocument(std::vector<std::string>(args.begin() + 1, args.end()), outcome.status,
+                outcome.out);
     return outcome;
 }
 

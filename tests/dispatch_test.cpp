@@ -22,7 +22,7 @@ void PrintTo(const DispatchCase& c, std::ostream* os)
 {
     *os << "panoctl";
     for (const std::string& arg : c.args) {
-        *os << " " << arg;
+        *os << " " << testing::PrintToString(arg);
     }
 }
 

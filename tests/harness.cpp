@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "cli/dispatch.h"
+#include "kept_handles.h"
 #include "sim_control.h"
 
 RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>& args)
@@ -42,7 +46,26 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
     result.liveAvServices = sim::liveAvServices() - servicesBefore;
     result.registryReferences = sim::outstandingRegistryReferences() - referencesBefore;
     result.badRegistryReleases = sim::badRegistryReleases();
+    // As at the end of a process, so the next run starts with nothing kept.
+    releaseKeptHandles();
+    logDocument(args, result.status, result.out);
     return result;
+}
+
+void logDocument(const std::vector<std::string>& args, int status, const std::string& out)
+{
+    const char* path = std::getenv("PANOCTL_TEST_DOCUMENTS");
+    if (path == nullptr || *path == '\0' || out.empty() || args.empty()) {
+        return;
+    }
+    std::string document = out.back() == '\n' ? out.substr(0, out.size() - 1) : out;
+    std::string line = args[0] + "\t" + std::to_string(status) + "\t" + document + "\n";
+    // One write in append mode, so that test processes running side by side
+    // never interleave within a line.
+    int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << "cannot open " << path;
+    EXPECT_EQ(write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    close(fd);
 }
 
 DebugEnv::DebugEnv(const char* value)

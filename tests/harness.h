@@ -21,6 +21,11 @@ struct RunResult {
 // did. A scenario that does not load fails the calling test.
 RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>& args);
 
+// When PANOCTL_TEST_DOCUMENTS names a file, appends to it one line for a run
+// that printed a document: "<command word>\t<status>\t<document>", for the
+// schema check that runs after the tests.
+void logDocument(const std::vector<std::string>& args, int status, const std::string& out);
+
 // Sets or clears DDC_DEBUG for the lifetime of the object.
 class DebugEnv {
 public:

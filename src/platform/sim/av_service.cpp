@@ -105,6 +105,7 @@ using sim::state;
 
 IOAVServiceRef IOAVServiceCreateWithService(CFAllocatorRef, io_service_t service)
 {
+    ++state().registryOperations;
     uint32_t index;
     if (!sim::lookupEntry(service, &index)) return nullptr;
     const sim::Entry& entry = state().machine.entries[index];

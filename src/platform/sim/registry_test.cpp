@@ -169,4 +169,44 @@ TEST(RegistryScaleTest, LargeRegistriesAreWalkedLinearly)
     }
 }
 
+// The counters the benchmarks report: AV service creation is a registry
+// operation (a kernel call on the real system), a copied dictionary counts
+// every object inside it, and a load starts both from zero. Freeing the AV
+// services frees nothing else.
+TEST(WorkCountersTest, CountCallsAndObjects)
+{
+    simtest::load(R"({"registry": {"name": "Root",
+        "properties": {"d": {"a": 1, "b": [true, "x"]}},
+        "children": [{"name": "proxy", "avservice": {}}]}})");
+    EXPECT_EQ(sim::registryOperations(), 0u);
+    EXPECT_EQ(sim::cfObjectsCreated(), 0u);
+    io_registry_entry_t root = IORegistryGetRootEntry(kIOMainPortDefault);
+    io_registry_entry_t proxy = findEntry("proxy");
+
+    uint64_t operations = sim::registryOperations();
+    uint64_t objects = sim::cfObjectsCreated();
+    IOAVServiceRef service = IOAVServiceCreateWithService(nullptr, proxy);
+    ASSERT_NE(service, nullptr);
+    EXPECT_EQ(sim::registryOperations() - operations, 1u);
+    EXPECT_EQ(sim::cfObjectsCreated() - objects, 1u);
+
+    {
+        simtest::Key key("d");
+        objects = sim::cfObjectsCreated();
+        CFTypeRef copy = IORegistryEntryCreateCFProperty(root, key.get(), nullptr, 0);
+        // The dictionary, its two keys, the number, the array and its two elements.
+        EXPECT_EQ(sim::cfObjectsCreated() - objects, 7u);
+        CFRelease(copy);
+    }
+
+    int others = sim::liveCfObjects() - sim::liveAvServices();
+    sim::releaseAvServices();
+    EXPECT_EQ(sim::liveAvServices(), 0);
+    EXPECT_EQ(sim::liveCfObjects(), others);
+    IOObjectRelease(proxy);
+    IOObjectRelease(root);
+    simtest::load(R"({"registry": {"name": "Root"}})");
+    EXPECT_EQ(sim::registryOperations(), 0u);
+}
+
 }  // namespace

@@ -29,12 +29,27 @@ bool configureFromEnvironment(std::string* error)
         *error = std::string("trace ") + trace + ": " + what;
         return false;
     }
+
+    // Last, so that no earlier failure leaves the state file's lock taken;
+    // its values replace the scenario's.
+    const char* statePath = std::getenv("PANOCTL_SIM_STATE");
+    if (statePath != nullptr && *statePath != '\0' && !loadMonitorState(statePath, &what)) {
+        *error = std::string("scenario ") + statePath + ": " + what;
+        return false;
+    }
     return true;
 }
 
-// Monitor values last for one run, so nothing is left to save.
-bool finishRun(std::string*)
+// Saves the monitors' values when a state file is in use and the run changed
+// one; releases the state file's lock either way.
+bool finishRun(std::string* error)
 {
+    std::string what;
+    if (!saveMonitorState(&what)) {
+        const char* statePath = std::getenv("PANOCTL_SIM_STATE");
+        *error = std::string("scenario ") + (statePath != nullptr ? statePath : "") + ": " + what;
+        return false;
+    }
     return true;
 }
 

@@ -114,13 +114,18 @@ int64_t parseDecimal(const std::string& text, uint64_t limit)
     uint64_t value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return -1;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-        if (value > limit) return -1;
+        // Checked before multiplying: 64 bits would wrap for keys of 20 digits
+        // and more, and a wrapped key would name a small index.
+        auto digit = static_cast<uint64_t>(c - '0');
+        if (value > (limit - digit) / 10) return -1;
+        value = value * 10 + digit;
     }
     return static_cast<int64_t>(value);
 }
 
-// A VCP code key: "0x10" (hex) or "16" (decimal), 0 to 255; -1 if not one.
+}  // namespace
+
+// Shared with the monitor state file, which names codes the same way.
 int parseVcpCode(const std::string& key)
 {
     if (key.size() > 2 && key[0] == '0' && key[1] == 'x') {
@@ -135,6 +140,8 @@ int parseVcpCode(const std::string& key)
     }
     return static_cast<int>(parseDecimal(key, 255));
 }
+
+namespace {
 
 int parseVcpNumber(const Json& value)
 {
@@ -444,6 +451,8 @@ Machine parseScenario(const Json& document)
     return machine;
 }
 
+}  // namespace
+
 std::string parseErrorMessage(std::string_view text, size_t byte)
 {
     size_t end = std::min(byte > 0 ? byte - 1 : 0, text.size());
@@ -455,8 +464,6 @@ std::string parseErrorMessage(std::string_view text, size_t byte)
            std::to_string(end - lineStart + 1);
 }
 
-}  // namespace
-
 bool loadScenarioText(std::string_view text, std::string* error)
 {
     try {
@@ -465,6 +472,11 @@ bool loadScenarioText(std::string_view text, std::string* error)
         return true;
     } catch (const Json::parse_error& e) {
         *error = parseErrorMessage(text, e.byte);
+    } catch (const Json::out_of_range& e) {
+        // A number past the range of a double, such as 1e400, is refused by
+        // the parser with this exception instead of a parse error.
+        std::string what = e.what();
+        *error = "invalid json: " + what.substr(what.find("] ") + 2);
     } catch (const ScenarioError& e) {
         *error = e.where.empty() ? e.what : e.where + ": " + e.what;
     }

@@ -28,6 +28,17 @@ bool configureFromEnvironment(std::string* error);
 // Returns false with *error set on failure.
 bool finishRun(std::string* error);
 
+// Monitor values kept from run to run in a state file (PANOCTL_SIM_STATE).
+// loadMonitorState takes the exclusive lock on "<path>.lock", reads the file
+// (a missing one holds no values) and applies it to the current machine's
+// monitors; the lock stays held until saveMonitorState. On failure it
+// releases the lock, returns false and sets *error to "<what is wrong>".
+bool loadMonitorState(const std::string& path, std::string* error);
+// Writes the state file back (temporary file, fsync, rename) when a monitor
+// value changed since loadMonitorState, then releases the lock. Does nothing
+// when no state was loaded. On failure the old file stays and *error is set.
+bool saveMonitorState(std::string* error);
+
 // Pauses: traced always, waited only when not fast.
 void setFastPauses(bool fast);
 // Appends each trace line to this file as well ("" for none).
@@ -50,9 +61,20 @@ int outstandingRegistryReferences();
 // that held no reference.
 int badRegistryReleases();
 
-// Work counters since the machine was loaded, for benchmarks.
+// Work counters since the machine was loaded, for benchmarks. Registry
+// operations are the calls that reach the kernel on the real system: every
+// IORegistry* call, IOIteratorNext, IOObjectRelease and
+// IOAVServiceCreateWithService (not the I2C transfers, which are bus traffic).
+// Core Foundation objects created counts each object made, the members of a
+// copied dictionary or array and AV service handles included.
 uint64_t registryOperations();
 uint64_t cfObjectsCreated();
+
+// Frees every AV service handle still alive, as the end of the process does.
+// Only for benchmarks that run discovery again and again in one process,
+// where the handles each discovery keeps would otherwise pile up. The display
+// table's handles dangle afterwards: set g_count to 0 before the next use.
+void releaseAvServices();
 
 // The current value of a simulated monitor's VCP code, if it supports it.
 std::optional<int> monitorVcpCurrent(std::string_view monitorKey, int code);

@@ -14,7 +14,26 @@ Machine emptyMachine()
     return machine;
 }
 
-State::State() : machine(emptyMachine()), entryRefs(machine.entries.size(), 0) {}
+namespace {
+
+void packNames(State& s)
+{
+    s.names.clear();
+    s.nameStart.clear();
+    s.nameStart.reserve(s.machine.entries.size() + 1);
+    for (const Entry& entry : s.machine.entries) {
+        s.nameStart.push_back(static_cast<uint32_t>(s.names.size()));
+        s.names.insert(s.names.end(), entry.name.begin(), entry.name.end());
+    }
+    s.nameStart.push_back(static_cast<uint32_t>(s.names.size()));
+}
+
+}  // namespace
+
+State::State() : machine(emptyMachine()), entryRefs(machine.entries.size(), 0)
+{
+    packNames(*this);
+}
 
 State& state()
 {
@@ -26,6 +45,7 @@ void installMachine(Machine machine)
 {
     State& s = state();
     s.machine = std::move(machine);
+    packNames(s);
     ++s.generation;
     s.entryRefs.assign(s.machine.entries.size(), 0);
     s.iterators.clear();

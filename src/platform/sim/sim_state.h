@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -127,6 +128,11 @@ struct State {
 
     Machine machine;
     uint64_t generation = 0;  // incremented by every machine load
+    // The entries' names packed end to end in entry order, entry i's from
+    // nameStart[i] to nameStart[i + 1]: a walk over a large registry then
+    // reads them as one stream instead of one scattered heap string each.
+    std::vector<char> names;
+    std::vector<uint32_t> nameStart;
 
     // Registry references: one count per entry, and the live iterators.
     std::vector<uint32_t> entryRefs;
@@ -174,6 +180,12 @@ void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, 
 void monitorRead(const Monitor& monitor, uint8_t* out, size_t count);
 // Copies `reply` into `count` bytes of `out`, cut or padded with zeros.
 void copyReply(const std::vector<uint8_t>& reply, uint8_t* out, size_t count);
+
+// Parsing shared by the scenario and the monitor state file: a VCP code key
+// ("0x10" or "16", 0 to 255; -1 if not one), and the message for a JSON
+// syntax error at `byte` (as nlohmann::json reports it) of `text`.
+int parseVcpCode(const std::string& key);
+std::string parseErrorMessage(std::string_view text, size_t byte);
 
 // strerror(error) in lower case, for one-line error messages.
 std::string describeError(int error);

@@ -1,0 +1,74 @@
+// The command line: any argument vector on the built-in machine. Input: the
+// arguments after the program name, separated by NUL bytes. Whatever they
+// are, a run must not crash and must keep the tool's promises to callers:
+// - the status is 0, 1 or 2, and 2 exactly when standard output is empty;
+// - standard output is empty or exactly one line of valid JSON;
+// - standard error carries a complaint when the command line is refused, and
+//   nothing otherwise.
+#include <cstdint>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "run_captured.h"
+#include "sim_control.h"
+
+namespace {
+
+bool isOneLine(const std::string& text)
+{
+    return !text.empty() && text.find('\n') == text.size() - 1;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
+{
+    fuzz::keepReportsVisible();
+    unsetenv("DDC_DEBUG");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::vector<std::string> args;
+    if (size > 0) {
+        std::string text(reinterpret_cast<const char*>(data), size);
+        for (size_t start = 0;;) {
+            size_t end = text.find('\0', start);
+            args.push_back(text.substr(start, end - start));
+            if (end == std::string::npos) {
+                break;
+            }
+            start = end + 1;
+        }
+    }
+
+    // Every run starts on the same machine. Loading it costs more than most
+    // runs, so it is loaded again only after a run that used the bus and so
+    // may have changed a monitor (a value set, a reply pending).
+    static bool busUsed = true;
+    if (busUsed) {
+        sim::loadDefaultScenario();
+        sim::setFastPauses(true);
+    }
+    fuzz::RunOutput run = fuzz::runCaptured(args);
+    busUsed = !sim::traceLines().empty();
+
+    if (run.status < 0 || run.status > 2) {
+        fuzz::finding("status outside 0 to 2", run);
+    }
+    if ((run.status == 2) != run.out.empty()) {
+        fuzz::finding("status 2 and an empty standard output do not go together", run);
+    }
+    if (!run.out.empty() && (!isOneLine(run.out) || !nlohmann::json::accept(run.out))) {
+        fuzz::finding("standard output is not one line of JSON", run);
+    }
+    // A refused number is echoed as given, line feeds and all.
+    bool complaint = !run.err.empty() && run.err.back() == '\n';
+    if ((run.status == 2) != complaint || (run.status != 2 && !run.err.empty())) {
+        fuzz::finding("standard error has a complaint other than exactly when refused", run);
+    }
+    return 0;
+}

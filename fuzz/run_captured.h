@@ -1,0 +1,114 @@
+// One in-process run of panoctl for the fuzzers, seen as its caller would see
+// the process: standard output and standard error are caught in memory files
+// around panoctl_main, and what the process would free at exit is freed.
+#pragma once
+
+#include <sanitizer/common_interface_defs.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/dispatch.h"
+#include "kept_handles.h"
+
+namespace fuzz {
+
+struct RunOutput {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+namespace detail {
+
+inline void require(bool ok, const char* what)
+{
+    if (!ok) {
+        std::perror(what);
+        std::abort();
+    }
+}
+
+// A memory file standing in for one of the process's streams.
+class Stream {
+public:
+    Stream(int fd, const char* name) : fd_(fd), file_(memfd_create(name, 0))
+    {
+        require(file_ >= 0, "memfd_create");
+    }
+    void begin()
+    {
+        require(ftruncate(file_, 0) == 0, "ftruncate");
+        require(lseek(file_, 0, SEEK_SET) == 0, "lseek");
+        saved_ = dup(fd_);
+        require(saved_ >= 0 && dup2(file_, fd_) == fd_, "dup2");
+    }
+    std::string end()
+    {
+        require(dup2(saved_, fd_) == fd_, "dup2");
+        close(saved_);
+        std::string text;
+        char buffer[4096];
+        lseek(file_, 0, SEEK_SET);
+        for (ssize_t n; (n = read(file_, buffer, sizeof buffer)) > 0;) {
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        return text;
+    }
+
+private:
+    int fd_;
+    int file_;
+    int saved_ = -1;
+};
+
+}  // namespace detail
+
+// Sends sanitizer reports to the real standard error even while a run has
+// it caught. Called once, from LLVMFuzzerInitialize.
+inline void keepReportsVisible()
+{
+    __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(dup(STDERR_FILENO))));
+}
+
+// Runs `panoctl <args...>` on the simulated machine loaded now.
+inline RunOutput runCaptured(const std::vector<std::string>& args)
+{
+    static detail::Stream out(STDOUT_FILENO, "panoctl-stdout");
+    static detail::Stream err(STDERR_FILENO, "panoctl-stderr");
+    std::vector<std::string> words{"panoctl"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+
+    std::fflush(stdout);
+    std::fflush(stderr);
+    out.begin();
+    err.begin();
+    RunOutput result;
+    result.status = panoctl_main(static_cast<int>(words.size()), argv.data());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    result.err = err.end();
+    result.out = out.end();
+    releaseKeptHandles();
+    return result;
+}
+
+// Ends the fuzzing run with a finding: what was wrong, then abort, which
+// libFuzzer reports with the input that caused it.
+[[noreturn]] inline void finding(const std::string& what, const RunOutput& run)
+{
+    std::fprintf(stderr, "finding: %s\nstatus %d\nstdout: %s\nstderr: %s\n", what.c_str(),
+                 run.status, run.out.c_str(), run.err.c_str());
+    std::abort();
+}
+
+}  // namespace fuzz

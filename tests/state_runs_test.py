@@ -1,0 +1,119 @@
+"""Monitor state shared by many runs of the real binary (PANOCTL_SIM_STATE).
+
+Usage: state_runs_test.py <panoctl binary>
+
+- Concurrent `set` runs on different codes lose no update, and the state file
+  parses whenever anyone looks.
+- Runs killed around their write-back leave the old state or the new one,
+  and the runs after them work.
+"""
+import json
+import os
+import pathlib
+import random
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+LEFT, RIGHT = "52721127-E5C3-A401-1720-0104B53C2278", "458E2032-0000-0000-0A1F-0104B5462778"
+# Codes of the built-in scenario's monitors: (display, monitor key, code as spelled there, max).
+CODES = [(LEFT, "left", c, m) for c, m in [("0x10", 100), ("0x12", 100), ("0x14", 11), ("0x16", 100),
+                                           ("0x18", 100), ("0x1A", 100), ("0x60", 18), ("0x62", 100)]]
+CODES += [(RIGHT, "right", c, m) for c, m in [("0x10", 100), ("0x12", 100), ("0x14", 11), ("0x62", 100)]]
+
+
+def main(binary, folder):
+    failures = []
+    state = pathlib.Path(folder, "state.json")
+    env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_STATE=str(state))
+    env.pop("PANOCTL_SIM_SCENARIO", None)
+
+    def run(*args, **extra):
+        return subprocess.Popen([binary, *args], env=dict(env, **extra), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+
+    def saved():
+        return json.loads(state.read_text()) if state.exists() else {}
+
+    # Every code set once per round, all at the same time; a reader keeps
+    # parsing the file meanwhile.
+    done = threading.Event()
+    unparsable = []
+
+    def watch():
+        while not done.is_set():
+            try:
+                saved()
+            except ValueError as error:
+                unparsable.append(str(error))
+
+    watcher = threading.Thread(target=watch, daemon=True)
+    watcher.start()
+    for round_ in range(5):
+        values = {(key, code): (round_ * 7 + i) % (top + 1) for i, (_, key, code, top) in enumerate(CODES)}
+        runs = [run("set", display, code, str(values[key, code])) for display, key, code, _ in CODES]
+        for process in runs:
+            out, err = process.communicate(timeout=60)
+            if (process.returncode, out, err) != (0, '{"ok":true}\n', ""):
+                failures.append(f"set: status {process.returncode}, {out!r}, {err!r}")
+        try:
+            kept = saved()
+        except ValueError as error:
+            failures.append(f"round {round_}: the state file does not parse: {error}")
+            break
+        lost = {k: v for k, v in values.items() if kept.get(k[0], {}).get(k[1]) != v}
+        if lost:
+            failures.append(f"round {round_}: updates lost: {lost}")
+    done.set()
+    watcher.join()
+    if unparsable:
+        failures.append(f"the state file did not parse {len(unparsable)} times: {unparsable[0]}")
+    out, _ = run("get", RIGHT, "0x14").communicate(timeout=60)
+    if json.loads(out) != {"value": saved()["right"]["0x14"]}:
+        failures.append(f"a later run reads {out.strip()}, the file holds {saved()['right']['0x14']}")
+
+    # A `set` traces its three writes, then writes the state back: a trace
+    # that is a pipe shows when the write-back starts, and the run is killed
+    # soon after, sooner or later each time.
+    trace = pathlib.Path(folder, "trace")
+    os.mkfifo(trace)
+    outcomes = {"old": 0, "new": 0, "stray temporary": 0}
+    for attempt in range(40):
+        before = saved()["left"]["0x10"]
+        value = 1 if before != 1 else 2
+        process = run("set", LEFT, "0x10", str(value), PANOCTL_SIM_TRACE=str(trace))
+        with open(trace, encoding="ascii") as lines:
+            for _ in range(6):
+                lines.readline()
+            time.sleep(random.uniform(0, 0.004) if attempt % 4 else 0)
+            process.send_signal(signal.SIGKILL)
+            process.communicate(timeout=60)
+        try:
+            after = saved()["left"]["0x10"]
+        except ValueError as error:
+            failures.append(f"after a kill the state file does not parse: {error}")
+            break
+        if after not in (before, value):
+            failures.append(f"after a kill 0x10 is {after}, neither {before} nor {value}")
+        outcomes["old" if after == before else "new"] += 1
+        outcomes["stray temporary"] += pathlib.Path(f"{state}.tmp").exists()
+        probe = run("get", LEFT, "0x10")
+        out, _ = probe.communicate(timeout=10)  # a lock left behind would hang here
+        if json.loads(out) != {"value": after}:
+            failures.append(f"after a kill a run reads {out.strip()}, the file holds {after}")
+    print("killed runs:", outcomes)
+
+    out, _ = run("set", LEFT, "0x10", "42").communicate(timeout=60)
+    if saved()["left"]["0x10"] != 42 or os.path.exists(f"{state}.tmp"):
+        failures.append("a run after the kills did not write back cleanly")
+
+    print("\n".join(failures) or "no update lost, every state seen was whole")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    with tempfile.TemporaryDirectory() as scratch:
+        sys.exit(main(sys.argv[1], scratch))
