@@ -43,8 +43,8 @@ void BM_Discovery(benchmark::State& state)
     }
     const auto runs = static_cast<double>(state.iterations());
     using benchmark::Counter;
-    state.counters["per_entry"] =
-        Counter(static_cast<double>(entries), Counter::kIsIterationInvariantRate | Counter::kInvert);
+    state.counters["per_entry"] = Counter(static_cast<double>(entries),
+                                          Counter::kIsIterationInvariantRate | Counter::kInvert);
     state.counters["reg_ops"] =
         static_cast<double>(sim::registryOperations() - operationsBefore) / runs;
     state.counters["cf_objects"] =

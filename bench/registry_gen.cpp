@@ -78,15 +78,17 @@ Node displayBranch(int index)
                format("m%d", index),
                {}};
     if (index % 2 == 1) {
-        proxy.children.push_back({"AppleDCPDisplayEndpoint", "\"EDID UUID\":\"" + uuid + "\"",
-                                  "", {}});
+        proxy.children.push_back(
+            {"AppleDCPDisplayEndpoint", "\"EDID UUID\":\"" + uuid + "\"", "", {}});
     }
-    Node controller{"AppleDCPDPTXController", "\"Link Rate\":20,\"Lane Count\":4", "",
-                    {std::move(proxy)}};
-    Node port{format("dcpext%d", index), format("\"role\":\"DCPEXT%d\"", index), "",
+    Node controller{
+        "AppleDCPDPTXController", "\"Link Rate\":20,\"Lane Count\":4", "", {std::move(proxy)}};
+    Node port{format("dcpext%d", index),
+              format("\"role\":\"DCPEXT%d\"", index),
+              "",
               {std::move(controller)}};
-    return Node{format("dispext%d", index), "\"role\":\"DCPEXT\"", "",
-                {std::move(panel), std::move(port)}};
+    return Node{
+        format("dispext%d", index), "\"role\":\"DCPEXT\"", "", {std::move(panel), std::move(port)}};
 }
 
 constexpr int kDeviceBranchSize = 12;
@@ -96,8 +98,9 @@ constexpr int kDeviceBranchSize = 12;
 Node deviceBranch(int index)
 {
     static const char* const kBuses[] = {"usb-drd", "pcie-bridge", "i2c", "spi", "audio-dma"};
-    static const char* const kDrivers[] = {"AppleT8199USBXHCI", "AppleT8199PCIeC", "AppleS5L8940XI2C",
-                                           "AppleSPIMCController", "AppleMCA2Cluster"};
+    static const char* const kDrivers[] = {"AppleT8199USBXHCI", "AppleT8199PCIeC",
+                                           "AppleS5L8940XI2C", "AppleSPIMCController",
+                                           "AppleMCA2Cluster"};
     int kind = index % 5;
     Node driver{kDrivers[kind],
                 format("\"IOClass\":\"%s\",\"IOProbeScore\":%d,\"IOMatchCategory\":"
@@ -106,12 +109,15 @@ Node deviceBranch(int index)
                 "",
                 {}};
     for (int p = 0; p < 3; ++p) {
-        Node interface{format("IOUSBHostInterface@%d", p),
-                       format("\"bInterfaceNumber\":%d,\"bInterfaceClass\":%d,\"IOCFPlugInTypes\":"
-                              "{\"2d9786c6-9ef3-11d4-ad51-000a27052861\":\"IOUSBFamily.kext\"}",
-                              p, 3 + p),
-                       "",
-                       {}};
+        Node interface {
+            format("IOUSBHostInterface@%d", p),
+                format("\"bInterfaceNumber\":%d,\"bInterfaceClass\":%d,\"IOCFPlugInTypes\":"
+                       "{\"2d9786c6-9ef3-11d4-ad51-000a27052861\":\"IOUSBFamily.kext\"}",
+                       p, 3 + p),
+                "",
+            {
+            }
+        };
         Node device{format("device%d@%x", p, 0x01100000 + index * 16 + p),
                     format("\"idVendor\":%d,\"idProduct\":%d,\"USB Product Name\":"
                            "\"Device %d.%d\",\"locationID\":%d",
@@ -119,19 +125,22 @@ Node deviceBranch(int index)
                     "",
                     {std::move(interface)}};
         driver.children.push_back({format("port%d@%d", p, p + 1),
-                                   format("\"port-number\":%d,\"UsbPowerSource\":1", p + 1), "",
+                                   format("\"port-number\":%d,\"UsbPowerSource\":1", p + 1),
+                                   "",
                                    {std::move(device)}});
     }
     driver.children.push_back(
-        {"IOUserClient", "\"IOUserClientCreator\":\"pid 1, launchd\",\"IOUserClientDefaultLocking\":true", "",
+        {"IOUserClient",
+         "\"IOUserClientCreator\":\"pid 1, launchd\",\"IOUserClientDefaultLocking\":true",
+         "",
          {}});
-    return Node{format("%s%d", kBuses[kind], index),
-                format("\"compatible\":[\"%s,t8199\"],\"reg\":{\"$data\":\"%08X00000000\"},"
-                       "\"device_type\":\"%s\"",
-                       kBuses[kind], 0x82000000u + static_cast<unsigned>(index) * 0x10000u,
-                       kBuses[kind]),
-                "",
-                {std::move(driver)}};
+    return Node{
+        format("%s%d", kBuses[kind], index),
+        format("\"compatible\":[\"%s,t8199\"],\"reg\":{\"$data\":\"%08X00000000\"},"
+               "\"device_type\":\"%s\"",
+               kBuses[kind], 0x82000000u + static_cast<unsigned>(index) * 0x10000u, kBuses[kind]),
+        "",
+        {std::move(driver)}};
 }
 
 }  // namespace
@@ -168,8 +177,8 @@ std::string generateScenario(int entries, int displays)
     for (int l = 0; l < leaves; ++l) {
         io.children.push_back({format("pmgr-domain%d", l), format("\"reg\":%d", l), "", {}});
     }
-    Node armIo{"arm-io", "\"device_type\":\"t8199-io\",\"clock-frequency\":24000000", "",
-               {std::move(io)}};
+    Node armIo{
+        "arm-io", "\"device_type\":\"t8199-io\",\"clock-frequency\":24000000", "", {std::move(io)}};
     Node pe{"AppleARMPE", "", "", {std::move(armIo)}};
     Node platform{"J901sAP",
                   "\"compatible\":[\"J901sAP\",\"AppleARM\"],"

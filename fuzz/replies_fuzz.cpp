@@ -215,10 +215,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Json faults{{"failWrites", indices(header[2] << 8 | header[3])},
                 {"failReads", indices(header[4] << 8 | header[5])},
                 {"replies", replies}};
-    Json monitor{{"vcp", {{"0x10", {{"current", 50}, {"max", 100}}},
-                          {"0x12", {{"current", 1200}, {"max", 4000}}}}},
-                 {"capabilities", kCapabilities},
-                 {"faults", faults}};
+    Json codes{{"0x10", {{"current", 50}, {"max", 100}}},
+               {"0x12", {{"current", 1200}, {"max", 4000}}}};
+    Json monitor{{"vcp", codes}, {"capabilities", kCapabilities}, {"faults", faults}};
     Json registry{{"name", "Root"},
                   {"children",
                    {{{"name", "AppleCLCD2"}, {"properties", {{"EDID UUID", kId}}}},

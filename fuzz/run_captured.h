@@ -47,7 +47,7 @@ public:
         saved_ = dup(fd_);
         require(saved_ >= 0 && dup2(file_, fd_) == fd_, "dup2");
     }
-    std::string end()
+    std::string end() const
     {
         require(dup2(saved_, fd_) == fd_, "dup2");
         close(saved_);
@@ -72,6 +72,8 @@ private:
 // it caught. Called once, from LLVMFuzzerInitialize.
 inline void keepReportsVisible()
 {
+    // The interface takes the descriptor as a pointer.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(dup(STDERR_FILENO))));
 }
 
@@ -83,6 +85,7 @@ inline RunOutput runCaptured(const std::vector<std::string>& args)
     std::vector<std::string> words{"panoctl"};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) {
         argv.push_back(word.data());
     }

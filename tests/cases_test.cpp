@@ -136,8 +136,8 @@ GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Case);
 TEST_P(Case, MatchesItsExpectedFiles)
 {
     fs::path dir = fs::path(PANOCTL_CASES_DIR) / GetParam();
-    fs::path scratch = fs::temp_directory_path() / ("panoctl-case-" + GetParam() + "-" +
-                                                    std::to_string(getpid()));
+    fs::path scratch =
+        fs::temp_directory_path() / ("panoctl-case-" + GetParam() + "-" + std::to_string(getpid()));
     fs::remove_all(scratch);
     fs::create_directories(scratch);
     Outcome outcome = runCase(dir, scratch);

@@ -99,14 +99,21 @@ INSTANTIATE_TEST_SUITE_P(
         GetFailure{"first write", {{"failWrites", {0}}}, 2},
         GetFailure{"second write", {{"failWrites", {1}}}, 4},
         GetFailure{"read", {{"failReads", {0}}}, 6},
-        GetFailure{"top bit clear", {{"replies", {{"0", replyHex({0x6e, 0x08, 2, 0, 0x10, 0, 0, 100, 0, 50}, 12)}}}}, 6},
-        GetFailure{"result code set", {{"replies", {{"0", replyHex({0x6e, 0x88, 2, 1, 0x10, 0, 0, 100, 0, 50}, 12)}}}}, 6},
-        GetFailure{"wrong echo", {{"replies", {{"0", replyHex({0x6e, 0x88, 2, 0, 0x11, 0, 0, 100, 0, 50}, 12)}}}}, 6}));
+        GetFailure{"top bit clear",
+                   {{"replies", {{"0", replyHex({0x6e, 0x08, 2, 0, 0x10, 0, 0, 100, 0, 50}, 12)}}}},
+                   6},
+        GetFailure{"result code set",
+                   {{"replies", {{"0", replyHex({0x6e, 0x88, 2, 1, 0x10, 0, 0, 100, 0, 50}, 12)}}}},
+                   6},
+        GetFailure{"wrong echo",
+                   {{"replies", {{"0", replyHex({0x6e, 0x88, 2, 0, 0x11, 0, 0, 100, 0, 50}, 12)}}}},
+                   6}));
 
 TEST(Get, UncheckedBytesStayUnchecked)
 {
     // A wrong checksum and odd bytes elsewhere do not fail the read.
-    Json faults{{"replies", {{"0", replyHex({0, 0x81, 0xff, 0, 0x10, 0xff, 0, 9, 0, 7, 0x55, 0x66}, 12)}}}};
+    Json faults{
+        {"replies", {{"0", replyHex({0, 0x81, 0xff, 0, 0x10, 0xff, 0, 9, 0, 7, 0x55, 0x66}, 12)}}}};
     RunResult run = runPanoctl(machine(faults), {"get", kId, "0x10"});
     EXPECT_EQ(run.out, "{\"value\":7}\n");
 }
@@ -139,7 +146,8 @@ TEST(Set, OkWhenAnyOfTheThreeWritesIsAccepted)
     struct {
         Json failing;
         const char* out;
-    } cases[] = {{{0}, "{\"ok\":true}\n"}, {{1, 2}, "{\"ok\":true}\n"}, {{0, 1, 2}, "{\"ok\":false}\n"}};
+    } cases[] = {
+        {{0}, "{\"ok\":true}\n"}, {{1, 2}, "{\"ok\":true}\n"}, {{0, 1, 2}, "{\"ok\":false}\n"}};
     for (const auto& c : cases) {
         RunResult run = runPanoctl(machine({{"failWrites", c.failing}}), {"set", kId, "0x10", "1"});
         EXPECT_EQ(run.out, c.out) << c.failing;
@@ -217,14 +225,19 @@ std::vector<ChunkCase> chunkCases()
     std::vector<int> wideReply{0x6e, 0xa3, 0xe3, 0, '('};
     wideReply.resize(40, 'w');
     return {
-        {"stops once the text ends in ')'", {chunk("(prot(monitor)type(l"), chunk("cd))")},
-         "(prot(monitor)type(lcd))", 2},
+        {"stops once the text ends in ')'",
+         {chunk("(prot(monitor)type(l"), chunk("cd))")},
+         "(prot(monitor)type(lcd))",
+         2},
         {"parentheses are not counted", {chunk("(prot(monitor)")}, "(prot(monitor)", 1},
         {"an empty chunk does not end the read", {chunk("(a"), chunk(""), chunk("b)")}, "(ab)", 3},
         {"at most 35 bytes a chunk", {replyHex(wideReply, 40)}, "(" + std::string(34, 'w'), 13},
         {"thirteen chunks at most; a partial text is printed", thirteen, thirteenText, 13},
         {"a text not starting with '(' is no capabilities string", {chunk("prot)")}, "", 1},
-        {"quotes and backslashes are escaped", {chunk("(model(\"A\\B\"))")}, "(model(\"A\\B\"))", 1},
+        {"quotes and backslashes are escaped",
+         {chunk("(model(\"A\\B\"))")},
+         "(model(\"A\\B\"))",
+         1},
     };
 }
 
@@ -252,17 +265,17 @@ TEST(Capabilities, FailuresGiveTheEmptyDocumentOrKeepWhatWasRead)
 TEST(Probe, TriesSixAddressingsAndLeavesTheEepromAlone)
 {
     RunResult run = runPanoctl(machine(), {"probeaddr", kId});
-    EXPECT_EQ(run.out,
-              "{\"0x37/0x51\":{\"write\":true,\"ok\":true,\"current\":50,\"max\":100},"
-              "\"0x37/0x50\":{\"write\":true,\"ok\":false,\"current\":-1,\"max\":-1},"
-              "\"0x37/0x52\":{\"write\":true,\"ok\":false,\"current\":-1,\"max\":-1},"
-              "\"0x50/0x51\":{\"write\":false,\"ok\":false,\"current\":-1,\"max\":-1},"
-              "\"0x50/0x50\":{\"write\":false,\"ok\":false,\"current\":-1,\"max\":-1},"
-              "\"0x50/0x52\":{\"write\":false,\"ok\":false,\"current\":-1,\"max\":-1}}\n");
+    EXPECT_EQ(run.out, "{\"0x37/0x51\":{\"write\":true,\"ok\":true,\"current\":50,\"max\":100},"
+                       "\"0x37/0x50\":{\"write\":true,\"ok\":false,\"current\":-1,\"max\":-1},"
+                       "\"0x37/0x52\":{\"write\":true,\"ok\":false,\"current\":-1,\"max\":-1},"
+                       "\"0x50/0x51\":{\"write\":false,\"ok\":false,\"current\":-1,\"max\":-1},"
+                       "\"0x50/0x50\":{\"write\":false,\"ok\":false,\"current\":-1,\"max\":-1},"
+                       "\"0x50/0x52\":{\"write\":false,\"ok\":false,\"current\":-1,\"max\":-1}}\n");
     EXPECT_EQ(run.status, 0);
     // The bare write goes out with no pause before it.
     Trace first(run.trace.begin(), run.trace.begin() + 7);
-    EXPECT_EQ(first, (Trace{kGetRequest, kPause, kGetRequest, kPause, kGetRequest, kPause, kGetReply}));
+    EXPECT_EQ(first,
+              (Trace{kGetRequest, kPause, kGetRequest, kPause, kGetRequest, kPause, kGetReply}));
     EXPECT_EQ(run.trace[7], "write 0x37 0x50 82 01 10 ad -> 0");
     EXPECT_EQ(run.trace[14], "write 0x37 0x52 82 01 10 af -> 0");
     EXPECT_EQ(run.trace.size(), 21U);
@@ -318,18 +331,15 @@ TEST_P(NumberArguments, AreRefusedBeforeAnythingIsSent)
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, NumberArguments,
-    testing::Values(BadNumber{{"set", kId, "0x10", "5O"}, "5O"},
-                    BadNumber{{"set", kId, "0x10", "abc"}, "abc"},
-                    BadNumber{{"set", kId, "0x10", "65536"}, "65536"},
-                    BadNumber{{"set", kId, "0x10", "-1"}, "-1"},
-                    BadNumber{{"set", kId, "256", "1"}, "256"},
-                    BadNumber{{"set", kId, "0x", "1"}, "0x"},
-                    BadNumber{{"get", kId, ""}, ""},
-                    BadNumber{{"get", kId, "0x110"}, "0x110"},
-                    BadNumber{{"get", kId, "16 "}, "16 "},
-                    BadNumber{{"get", "unknown-id", "09"}, "09"},
-                    BadNumber{{"get", kId, "99999999999999999999"}, "99999999999999999999"},
-                    BadNumber{{"probeaddr", kId, "0x1G"}, "0x1G"}));
+    testing::Values(
+        BadNumber{{"set", kId, "0x10", "5O"}, "5O"}, BadNumber{{"set", kId, "0x10", "abc"}, "abc"},
+        BadNumber{{"set", kId, "0x10", "65536"}, "65536"},
+        BadNumber{{"set", kId, "0x10", "-1"}, "-1"}, BadNumber{{"set", kId, "256", "1"}, "256"},
+        BadNumber{{"set", kId, "0x", "1"}, "0x"}, BadNumber{{"get", kId, ""}, ""},
+        BadNumber{{"get", kId, "0x110"}, "0x110"}, BadNumber{{"get", kId, "16 "}, "16 "},
+        BadNumber{{"get", "unknown-id", "09"}, "09"},
+        BadNumber{{"get", kId, "99999999999999999999"}, "99999999999999999999"},
+        BadNumber{{"probeaddr", kId, "0x1G"}, "0x1G"}));
 
 TEST(NumberArguments, EveryNumericSyntaxIsAccepted)
 {

@@ -76,31 +76,34 @@ std::vector<DiscoveryCase> discoveryCases()
     using reg::proxy;
     std::vector<DiscoveryCase> cases;
 
-    cases.push_back({"empty registry", {}, Json::object(), "[]",
-                     "shim=0 shimWithUUID=0 proxy=0 added=0"});
+    cases.push_back(
+        {"empty registry", {}, Json::object(), "[]", "shim=0 shimWithUUID=0 proxy=0 added=0"});
 
-    cases.push_back({"proxy climbs to its panel; name and EDID serial from the panel",
-                     {displayBranch("dispext0",
-                                    panel(kUuidA, "Office Monitor",
-                                          {{"EDID", reg::edid(0x12345678)}}),
-                                    proxy("m"))},
-                     monitors({"m"}), "[" + record(kUuidA, "Office Monitor", "12345678") + "]",
-                     "shim=1 shimWithUUID=1 proxy=1 added=1"});
+    cases.push_back(
+        {"proxy climbs to its panel; name and EDID serial from the panel",
+         {displayBranch("dispext0",
+                        panel(kUuidA, "Office Monitor", {{"EDID", reg::edid(0x12345678)}}),
+                        proxy("m"))},
+         monitors({"m"}),
+         "[" + record(kUuidA, "Office Monitor", "12345678") + "]",
+         "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
     cases.push_back({"serial from ProductAttributes when the EDID field is zero",
                      {panel(kUuidA, "",
                             {{"EDID", reg::edid(0)},
                              {"DisplayAttributes", reg::displayAttributes("P", 305419896)}}),
                       proxy("m")},
-                     monitors({"m"}), "[" + record(kUuidA, "P", "12345678") + "]",
+                     monitors({"m"}),
+                     "[" + record(kUuidA, "P", "12345678") + "]",
                      "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
-    cases.push_back({"a serial number wider than 32 bits keeps every digit",
-                     {panel(kUuidA, "",
-                            {{"DisplayAttributes", reg::displayAttributes("P", 0x1122334455)}}),
-                      proxy("m")},
-                     monitors({"m"}), "[" + record(kUuidA, "P", "1122334455") + "]",
-                     "shim=1 shimWithUUID=1 proxy=1 added=1"});
+    cases.push_back(
+        {"a serial number wider than 32 bits keeps every digit",
+         {panel(kUuidA, "", {{"DisplayAttributes", reg::displayAttributes("P", 0x1122334455)}}),
+          proxy("m")},
+         monitors({"m"}),
+         "[" + record(kUuidA, "P", "1122334455") + "]",
+         "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
     cases.push_back({"Metadata serial when the other sources give nothing usable",
                      {panel(kUuidA, "",
@@ -108,112 +111,132 @@ std::vector<DiscoveryCase> discoveryCases()
                              {"DisplayAttributes", reg::displayAttributes("P", -5)},
                              {"Metadata", {{"SerialNumber", 255}}}}),
                       proxy("m")},
-                     monitors({"m"}), "[" + record(kUuidA, "P", "000000FF") + "]",
+                     monitors({"m"}),
+                     "[" + record(kUuidA, "P", "000000FF") + "]",
                      "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
-    cases.push_back({"wrongly typed properties are ignored",
-                     {panel(kUuidA, "",
-                            {{"EDID", "not data"},
-                             {"DisplayAttributes",
-                              {{"ProductAttributes", {{"ProductName", 7}, {"SerialNumber", "12"}}}}},
-                             {"Metadata", {{"SerialNumber", 1.5}}}}),
-                      node("AppleCLCD2", {{"EDID UUID", 42}}), proxy("m")},
-                     monitors({"m"}), "[" + record(kUuidA, "Display", "") + "]",
-                     "shim=2 shimWithUUID=1 proxy=1 added=1"});
+    cases.push_back(
+        {"wrongly typed properties are ignored",
+         {panel(kUuidA, "",
+                {{"EDID", "not data"},
+                 {"DisplayAttributes",
+                  {{"ProductAttributes", {{"ProductName", 7}, {"SerialNumber", "12"}}}}},
+                 {"Metadata", {{"SerialNumber", 1.5}}}}),
+          node("AppleCLCD2", {{"EDID UUID", 42}}), proxy("m")},
+         monitors({"m"}),
+         "[" + record(kUuidA, "Display", "") + "]",
+         "shim=2 shimWithUUID=1 proxy=1 added=1"});
 
     cases.push_back({"a proxy before any panel and with no UUID around it is skipped",
-                     {isolated(proxy("m")), panel(kUuidA, "Late")}, monitors({"m"}), "[]",
+                     {isolated(proxy("m")), panel(kUuidA, "Late")},
+                     monitors({"m"}),
+                     "[]",
                      "shim=1 shimWithUUID=1 proxy=1 added=0"});
 
     cases.push_back({"a proxy with no UUID around it takes the last panel's UUID and serial",
-                     {panel(kUuidA, "First", {{"EDID", reg::edid(0xAB)}}),
-                      isolated(proxy("m"))},
-                     monitors({"m"}), "[" + record(kUuidA, "First", "000000AB") + "]",
+                     {panel(kUuidA, "First", {{"EDID", reg::edid(0xAB)}}), isolated(proxy("m"))},
+                     monitors({"m"}),
+                     "[" + record(kUuidA, "First", "000000AB") + "]",
                      "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
     cases.push_back({"an empty UUID on the proxy stops the climb and falls back",
                      {node("d", Json::object(),
                            {panel(kUuidB, "B"), panel(kUuidA, "A"),
                             node("port", Json::object(), {proxy("m", {{"EDID UUID", ""}})})})},
-                     monitors({"m"}), "[" + record(kUuidA, "A", "") + "]",
+                     monitors({"m"}),
+                     "[" + record(kUuidA, "A", "") + "]",
                      "shim=2 shimWithUUID=2 proxy=1 added=1"});
 
     cases.push_back({"an empty panel UUID empties the fallback",
-                     {panel(kUuidA, "A"), panel("", "Blank"), isolated(proxy("m"))}, monitors({"m"}), "[]",
+                     {panel(kUuidA, "A"), panel("", "Blank"), isolated(proxy("m"))},
+                     monitors({"m"}),
+                     "[]",
                      "shim=2 shimWithUUID=2 proxy=1 added=0"});
 
     cases.push_back({"two proxies falling back to one UUID give two records with that id",
-                     {panel(kUuidA, "A"), isolated(proxy("m")), isolated(proxy("n"))}, monitors({"m", "n"}),
+                     {panel(kUuidA, "A"), isolated(proxy("m")), isolated(proxy("n"))},
+                     monitors({"m", "n"}),
                      "[" + record(kUuidA, "A", "") + "," + record(kUuidA, "A", "") + "]",
                      "shim=1 shimWithUUID=1 proxy=2 added=2"});
 
-    cases.push_back({"a proxy without a name takes the most recent panel's, even another's",
-                     {panel(kUuidA, "Panel A"), panel(kUuidB, "Panel B"),
-                      proxy("m", {{"EDID UUID", kUuidA}})},
-                     monitors({"m"}), "[" + record(kUuidA, "Panel B", "") + "]",
-                     "shim=2 shimWithUUID=2 proxy=1 added=1"});
+    cases.push_back(
+        {"a proxy without a name takes the most recent panel's, even another's",
+         {panel(kUuidA, "Panel A"), panel(kUuidB, "Panel B"), proxy("m", {{"EDID UUID", kUuidA}})},
+         monitors({"m"}),
+         "[" + record(kUuidA, "Panel B", "") + "]",
+         "shim=2 shimWithUUID=2 proxy=1 added=1"});
 
-    cases.push_back({"the proxy's own non-empty ProductName wins; an empty one does not",
-                     {panel(kUuidA, "Panel"),
-                      proxy("m", {{"EDID UUID", kUuidA}},
-                            {node("IOAVDevice", {{"ProductName", "Own"}})}),
-                      proxy("n", {{"ProductName", ""}})},
-                     monitors({"m", "n"}),
-                     "[" + record(kUuidA, "Own", "") + "," + record(kUuidA, "Panel", "") + "]",
-                     "shim=1 shimWithUUID=1 proxy=2 added=2"});
+    cases.push_back(
+        {"the proxy's own non-empty ProductName wins; an empty one does not",
+         {panel(kUuidA, "Panel"),
+          proxy("m", {{"EDID UUID", kUuidA}}, {node("IOAVDevice", {{"ProductName", "Own"}})}),
+          proxy("n", {{"ProductName", ""}})},
+         monitors({"m", "n"}),
+         "[" + record(kUuidA, "Own", "") + "," + record(kUuidA, "Panel", "") + "]",
+         "shim=1 shimWithUUID=1 proxy=2 added=2"});
 
-    cases.push_back({"a panel without DisplayAttributes clears the name it inherits",
-                     {panel(kUuidA, "Named"), panel(kUuidB, ""), proxy("m", {{"EDID UUID", kUuidB}})}, monitors({"m"}),
-                     "[" + record(kUuidB, "Display", "") + "]",
-                     "shim=2 shimWithUUID=2 proxy=1 added=1"});
+    cases.push_back(
+        {"a panel without DisplayAttributes clears the name it inherits",
+         {panel(kUuidA, "Named"), panel(kUuidB, ""), proxy("m", {{"EDID UUID", kUuidB}})},
+         monitors({"m"}),
+         "[" + record(kUuidB, "Display", "") + "]",
+         "shim=2 shimWithUUID=2 proxy=1 added=1"});
 
-    cases.push_back({"a panel met after its proxy does not give it a serial",
-                     {proxy("m", {{"EDID UUID", kUuidA}}),
-                      panel(kUuidA, "A", {{"EDID", reg::edid(7)}})},
-                     monitors({"m"}), "[" + record(kUuidA, "Display", "") + "]",
-                     "shim=1 shimWithUUID=1 proxy=1 added=1"});
+    cases.push_back(
+        {"a panel met after its proxy does not give it a serial",
+         {proxy("m", {{"EDID UUID", kUuidA}}), panel(kUuidA, "A", {{"EDID", reg::edid(7)}})},
+         monitors({"m"}),
+         "[" + record(kUuidA, "Display", "") + "]",
+         "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
     cases.push_back({"a serial once stored is kept; an empty one is filled later",
                      {panel(kUuidA, "A"), panel(kUuidA, "A", {{"EDID", reg::edid(1)}}),
                       panel(kUuidA, "A", {{"EDID", reg::edid(2)}}), proxy("m")},
-                     monitors({"m"}), "[" + record(kUuidA, "A", "00000001") + "]",
+                     monitors({"m"}),
+                     "[" + record(kUuidA, "A", "00000001") + "]",
                      "shim=3 shimWithUUID=3 proxy=1 added=1"});
 
     cases.push_back({"non-panel names, names that only begin like one, are skipped",
                      {node("AppleCLCD2x", {{"EDID UUID", kUuidA}}),
                       node("IOMobileFramebufferShim", {{"EDID UUID", kUuidB}}),
                       node("DCPAVServiceProxy2", Json::object()), isolated(proxy("m"))},
-                     monitors({"m"}), "[" + record(kUuidB, "Display", "") + "]",
+                     monitors({"m"}),
+                     "[" + record(kUuidB, "Display", "") + "]",
                      "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
     cases.push_back({"a proxy whose service cannot be opened is counted and skipped",
                      {panel(kUuidA, "A"), node("DCPAVServiceProxy", Json::object())},
-                     Json::object(), "[]", "shim=1 shimWithUUID=1 proxy=1 added=0"});
+                     Json::object(),
+                     "[]",
+                     "shim=1 shimWithUUID=1 proxy=1 added=0"});
 
     cases.push_back({"a service with nothing connected is still a display",
-                     {panel(kUuidA, "A"), proxy("")}, Json::object(),
+                     {panel(kUuidA, "A"), proxy("")},
+                     Json::object(),
                      "[" + record(kUuidA, "A", "") + "]",
                      "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
     const std::string tooLong(40, 'U');
     cases.push_back({"a UUID that does not fit is no UUID; the earlier panel's stays",
-                     {panel(kUuidA, "A"), panel(tooLong, "Long"), isolated(proxy("m"))}, monitors({"m"}),
+                     {panel(kUuidA, "A"), panel(tooLong, "Long"), isolated(proxy("m"))},
+                     monitors({"m"}),
                      "[" + record(kUuidA, "A", "") + "]",
                      "shim=2 shimWithUUID=1 proxy=1 added=1"});
 
     cases.push_back({"a proxy's own UUID that does not fit sends it climbing",
                      {displayBranch("d", panel(kUuidB, "B"), proxy("m", {{"EDID UUID", tooLong}}))},
-                     monitors({"m"}), "[" + record(kUuidB, "B", "") + "]",
+                     monitors({"m"}),
+                     "[" + record(kUuidB, "B", "") + "]",
                      "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
     const std::string longestName(127, 'n');
-    cases.push_back({"a name of 127 bytes is kept whole, one of 128 is dropped",
-                     {panel(kUuidA, longestName), proxy("m", {{"EDID UUID", kUuidA}}),
-                      panel(kUuidB, longestName + "x"), proxy("n", {{"EDID UUID", kUuidB}})},
-                     monitors({"m", "n"}),
-                     "[" + record(kUuidA, longestName, "") + "," + record(kUuidB, "Display", "") +
-                         "]",
-                     "shim=2 shimWithUUID=2 proxy=2 added=2"});
+    cases.push_back(
+        {"a name of 127 bytes is kept whole, one of 128 is dropped",
+         {panel(kUuidA, longestName), proxy("m", {{"EDID UUID", kUuidA}}),
+          panel(kUuidB, longestName + "x"), proxy("n", {{"EDID UUID", kUuidB}})},
+         monitors({"m", "n"}),
+         "[" + record(kUuidA, longestName, "") + "," + record(kUuidB, "Display", "") + "]",
+         "shim=2 shimWithUUID=2 proxy=2 added=2"});
 
     // Seven levels between the proxy and the branch holding the UUID.
     Json deep = proxy("m");
@@ -221,12 +244,15 @@ std::vector<DiscoveryCase> discoveryCases()
         deep = node("level" + std::to_string(level), Json::object(), {deep});
     }
     cases.push_back({"the climb stops after six ancestors",
-                     {node("top", Json::object(), {deep, panel(kUuidA, "Far")})}, monitors({"m"}),
-                     "[]", "shim=1 shimWithUUID=1 proxy=1 added=0"});
+                     {node("top", Json::object(), {deep, panel(kUuidA, "Far")})},
+                     monitors({"m"}),
+                     "[]",
+                     "shim=1 shimWithUUID=1 proxy=1 added=0"});
     Json shallow = deep["children"][0];
     cases.push_back({"the sixth ancestor's subtree is searched",
                      {node("top", Json::object(), {shallow, panel(kUuidA, "Far")})},
-                     monitors({"m"}), "[" + record(kUuidA, "Display", "") + "]",
+                     monitors({"m"}),
+                     "[" + record(kUuidA, "Display", "") + "]",
                      "shim=1 shimWithUUID=1 proxy=1 added=1"});
     return cases;
 }
@@ -272,10 +298,10 @@ TEST(Discovery, StopsAtSixteenDisplaysAndCountsEveryProxy)
         std::string key = "m" + std::to_string(i);
         char uuid[40];
         std::snprintf(uuid, sizeof uuid, "00000000-0000-0000-0000-%012d", i);
-        children.push_back(displayBranch(
-            "dispext" + std::to_string(i),
-            reg::panel(uuid, "P" + std::to_string(i), {{"EDID", reg::edid(i + 1)}}),
-            reg::proxy(key)));
+        children.push_back(
+            displayBranch("dispext" + std::to_string(i),
+                          reg::panel(uuid, "P" + std::to_string(i), {{"EDID", reg::edid(i + 1)}}),
+                          reg::proxy(key)));
         all[key] = reg::monitor();
     }
     DebugEnv debug("");
@@ -296,9 +322,11 @@ TEST(Discovery, SerialMapHoldsSixteenUuids)
     for (int i = 0; i < 16; i++) {
         char uuid[40];
         std::snprintf(uuid, sizeof uuid, "00000000-0000-0000-0000-%012d", i);
-        children.push_back(reg::panel(uuid, "", i == 0 ? Json::object() : Json{{"EDID", reg::edid(1)}}));
+        children.push_back(
+            reg::panel(uuid, "", i == 0 ? Json::object() : Json{{"EDID", reg::edid(1)}}));
     }
-    children.push_back(reg::panel("00000000-0000-0000-0000-000000000000", "", {{"EDID", reg::edid(9)}}));
+    children.push_back(
+        reg::panel("00000000-0000-0000-0000-000000000000", "", {{"EDID", reg::edid(9)}}));
     children.push_back(reg::panel(kUuidA, "", {{"EDID", reg::edid(2)}}));
     children.push_back(reg::proxy("m", {{"EDID UUID", kUuidA}}));
     children.push_back(reg::proxy("n", {{"EDID UUID", "00000000-0000-0000-0000-000000000000"}}));

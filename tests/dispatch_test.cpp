@@ -46,8 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
     Words, Dispatch,
     testing::Values(
         DispatchCase{{}, "", "usage: panoctl <list|get|set|capabilities> ...\n", 2},
-        DispatchCase{{"list"}, "*", "", 0},
-        DispatchCase{{"list", "extra", "words"}, "*", "", 0},
+        DispatchCase{{"list"}, "*", "", 0}, DispatchCase{{"list", "extra", "words"}, "*", "", 0},
         DispatchCase{{"LIST"}, "", kUnknown, 2}, DispatchCase{{"List"}, "", kUnknown, 2},
         DispatchCase{{"lis"}, "", kUnknown, 2}, DispatchCase{{"list "}, "", kUnknown, 2},
         DispatchCase{{""}, "", kUnknown, 2}, DispatchCase{{"get", "X"}, "", kUnknown, 2},

@@ -21,8 +21,8 @@ namespace {
 const std::string kId = "5A5A5A5A-0000-4000-8000-00000000F00D";
 // Three chunks of 32 bytes; no chunk but the last ends in ')', so a
 // reader that stops on ')' reads all three.
-const std::string kCapabilities =
-    "(prot(monitor)type(LCD)model(SW1)cmds(01 02 03 07 0C E3 F3)vcp(02 10 12 60(0F 11))mccs_ver(2.2))";
+const std::string kCapabilities = "(prot(monitor)type(LCD)model(SW1)cmds(01 02 03 07 0C E3 F3)"
+                                  "vcp(02 10 12 60(0F 11))mccs_ver(2.2))";
 
 // A reply a monitor should not give, and what the rules make of it: as a Get
 // VCP reply to code 0x10 (accepted or not, and the values then), and as a
@@ -43,40 +43,50 @@ std::vector<int> textReply(const std::string& text)
     return bytes;
 }
 
+ReplyClass rejected(const char* name, std::vector<int> bytes, std::string chunkText)
+{
+    return {name, std::move(bytes), false, 0, 0, std::move(chunkText)};
+}
+
+ReplyClass accepted(const char* name, std::vector<int> bytes, int current, int maximum,
+                    std::string chunkText)
+{
+    return {name, std::move(bytes), true, current, maximum, std::move(chunkText)};
+}
+
+std::string repeated(const std::string& text, int times)
+{
+    std::string result;
+    for (int i = 0; i < times; i++) result += text;
+    return result;
+}
+
 const std::vector<ReplyClass>& replyClasses()
 {
+    std::vector<int> noNul = textReply("");
+    noNul.resize(40, 'w');
     static const std::vector<ReplyClass> classes{
-        {"nothing at all", {}, false, 0, 0, ""},
-        {"null message", {0x6e, 0x80, 0xbe}, false, 0, 0, ""},
-        {"every byte 0xff", std::vector<int>(40, 0xff), false, 0, 0,
-         [] {
-             std::string text;
-             for (int i = 0; i < 35; i++) text += "\u00ff";
-             return text;
-         }()},
-        {"length byte without its top bit", {0x6e, 0x08, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32},
-         false, 0, 0, "\x10"},
-        {"unsupported code", {0x6e, 0x88, 0x02, 0x01, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32}, false, 0, 0,
-         "\x10"},
-        {"another code echoed", {0x6e, 0x88, 0x02, 0x00, 0x11, 0x00, 0x00, 0x64, 0x00, 0x32}, false, 0,
-         0, "\x11"},
+        rejected("nothing at all", {}, ""),
+        rejected("null message", {0x6e, 0x80, 0xbe}, ""),
+        rejected("every byte 0xff", std::vector<int>(40, 0xff), repeated("\u00ff", 35)),
+        rejected("length byte without its top bit",
+                 {0x6e, 0x08, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32}, "\x10"),
+        rejected("unsupported code", {0x6e, 0x88, 0x02, 0x01, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32},
+                 "\x10"),
+        rejected("another code echoed",
+                 {0x6e, 0x88, 0x02, 0x00, 0x11, 0x00, 0x00, 0x64, 0x00, 0x32}, "\x11"),
         // Only the length bit, the result code and the echo are checked.
-        {"cut after the echo", {0x6e, 0x88, 0x02, 0x00, 0x10}, true, 0, 0, "\x10"},
-        {"bad checksum and odd bytes",
-         {0x00, 0x81, 0xff, 0x00, 0x10, 0x7f, 0x12, 0x34, 0xfe, 0xdc, 0x55, 0x66}, true, 0xfedc,
-         0x1234, "\x10\x7f\x12" "4\u00fe\u00dcUf"},
-        {"longer than the read",
-         {0x6e, 0x88, 0x02, 0x00, 0x10, 0x00, 0xff, 0xff, 0xff, 0xff, 0x00, 0xaa, 0xbb, 0xcc, 0xdd},
-         true, 0xffff, 0xffff, "\x10"},
-        {"capabilities chunk", textReply("(vcp(10))"), false, 0, 0, "(vcp(10))"},
-        {"text with no NUL", [] {
-             std::vector<int> bytes = textReply("");
-             bytes.resize(40, 'w');
-             return bytes;
-         }(),
-         false, 0, 0, std::string(35, 'w')},
-        {"quotes, backslash and UTF-8", textReply("a\"b\\c\xc3\xa9\xe2\x82\xac"), false, 0, 0,
-         "a\"b\\c\xc3\xa9\xe2\x82\xac"},
+        accepted("cut after the echo", {0x6e, 0x88, 0x02, 0x00, 0x10}, 0, 0, "\x10"),
+        accepted("bad checksum and odd bytes",
+                 {0x00, 0x81, 0xff, 0x00, 0x10, 0x7f, 0x12, 0x34, 0xfe, 0xdc, 0x55, 0x66}, 0xfedc,
+                 0x1234, "\x10\x7f\x12\x34\u00fe\u00dcUf"),
+        accepted("longer than the read",
+                 {0x6e, 0x88, 0x02, 0x00, 0x10, 0x00, 0xff, 0xff, 0xff, 0xff, 0x00, 0xaa, 0xbb},
+                 0xffff, 0xffff, "\x10"),
+        rejected("capabilities chunk", textReply("(vcp(10))"), "(vcp(10))"),
+        rejected("text with no NUL", noNul, std::string(35, 'w')),
+        rejected("quotes, backslash and UTF-8", textReply("a\"b\\c\xc3\xa9\xe2\x82\xac"),
+                 "a\"b\\c\xc3\xa9\xe2\x82\xac"),
     };
     return classes;
 }
@@ -116,7 +126,9 @@ std::string machine(const std::optional<Fault>& fault)
     if (fault) {
         std::string index = std::to_string(fault->index);
         switch (fault->kind) {
-            case Fault::Kind::FailWrite: monitor["faults"] = {{"failWrites", {fault->index}}}; break;
+            case Fault::Kind::FailWrite:
+                monitor["faults"] = {{"failWrites", {fault->index}}};
+                break;
             case Fault::Kind::FailRead: monitor["faults"] = {{"failReads", {fault->index}}}; break;
             case Fault::Kind::Reply:
                 monitor["faults"] = {{"replies", {{index, hex(fault->reply->bytes)}}}};

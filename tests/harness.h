@@ -10,7 +10,7 @@ struct RunResult {
     std::string err;
     int status = -1;
     std::vector<std::string> trace;
-    int liveCfObjects = 0;        // after the run
+    int liveCfObjects = 0;  // after the run
     int liveAvServices = 0;
     int registryReferences = 0;
     int badRegistryReleases = 0;

@@ -13,8 +13,7 @@ using Json = nlohmann::ordered_json;
 // list of one, which list-initialising a Json does not promise.
 using Children = std::vector<Json>;
 
-inline Json node(const std::string& name, Json properties = Json::object(),
-                 Children children = {})
+inline Json node(const std::string& name, Json properties = Json::object(), Children children = {})
 {
     Json entry{{"name", name}};
     if (!properties.empty()) {

@@ -44,29 +44,28 @@ TEST_P(JsonEscape, EscapesWithinTheCapacity)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, JsonEscape,
-    testing::Values(
-        EscapeCase{"", 3, ""}, EscapeCase{"plain", 64, "plain"},
-        EscapeCase{"a\"b\\c", 64, "a\\\"b\\\\c"}, EscapeCase{"\x01", 64, "\\u0001"},
-        EscapeCase{"tab\there\nnl", 64, "tab\\u0009here\\u000anl"},
-        EscapeCase{"\x7f", 64, "\x7f"},
-        // Plain text stops at cap - 2; an escape pair starting at cap - 3
-        // is written whole; a \u escape that does not fit is dropped and
-        // the next plain byte still goes in.
-        EscapeCase{"abcdefgh", 8, "abcdef"}, EscapeCase{"abcde\"x", 8, "abcde\\\""},
-        EscapeCase{std::string("ab\x01" "c"), 8, "abc"}, EscapeCase{"\"", 3, "\\\""},
-        EscapeCase{"abc", 3, "a"},
-        // Well-formed UTF-8 passes through; a sequence that does not fit is
-        // dropped whole, never cut.
-        EscapeCase{"caf\xc3\xa9", 64, "caf\xc3\xa9"},
-        EscapeCase{"\xe2\x82\xac\xf0\x9f\x96\xa5", 64, "\xe2\x82\xac\xf0\x9f\x96\xa5"},
-        EscapeCase{"abcd\xe2\x82\xac" "e", 8, "abcd\xe2\x82\xac"},
-        EscapeCase{"abcde\xe2\x82\xac" "f", 8, "abcdef"},
-        // Bytes that are not UTF-8 become \u00xx.
-        EscapeCase{"\xff", 64, "\\u00ff"}, EscapeCase{"a\x80z", 64, "a\\u0080z"},
-        EscapeCase{"\xc3", 64, "\\u00c3"}, EscapeCase{"\xc0\xaf", 64, "\\u00c0\\u00af"},
-        EscapeCase{"\xed\xa0\x80", 64, "\\u00ed\\u00a0\\u0080"},
-        EscapeCase{"\xf4\x90\x80\x80", 64, "\\u00f4\\u0090\\u0080\\u0080"},
-        EscapeCase{"\xe2\x82", 64, "\\u00e2\\u0082"}));
+    testing::Values(EscapeCase{"", 3, ""}, EscapeCase{"plain", 64, "plain"},
+                    EscapeCase{"a\"b\\c", 64, "a\\\"b\\\\c"}, EscapeCase{"\x01", 64, "\\u0001"},
+                    EscapeCase{"tab\there\nnl", 64, "tab\\u0009here\\u000anl"},
+                    EscapeCase{"\x7f", 64, "\x7f"},
+                    // Plain text stops at cap - 2; an escape pair starting at cap - 3
+                    // is written whole; a \u escape that does not fit is dropped and
+                    // the next plain byte still goes in.
+                    EscapeCase{"abcdefgh", 8, "abcdef"}, EscapeCase{"abcde\"x", 8, "abcde\\\""},
+                    EscapeCase{std::string("ab\001c"), 8, "abc"}, EscapeCase{"\"", 3, "\\\""},
+                    EscapeCase{"abc", 3, "a"},
+                    // Well-formed UTF-8 passes through; a sequence that does not fit is
+                    // dropped whole, never cut.
+                    EscapeCase{"caf\xc3\xa9", 64, "caf\xc3\xa9"},
+                    EscapeCase{"\xe2\x82\xac\xf0\x9f\x96\xa5", 64, "\xe2\x82\xac\xf0\x9f\x96\xa5"},
+                    EscapeCase{"abcd\342\202\254e", 8, "abcd\342\202\254"},
+                    EscapeCase{"abcde\342\202\254f", 8, "abcdef"},
+                    // Bytes that are not UTF-8 become \u00xx.
+                    EscapeCase{"\xff", 64, "\\u00ff"}, EscapeCase{"a\x80z", 64, "a\\u0080z"},
+                    EscapeCase{"\xc3", 64, "\\u00c3"}, EscapeCase{"\xc0\xaf", 64, "\\u00c0\\u00af"},
+                    EscapeCase{"\xed\xa0\x80", 64, "\\u00ed\\u00a0\\u0080"},
+                    EscapeCase{"\xf4\x90\x80\x80", 64, "\\u00f4\\u0090\\u0080\\u0080"},
+                    EscapeCase{"\xe2\x82", 64, "\\u00e2\\u0082"}));
 
 TEST(JsonEscape, LongestNamesComeOutWhole)
 {

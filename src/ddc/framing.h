@@ -7,8 +7,8 @@
 
 #include "discovery/display_table.h"
 
-inline constexpr uint32_t kDdcChip = 0x37;      // DDC/CI device address
-inline constexpr uint32_t kEdidChip = 0x50;     // the display's EDID EEPROM
+inline constexpr uint32_t kDdcChip = 0x37;   // DDC/CI device address
+inline constexpr uint32_t kEdidChip = 0x50;  // the display's EDID EEPROM
 inline constexpr uint32_t kDdcHostAddress = 0x51;
 
 // Monitors need time between DDC/CI operations; commands sent faster are

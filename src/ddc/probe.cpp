@@ -18,8 +18,7 @@ struct ProbeResult {
     int32_t maximum = -1;
 };
 
-ProbeResult probeOne(const DisplayRecord& display, uint8_t vcp, uint32_t chip,
-                     uint32_t dataAddress)
+ProbeResult probeOne(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress)
 {
     ProbeResult result;
     // Chip 0x50 is the EDID EEPROM: a request written there lands in the

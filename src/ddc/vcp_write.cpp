@@ -5,8 +5,8 @@
 
 bool asWriteVCP(const DisplayRecord& display, uint8_t vcp, uint16_t value)
 {
-    std::array<uint8_t, 6> message{0x84, 0x03, vcp, static_cast<uint8_t>(value >> 8),
-                                   static_cast<uint8_t>(value & 0xFF), 0};
+    std::array<uint8_t, 6> message{
+        0x84, 0x03, vcp, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF), 0};
     message[5] = ddcChecksum(kDdcHostAddress, std::span(message).first(5));
 
     // Nothing acknowledges a Set VCP Feature, so it is sent three times and

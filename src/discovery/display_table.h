@@ -9,10 +9,10 @@
 #include "platform/platform.h"
 
 struct DisplayRecord {
-    std::array<char, 40> id;       // EDID UUID text, the key callers use
-    std::array<char, 24> serial;   // upper-case hex, or empty
-    std::array<char, 128> name;    // UTF-8 product name, or "Display"
-    AvService service;             // never null for a record in the table
+    std::array<char, 40> id;      // EDID UUID text, the key callers use
+    std::array<char, 24> serial;  // upper-case hex, or empty
+    std::array<char, 128> name;   // UTF-8 product name, or "Display"
+    AvService service;            // never null for a record in the table
 };
 
 inline constexpr int32_t kMaxDisplays = 16;

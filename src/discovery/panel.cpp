@@ -22,8 +22,7 @@ bool serialFromEdid(io_registry_entry_t entry, SerialText* serial)
     if (edid != nullptr && CFGetTypeID(edid) == CFDataGetTypeID() &&
         CFDataGetLength(static_cast<CFDataRef>(edid)) >= 16) {
         const UInt8* bytes = CFDataGetBytePtr(static_cast<CFDataRef>(edid));
-        uint32_t number = static_cast<uint32_t>(bytes[12]) |
-                          static_cast<uint32_t>(bytes[13]) << 8 |
+        uint32_t number = static_cast<uint32_t>(bytes[12]) | static_cast<uint32_t>(bytes[13]) << 8 |
                           static_cast<uint32_t>(bytes[14]) << 16 |
                           static_cast<uint32_t>(bytes[15]) << 24;
         if (number != 0) {

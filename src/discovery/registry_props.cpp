@@ -47,9 +47,8 @@ CFTypeRef searchProperty(io_registry_entry_t entry, const char* key)
     if (keyString == nullptr) {
         return nullptr;
     }
-    CFTypeRef value = IORegistryEntrySearchCFProperty(entry, kIOServicePlane, keyString,
-                                                      kCFAllocatorDefault,
-                                                      kIORegistryIterateRecursively);
+    CFTypeRef value = IORegistryEntrySearchCFProperty(
+        entry, kIOServicePlane, keyString, kCFAllocatorDefault, kIORegistryIterateRecursively);
     CFRelease(keyString);
     return value;
 }

@@ -239,7 +239,7 @@ using sim::requireCf;
 
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding)
 {
-    if (cStr == nullptr) requireCf(nullptr, "CFStringCreateWithCString");
+    if (cStr == nullptr) sim::crash("CFStringCreateWithCString", "called with NULL");
     std::string text(cStr);
     bool representable = (encoding == kCFStringEncodingASCII && sim::isAscii(text)) ||
                          (encoding == kCFStringEncodingUTF8 && sim::isUtf8(text));
@@ -261,6 +261,7 @@ Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize,
     if (text.size() + 1 > capacity) {
         // The real call leaves the buffer undefined on failure; an unterminated
         // prefix makes a caller that uses it anyway misbehave visibly.
+        // NOLINTNEXTLINE(bugprone-not-null-terminated-result)
         std::memcpy(buffer, text.data(), std::min(text.size(), capacity));
         return false;
     }

@@ -1,5 +1,5 @@
-#include <unistd.h>
 #include <fstream>
+#include <unistd.h>
 
 #include "platform/platform.h"
 #include "test_helpers.h"

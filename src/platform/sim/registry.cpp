@@ -154,8 +154,8 @@ kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name)
     uint32_t index;
     if (name == nullptr || !sim::lookupEntry(entry, &index)) return sim::kStatusBadArgument;
     const sim::State& s = state();
-    size_t length = std::min<size_t>(s.nameStart[index + 1] - s.nameStart[index],
-                                     sizeof(io_name_t) - 1);
+    size_t length =
+        std::min<size_t>(s.nameStart[index + 1] - s.nameStart[index], sizeof(io_name_t) - 1);
     std::memcpy(name, s.names.data() + s.nameStart[index], length);
     name[length] = '\0';
     return KERN_SUCCESS;

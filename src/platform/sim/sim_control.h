@@ -13,7 +13,7 @@ namespace sim {
 // Replaces the simulated machine with the one the scenario describes. On
 // failure returns false, sets *error to "<what is wrong>" (no path prefix) and
 // leaves an empty machine (no registry entries below the root, no monitors).
-bool loadScenarioText(std::string_view json, std::string* error);
+bool loadScenarioText(std::string_view text, std::string* error);
 // Reads and loads a scenario file; *error as above.
 bool loadScenarioFile(const std::string& path, std::string* error);
 // The built-in machine: a built-in panel and two external monitors.
