@@ -25,8 +25,7 @@ bool isOneLine(const std::string& text)
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 {
-    fuzz::keepReportsVisible();
-    unsetenv("DDC_DEBUG");
+    fuzz::prepareProcess();
     return 0;
 }
 

@@ -192,8 +192,7 @@ Json indices(unsigned mask)
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 {
-    fuzz::keepReportsVisible();
-    unsetenv("DDC_DEBUG");
+    fuzz::prepareProcess();
     return 0;
 }
 

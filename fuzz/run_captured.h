@@ -68,13 +68,15 @@ private:
 
 }  // namespace detail
 
-// Sends sanitizer reports to the real standard error even while a run has
-// it caught. Called once, from LLVMFuzzerInitialize.
-inline void keepReportsVisible()
+// Once per target, from LLVMFuzzerInitialize: sanitizer reports go to the
+// real standard error even while a run has it caught, and no debug line
+// mixes into the captured streams.
+inline void prepareProcess()
 {
     // The interface takes the descriptor as a pointer.
     // NOLINTNEXTLINE(performance-no-int-to-ptr)
     __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(dup(STDERR_FILENO))));
+    unsetenv("DDC_DEBUG");
 }
 
 // Runs `panoctl <args...>` on the simulated machine loaded now.

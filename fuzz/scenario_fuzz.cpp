@@ -29,8 +29,7 @@ void expectDocument(const fuzz::RunOutput& run)
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/)
 {
-    fuzz::keepReportsVisible();
-    unsetenv("DDC_DEBUG");
+    fuzz::prepareProcess();
     return 0;
 }
 
