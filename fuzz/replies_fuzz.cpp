@@ -11,6 +11,7 @@
 // The run must exit 0 with one line of valid JSON, touch no chip but 0x37,
 // and print exactly the document that the reply checks give for the
 // operations and replies its bus trace shows.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -70,6 +71,14 @@ std::vector<Operation> operations(const std::vector<std::string>& trace)
     return result;
 }
 
+// 0x50 XOR the first `count` bytes: the checksum after a monitor's reply.
+uint8_t replyChecksum(const std::vector<uint8_t>& bytes, size_t count)
+{
+    uint8_t sum = 0x50;
+    for (size_t i = 0; i < count; i++) sum ^= bytes[i];
+    return sum;
+}
+
 // Walks the operations of one run in the order the rules make them.
 class Bus {
 public:
@@ -90,8 +99,9 @@ public:
         return operation;
     }
 
-    // Get VCP Feature: two writes, one 12-byte read; accepted when byte 1 has
-    // its top bit, byte 3 is 0 and byte 4 is the code. Current and maximum.
+    // Get VCP Feature: two writes, one 12-byte read; accepted when bytes 1 to
+    // 4 are 88 02 00 and the code, and byte 10 is 0x50 XOR bytes 0 to 9.
+    // Current and maximum.
     std::optional<std::array<int, 2>> getVcp(uint8_t vcp, unsigned address)
     {
         if (!take(true, address).ok || !take(true, address).ok) {
@@ -102,7 +112,8 @@ public:
             return std::nullopt;
         }
         const std::vector<uint8_t>& b = read.bytes;
-        if (b.size() != 12 || (b[1] & 0x80) == 0 || b[3] != 0 || b[4] != vcp) {
+        if (b.size() != 12 || b[1] != 0x88 || b[2] != 0x02 || b[3] != 0 || b[4] != vcp ||
+            b[10] != replyChecksum(b, 10)) {
             return std::nullopt;
         }
         return std::array<int, 2>{b[8] << 8 | b[9], b[6] << 8 | b[7]};
@@ -121,25 +132,45 @@ private:
     const fuzz::RunOutput& run_;
 };
 
+// The data of a fragment answering a request for `offset`: 6e, 0x80 | L,
+// e3, the offset, L - 3 data bytes, and 0x50 XOR all of those.
+std::optional<std::string> fragmentData(const std::vector<uint8_t>& b, unsigned offset)
+{
+    if (b.size() != 40 || (b[1] & 0x80) == 0) {
+        return std::nullopt;
+    }
+    unsigned length = b[1] & 0x7F;
+    if (length < 3 || length > 35 || b[2] != 0xe3 || b[3] != offset >> 8 ||
+        b[4] != (offset & 0xFF) || b[2 + length] != replyChecksum(b, 2 + length)) {
+        return std::nullopt;
+    }
+    return std::string(b.begin() + 5, b.begin() + 2 + length);
+}
+
 std::string capabilitiesDocument(Bus& bus)
 {
-    bus.take(true, 0x51);  // the start request: its status is not looked at
+    bus.take(true, 0x51);  // the first request: its status is not looked at
     std::string text;
-    for (int chunk = 0; chunk < 13; chunk++) {
+    unsigned offset = 0;
+    for (int fragment = 0; fragment < 64; fragment++) {
         if (!bus.take(true, 0x51).ok) {
             break;
         }
         const Operation& read = bus.take(false, 0x51);
-        if (!read.ok) {
+        std::optional<std::string> data = read.ok ? fragmentData(read.bytes, offset) : std::nullopt;
+        if (!data || data->empty()) {
             break;
         }
-        for (size_t i = 4; i < read.bytes.size() && i < 4 + 35 && read.bytes[i] != 0; i++) {
-            text += static_cast<char>(read.bytes[i]);
-        }
-        if (!text.empty() && text.back() == ')') {
+        size_t nul = data->find('\0');
+        text += data->substr(0, nul);
+        offset += static_cast<unsigned>(data->size());
+        if (nul != std::string::npos || text[0] != '(' || text.size() >= 2047 ||
+            std::count(text.begin(), text.end(), '(') ==
+                std::count(text.begin(), text.end(), ')')) {
             break;
         }
     }
+    text.resize(std::min<size_t>(text.size(), 2047));
     if (text.empty() || text[0] != '(') {
         return "{\"capabilities\":\"\"}\n";
     }

@@ -12,6 +12,7 @@
 
 using reg::Json;
 using Trace = std::vector<std::string>;
+using std::string_literals::operator""s;
 
 namespace {
 
@@ -49,6 +50,27 @@ std::string replyHex(std::vector<int> bytes, size_t length)
         hex += pair;
     }
     return hex;
+}
+
+// `message` followed by its reply checksum (0x50 XOR its bytes), then `extra`.
+std::vector<int> withChecksum(std::vector<int> message, std::vector<int> extra = {})
+{
+    int checksum = 0x50;
+    for (int byte : message) checksum ^= byte;
+    message.push_back(checksum);
+    message.insert(message.end(), extra.begin(), extra.end());
+    return message;
+}
+
+std::vector<int> vcpReply(std::vector<int> message, int byte11 = 0)
+{
+    return withChecksum(std::move(message), {byte11});
+}
+
+// Read 0 answered with `bytes`, as a 12-byte read sees them.
+Json replyFault(const std::vector<int>& bytes)
+{
+    return {{"replies", {{"0", replyHex(bytes, 12)}}}};
 }
 
 Trace getTransaction(const std::string& request, const std::string& reply)
@@ -100,22 +122,31 @@ INSTANTIATE_TEST_SUITE_P(
         GetFailure{"second write", {{"failWrites", {1}}}, 4},
         GetFailure{"read", {{"failReads", {0}}}, 6},
         GetFailure{"top bit clear",
-                   {{"replies", {{"0", replyHex({0x6e, 0x08, 2, 0, 0x10, 0, 0, 100, 0, 50}, 12)}}}},
-                   6},
+                   replyFault(vcpReply({0x6e, 0x08, 2, 0, 0x10, 0, 0, 100, 0, 50})), 6},
         GetFailure{"result code set",
-                   {{"replies", {{"0", replyHex({0x6e, 0x88, 2, 1, 0x10, 0, 0, 100, 0, 50}, 12)}}}},
+                   replyFault(vcpReply({0x6e, 0x88, 2, 1, 0x10, 0, 0, 100, 0, 50})), 6},
+        GetFailure{"wrong echo", replyFault(vcpReply({0x6e, 0x88, 2, 0, 0x11, 0, 0, 100, 0, 50})),
                    6},
-        GetFailure{"wrong echo",
-                   {{"replies", {{"0", replyHex({0x6e, 0x88, 2, 0, 0x11, 0, 0, 100, 0, 50}, 12)}}}},
+        GetFailure{"null message", replyFault({0x6e, 0x80, 0xbe}), 6},
+        GetFailure{"capabilities fragment",
+                   replyFault({0x6e, 0xa3, 0xe3, 0x00, 0x10, 0x00, 0xff, 0xff, 0x42, 0x42}), 6},
+        GetFailure{"length byte 0x89",
+                   replyFault(vcpReply({0x6e, 0x89, 2, 0, 0x10, 0, 0, 100, 0, 50})), 6},
+        GetFailure{"opcode not 0x02",
+                   replyFault(vcpReply({0x6e, 0x88, 3, 0, 0x10, 0, 0, 100, 0, 50})), 6},
+        GetFailure{"a value bit flipped after the checksum was made",
+                   replyFault({0x6e, 0x88, 2, 0, 0x10, 0, 0, 100, 0, 50 ^ 0x04, 0xf2}), 6},
+        GetFailure{"checksum wrong", replyFault({0x6e, 0x88, 2, 0, 0x10, 0, 0, 100, 0, 50, 0xf3}),
                    6}));
 
-TEST(Get, UncheckedBytesStayUnchecked)
+TEST(Get, OnlyTheChecksumCoversByteZeroAndTheValueBytes)
 {
-    // A wrong checksum and odd bytes elsewhere do not fail the read.
-    Json faults{
-        {"replies", {{"0", replyHex({0, 0x81, 0xff, 0, 0x10, 0xff, 0, 9, 0, 7, 0x55, 0x66}, 12)}}}};
+    // Byte 0 and bytes 5 to 9 are free as long as the checksum matches them;
+    // byte 11 is past the message.
+    Json faults =
+        replyFault(vcpReply({0x00, 0x88, 2, 0, 0x10, 0x7f, 0x12, 0x34, 0xfe, 0xdc}, 0x66));
     RunResult run = runPanoctl(machine(faults), {"get", kId, "0x10"});
-    EXPECT_EQ(run.out, "{\"value\":7}\n");
+    EXPECT_EQ(run.out, "{\"value\":65244}\n");
 }
 
 TEST(Get, UnsupportedCodeAndUnknownDisplayReadFailed)
@@ -162,95 +193,172 @@ TEST(Set, UnknownDisplayTouchesNothing)
     EXPECT_TRUE(run.trace.empty());
 }
 
-TEST(Capabilities, ReadsChunksUntilTheClosingParenthesis)
+// The request line for `offset`: 83 f3, the offset high byte first, checksum.
+std::string capabilitiesRequest(int offset, const std::string& status = "0")
+{
+    int high = offset >> 8;
+    int low = offset & 0xFF;
+    char line[64];
+    std::snprintf(line, sizeof line, "write 0x37 0x51 83 f3 %02x %02x %02x -> %s", high, low,
+                  0x6e ^ 0x51 ^ 0x83 ^ 0xf3 ^ high ^ low, status.c_str());
+    return line;
+}
+
+TEST(Capabilities, ReadsTheWholeStringAskingForTheOffsetPastTheData)
 {
     RunResult run = runPanoctl(machine(), {"capabilities", kId});
-    Json document = Json::parse(run.out);
-    EXPECT_EQ(document["capabilities"], kCapabilities);
-    ASSERT_GT(kCapabilities.size(), 256U);
+    EXPECT_EQ(Json::parse(run.out)["capabilities"], kCapabilities);
+    ASSERT_EQ(kCapabilities.size(), 320U);
 
-    // Start request, the longer pause, then a write and a read per chunk.
-    size_t chunks = (kCapabilities.size() + 31) / 32;
-    ASSERT_EQ(run.trace.size(), 3 + 4 * chunks);
+    // The first request, the longer pause, then a write and a read per
+    // fragment: ten of 32 bytes, the parentheses closing in the last.
+    ASSERT_EQ(run.trace.size(), 3 + 4 * 10U);
     EXPECT_EQ(run.trace[0], kPause);
-    EXPECT_EQ(run.trace[1], "write 0x37 0x51 f3 00 00 cc -> 0");
+    EXPECT_EQ(run.trace[1], "write 0x37 0x51 83 f3 00 00 4f -> 0");
     EXPECT_EQ(run.trace[2], "sleep 50000");
-    EXPECT_EQ(run.trace[4], "write 0x37 0x51 e3 00 00 dc -> 0");
-    EXPECT_EQ(run.trace[8], "write 0x37 0x51 e3 00 20 fc -> 0");
-    // Offsets go on past 255 instead of wrapping to the start.
-    EXPECT_EQ(run.trace[4 + 4 * 8], "write 0x37 0x51 e3 01 00 dd -> 0");
-    EXPECT_EQ(run.trace[4 + 4 * 9], "write 0x37 0x51 e3 01 20 fd -> 0");
+    for (int fragment = 0; fragment < 10; fragment++) {
+        EXPECT_EQ(run.trace[3 + 4 * fragment], kPause);
+        EXPECT_EQ(run.trace[4 + 4 * fragment], capabilitiesRequest(32 * fragment));
+        EXPECT_EQ(run.trace[5 + 4 * fragment], kPause);
+        EXPECT_TRUE(run.trace[6 + 4 * fragment].starts_with("read 0x37 0x51 40 -> 0 6e a3 e3 "));
+    }
+    EXPECT_EQ(run.trace[8], "write 0x37 0x51 83 f3 00 20 6f -> 0");
+    EXPECT_EQ(run.trace[4 + 4 * 7], "write 0x37 0x51 83 f3 00 e0 af -> 0");
+    EXPECT_EQ(run.trace[4 + 4 * 8], "write 0x37 0x51 83 f3 01 00 4e -> 0");
+    EXPECT_EQ(run.trace[4 + 4 * 9], "write 0x37 0x51 83 f3 01 20 6e -> 0");
 }
 
-std::string chunk(const std::string& text)
+TEST(Capabilities, AParenthesisAtEveryFragmentBoundaryDoesNotCutTheString)
 {
-    std::vector<int> bytes{0x6e, 0x80 + 3 + static_cast<int>(text.size()), 0xe3, 0};
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    return replyHex(bytes, 40);
+    // 609 bytes, longer than thirteen fragments, and every fragment of 32
+    // ends in ')'.
+    std::string text = "((" + std::string(29, 'a') + ")";
+    for (int i = 0; i < 18; i++) text += "(" + std::string(30, 'b') + ")";
+    text += ")";
+    ASSERT_EQ(text.size(), 609U);
+    RunResult run = runPanoctl(machine(Json::object(), text), {"capabilities", kId});
+    EXPECT_EQ(Json::parse(run.out)["capabilities"], text);
+    EXPECT_EQ(run.trace.size(), 3 + 4 * 20U);
 }
 
-struct ChunkCase {
+TEST(Capabilities, TheLongestTextIsPrintedWholeEscaped)
+{
+    // Never closed: read until the 2047 bytes are full, at the 64th
+    // fragment; every byte but the first escapes to six.
+    std::string text = "(" + std::string(3000, '\x01');
+    RunResult run = runPanoctl(machine(Json::object(), text), {"capabilities", kId});
+    EXPECT_EQ(run.out.size(), std::string("{\"capabilities\":\"\"}\n").size() + 1 + 2046 * 6);
+    EXPECT_EQ(Json::parse(run.out)["capabilities"], text.substr(0, 2047));
+    EXPECT_EQ(run.trace.size(), 3 + 4 * 64U);
+}
+
+// A fragment as the monitor frames it, answering a request for `offset`.
+std::string fragment(int offset, const std::string& data)
+{
+    std::vector<int> bytes{0x6e, 0x80 + 3 + static_cast<int>(data.size()), 0xe3, offset >> 8,
+                           offset & 0xFF};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return replyHex(withChecksum(bytes), 40);
+}
+
+// A fragment with one byte changed after its checksum was made.
+std::string garbled(int offset, const std::string& data, size_t at, int value)
+{
+    std::string hex = fragment(offset, data);
+    char pair[3];
+    std::snprintf(pair, sizeof pair, "%02x", value);
+    return hex.replace(2 * at, 2, pair);
+}
+
+struct FragmentCase {
     const char* what;
-    std::vector<std::string> chunks;  // replies to the chunk reads, in order
-    std::string expected;             // the capabilities member
-    size_t chunkRequests;
+    std::vector<std::string> replies;  // to the fragment reads, in order
+    std::string expected;              // the capabilities member
+    std::vector<int> offsets;          // asked for, in order
 };
 
-void PrintTo(const ChunkCase& c, std::ostream* os)
+void PrintTo(const FragmentCase& c, std::ostream* os)
 {
     *os << c.what;
 }
 
-class CapabilityChunks : public testing::TestWithParam<ChunkCase> {};
+class CapabilityFragments : public testing::TestWithParam<FragmentCase> {};
 
-TEST_P(CapabilityChunks, GathersTheText)
+TEST_P(CapabilityFragments, GatherTheText)
 {
     Json replies = Json::object();
-    for (size_t i = 0; i < GetParam().chunks.size(); i++) {
-        replies[std::to_string(i)] = GetParam().chunks[i];
+    for (size_t i = 0; i < GetParam().replies.size(); i++) {
+        replies[std::to_string(i)] = GetParam().replies[i];
     }
     RunResult run = runPanoctl(machine({{"replies", replies}}, ""), {"capabilities", kId});
+    ASSERT_TRUE(Json::accept(run.out)) << run.out;
     EXPECT_EQ(Json::parse(run.out)["capabilities"], GetParam().expected);
-    EXPECT_EQ(run.trace.size(), 3 + 4 * GetParam().chunkRequests);
+    Trace requests;
+    for (size_t i = 4; i < run.trace.size(); i += 4) requests.push_back(run.trace[i]);
+    Trace expected;
+    for (int offset : GetParam().offsets) expected.push_back(capabilitiesRequest(offset));
+    EXPECT_EQ(requests, expected);
+    EXPECT_EQ(run.trace.size(), 3 + 4 * GetParam().offsets.size());
 }
 
-std::vector<ChunkCase> chunkCases()
+std::vector<FragmentCase> fragmentCases()
 {
-    std::vector<std::string> thirteen(13, chunk("(abc"));
-    std::string thirteenText;
-    for (int i = 0; i < 13; i++) {
-        thirteenText += "(abc";
-    }
-    // Bytes 4 to 39 all text, no NUL.
-    std::vector<int> wideReply{0x6e, 0xa3, 0xe3, 0, '('};
-    wideReply.resize(40, 'w');
+    const std::string x31 = "(" + std::string(30, 'x');
+    const std::string y32(32, 'y');
+    std::vector<std::string> oneByteEach;
+    std::vector<int> offsets64;
+    for (int i = 0; i < 70; i++) oneByteEach.push_back(fragment(i, i == 0 ? "(" : "z"));
+    for (int i = 0; i < 64; i++) offsets64.push_back(i);
     return {
-        {"stops once the text ends in ')'",
-         {chunk("(prot(monitor)type(l"), chunk("cd))")},
-         "(prot(monitor)type(lcd))",
-         2},
-        {"parentheses are not counted", {chunk("(prot(monitor)")}, "(prot(monitor)", 1},
-        {"an empty chunk does not end the read", {chunk("(a"), chunk(""), chunk("b)")}, "(ab)", 3},
-        {"at most 35 bytes a chunk", {replyHex(wideReply, 40)}, "(" + std::string(34, 'w'), 13},
-        {"thirteen chunks at most; a partial text is printed", thirteen, thirteenText, 13},
-        {"a text not starting with '(' is no capabilities string", {chunk("prot)")}, "", 1},
+        {"fragments of 31, 32 and 1 byte, then the end of the string",
+         {fragment(0, x31), fragment(31, y32), fragment(63, "q"), fragment(64, "")},
+         x31 + y32 + "q",
+         {0, 31, 63, 64}},
+        {"one data byte a fragment",
+         {fragment(0, "("), fragment(1, "a"), fragment(2, ")")},
+         "(a)",
+         {0, 1, 2}},
+        {"nested parentheses close only at the end",
+         {fragment(0, "(a(b)"), fragment(5, "c)")},
+         "(a(b)c)",
+         {0, 5}},
+        {"an empty first fragment", {fragment(0, "")}, "", {0}},
+        {"a NUL keeps the bytes before it", {fragment(0, "(ab\0cd)"s)}, "(ab", {0}},
+        {"a text not starting with '(' is not read on", {fragment(0, "prot(")}, "", {0}},
+        {"a repeated fragment echoes the wrong offset",
+         {fragment(0, "(a"), fragment(0, "(a")},
+         "(a",
+         {0, 2}},
+        {"a string that never ends: 64 fragments", oneByteEach, "(" + std::string(63, 'z'),
+         offsets64},
+        {"length byte above 35", {fragment(0, "(a"), garbled(2, "b)", 1, 0xa4)}, "(a", {0, 2}},
+        {"length byte below 3", {fragment(0, "(a"), garbled(2, "b)", 1, 0x82)}, "(a", {0, 2}},
+        {"length byte without its top bit",
+         {fragment(0, "(a"), garbled(2, "b)", 1, 0x05)},
+         "(a",
+         {0, 2}},
+        {"opcode not 0xe3", {garbled(0, "(a)", 2, 0xf3)}, "", {0}},
+        {"offset high byte wrong", {fragment(0, "(a"), garbled(2, "b)", 3, 0x01)}, "(a", {0, 2}},
+        {"checksum wrong", {fragment(0, "(a"), garbled(2, "b)", 7, 0x00)}, "(a", {0, 2}},
+        {"a data byte changed", {fragment(0, "(a"), garbled(2, "b)", 5, 'c')}, "(a", {0, 2}},
+        {"the null message", {fragment(0, "(a"), replyHex({0x6e, 0x80, 0xbe}, 40)}, "(a", {0, 2}},
         {"quotes and backslashes are escaped",
-         {chunk("(model(\"A\\B\"))")},
+         {fragment(0, "(model(\"A\\B\"))")},
          "(model(\"A\\B\"))",
-         1},
+         {0}},
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Reader, CapabilityChunks, testing::ValuesIn(chunkCases()));
+INSTANTIATE_TEST_SUITE_P(Reader, CapabilityFragments, testing::ValuesIn(fragmentCases()));
 
 TEST(Capabilities, FailuresGiveTheEmptyDocumentOrKeepWhatWasRead)
 {
     RunResult firstWrite = runPanoctl(machine({{"failWrites", {1}}}), {"capabilities", kId});
     EXPECT_EQ(firstWrite.out, "{\"capabilities\":\"\"}\n");
-    EXPECT_EQ(firstWrite.trace, (Trace{kPause, "write 0x37 0x51 f3 00 00 cc -> 0", "sleep 50000",
-                                       kPause, "write 0x37 0x51 e3 00 00 dc -> 0xe00002bc"}));
+    EXPECT_EQ(firstWrite.trace, (Trace{kPause, capabilitiesRequest(0), "sleep 50000", kPause,
+                                       capabilitiesRequest(0, "0xe00002bc")}));
 
-    // The start request's status is not looked at.
+    // The first request's status is not looked at.
     RunResult start = runPanoctl(machine({{"failWrites", {0}}}), {"capabilities", kId});
     EXPECT_EQ(Json::parse(start.out)["capabilities"], kCapabilities);
 
@@ -281,6 +389,20 @@ TEST(Probe, TriesSixAddressingsAndLeavesTheEepromAlone)
     EXPECT_EQ(run.trace.size(), 21U);
     for (const std::string& line : run.trace) {
         EXPECT_EQ(line.find(" 0x50 0x"), std::string::npos) << "traffic to the EEPROM: " << line;
+    }
+}
+
+TEST(Probe, AnEntryWhoseReplyIsNotAValidVcpReplyIsNotOk)
+{
+    for (const std::vector<int>& reply :
+         {std::vector<int>{0x6e, 0x80, 0xbe}, vcpReply({0x6e, 0x88, 2, 0, 0x10, 0, 0, 100, 0, 50}),
+          std::vector<int>{0x6e, 0x88, 2, 0, 0x10, 0, 0, 100, 0, 51, 0xf2}}) {
+        RunResult run = runPanoctl(machine(replyFault(reply)), {"probeaddr", kId});
+        bool valid = reply.size() == 12 && reply[9] == 50;
+        EXPECT_EQ(Json::parse(run.out)["0x37/0x51"], (Json{{"write", true},
+                                                           {"ok", valid},
+                                                           {"current", valid ? 50 : -1},
+                                                           {"max", valid ? 100 : -1}}));
     }
 }
 

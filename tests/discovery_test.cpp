@@ -105,10 +105,29 @@ std::vector<DiscoveryCase> discoveryCases()
          "[" + record(kUuidA, "P", "1122334455") + "]",
          "shim=1 shimWithUUID=1 proxy=1 added=1"});
 
+    // A 32-bit serial arrives as a signed 32-bit number: the high bit set
+    // reads back negative and is taken as the unsigned value it was.
+    for (auto [number, serial] : {std::pair<int64_t, const char*>{-1, "FFFFFFFF"},
+                                  {-2147483648, "80000000"},
+                                  {-559038737, "DEADBEEF"}}) {
+        cases.push_back(
+            {"a 32-bit serial with its high bit set",
+             {panel(kUuidA, "", {{"DisplayAttributes", reg::displayAttributes("P", number)}}),
+              proxy("m")},
+             monitors({"m"}),
+             "[" + record(kUuidA, "P", serial) + "]",
+             "shim=1 shimWithUUID=1 proxy=1 added=1"});
+    }
+    cases.push_back({"a zero serial gives none",
+                     {panel(kUuidA, "", {{"Metadata", {{"SerialNumber", 0}}}}), proxy("m")},
+                     monitors({"m"}),
+                     "[" + record(kUuidA, "Display", "") + "]",
+                     "shim=1 shimWithUUID=1 proxy=1 added=1"});
+
     cases.push_back({"Metadata serial when the other sources give nothing usable",
                      {panel(kUuidA, "",
                             {{"EDID", Json{{"$data", "00ff"}}},
-                             {"DisplayAttributes", reg::displayAttributes("P", -5)},
+                             {"DisplayAttributes", reg::displayAttributes("P", -2147483649)},
                              {"Metadata", {{"SerialNumber", 255}}}}),
                       proxy("m")},
                      monitors({"m"}),

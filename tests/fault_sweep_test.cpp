@@ -5,6 +5,7 @@
 // case by case, never from a run of the tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -15,78 +16,91 @@
 #include "registry_builder.h"
 
 using reg::Json;
+using std::string_literals::operator""s;
 
 namespace {
 
 const std::string kId = "5A5A5A5A-0000-4000-8000-00000000F00D";
-// Three chunks of 32 bytes; no chunk but the last ends in ')', so a
-// reader that stops on ')' reads all three.
-const std::string kCapabilities = "(prot(monitor)type(LCD)model(SW1)cmds(01 02 03 07 0C E3 F3)"
-                                  "vcp(02 10 12 60(0F 11))mccs_ver(2.2))";
+// Three fragments of 32 bytes; the first ends in ')' and the parentheses
+// balance only at the very end.
+const std::string kCapabilities = "(prot(monitor)type(LCD)model(SW)cmds(01 02 03 07 0C E3 F3)"
+                                  "vcp(02 10 12 60(0F 11))mccs_ver(2.20))";
 
 // A reply a monitor should not give, and what the rules make of it: as a Get
 // VCP reply to code 0x10 (accepted or not, and the values then), and as a
-// capabilities chunk (the text it adds, as the document shows it).
+// capabilities fragment answering a request for offset 0 (its data bytes,
+// or nothing when it is not a valid fragment; at any other offset none is
+// valid, since each echoes offset 0).
 struct ReplyClass {
     const char* name;
     std::vector<int> bytes;  // zero-padded or cut to the length read
     bool accepted;
     int current;
     int maximum;
-    std::string chunkText;
+    std::optional<std::string> fragmentData;
 };
 
-std::vector<int> textReply(const std::string& text)
+// `message` followed by its reply checksum, 0x50 XOR its bytes.
+std::vector<int> withChecksum(std::vector<int> message)
 {
-    std::vector<int> bytes{0x6e, 0x80 + 3 + static_cast<int>(text.size()), 0xe3, 0x00};
-    for (unsigned char c : text) bytes.push_back(c);
-    return bytes;
+    int checksum = 0x50;
+    for (int byte : message) checksum ^= byte;
+    message.push_back(checksum);
+    return message;
 }
 
-ReplyClass rejected(const char* name, std::vector<int> bytes, std::string chunkText)
+std::vector<int> fragmentReply(const std::string& data)
 {
-    return {name, std::move(bytes), false, 0, 0, std::move(chunkText)};
+    std::vector<int> bytes{0x6e, 0x80 + 3 + static_cast<int>(data.size()), 0xe3, 0x00, 0x00};
+    for (unsigned char c : data) bytes.push_back(c);
+    return withChecksum(bytes);
 }
 
-ReplyClass accepted(const char* name, std::vector<int> bytes, int current, int maximum,
-                    std::string chunkText)
+ReplyClass rejected(const char* name, std::vector<int> bytes,
+                    std::optional<std::string> fragmentData = std::nullopt)
 {
-    return {name, std::move(bytes), true, current, maximum, std::move(chunkText)};
+    return {name, std::move(bytes), false, 0, 0, std::move(fragmentData)};
 }
 
-std::string repeated(const std::string& text, int times)
+ReplyClass accepted(const char* name, std::vector<int> bytes, int current, int maximum)
 {
-    std::string result;
-    for (int i = 0; i < times; i++) result += text;
-    return result;
+    return {name, std::move(bytes), true, current, maximum, std::nullopt};
 }
 
 const std::vector<ReplyClass>& replyClasses()
 {
-    std::vector<int> noNul = textReply("");
-    noNul.resize(40, 'w');
+    std::vector<int> longer =
+        withChecksum({0x6e, 0x88, 0x02, 0x00, 0x10, 0x00, 0xff, 0xff, 0xff, 0xff});
+    longer.insert(longer.end(), {0xaa, 0xbb});
+    std::vector<int> flipped =
+        withChecksum({0x6e, 0x88, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32});
+    flipped[9] ^= 0x01;
+    std::vector<int> badFragment = fragmentReply("(vcp(10))");
+    badFragment[5] ^= 0x20;
     static const std::vector<ReplyClass> classes{
-        rejected("nothing at all", {}, ""),
-        rejected("null message", {0x6e, 0x80, 0xbe}, ""),
-        rejected("every byte 0xff", std::vector<int>(40, 0xff), repeated("\u00ff", 35)),
+        rejected("nothing at all", {}),
+        rejected("null message", {0x6e, 0x80, 0xbe}),
+        rejected("every byte 0xff", std::vector<int>(40, 0xff)),
         rejected("length byte without its top bit",
-                 {0x6e, 0x08, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32}, "\x10"),
-        rejected("unsupported code", {0x6e, 0x88, 0x02, 0x01, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32},
-                 "\x10"),
+                 withChecksum({0x6e, 0x08, 0x02, 0x00, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32})),
+        rejected("unsupported code",
+                 withChecksum({0x6e, 0x88, 0x02, 0x01, 0x10, 0x00, 0x00, 0x64, 0x00, 0x32})),
         rejected("another code echoed",
-                 {0x6e, 0x88, 0x02, 0x00, 0x11, 0x00, 0x00, 0x64, 0x00, 0x32}, "\x11"),
-        // Only the length bit, the result code and the echo are checked.
-        accepted("cut after the echo", {0x6e, 0x88, 0x02, 0x00, 0x10}, 0, 0, "\x10"),
-        accepted("bad checksum and odd bytes",
-                 {0x00, 0x81, 0xff, 0x00, 0x10, 0x7f, 0x12, 0x34, 0xfe, 0xdc, 0x55, 0x66}, 0xfedc,
-                 0x1234, "\x10\x7f\x12\x34\u00fe\u00dcUf"),
-        accepted("longer than the read",
-                 {0x6e, 0x88, 0x02, 0x00, 0x10, 0x00, 0xff, 0xff, 0xff, 0xff, 0x00, 0xaa, 0xbb},
-                 0xffff, 0xffff, "\x10"),
-        rejected("capabilities chunk", textReply("(vcp(10))"), "(vcp(10))"),
-        rejected("text with no NUL", noNul, std::string(35, 'w')),
-        rejected("quotes, backslash and UTF-8", textReply("a\"b\\c\xc3\xa9\xe2\x82\xac"),
-                 "a\"b\\c\xc3\xa9\xe2\x82\xac"),
+                 withChecksum({0x6e, 0x88, 0x02, 0x00, 0x11, 0x00, 0x00, 0x64, 0x00, 0x32})),
+        rejected("cut after the echo", {0x6e, 0x88, 0x02, 0x00, 0x10}),
+        rejected("bad checksum",
+                 {0x6e, 0x88, 0x02, 0x00, 0x10, 0x7f, 0x12, 0x34, 0xfe, 0xdc, 0x55}),
+        rejected("a value bit flipped", flipped),
+        accepted("odd bytes under a good checksum",
+                 withChecksum({0x00, 0x88, 0x02, 0x00, 0x10, 0x7f, 0x12, 0x34, 0xfe, 0xdc}), 0xfedc,
+                 0x1234),
+        accepted("longer than the read", longer, 0xffff, 0xffff),
+        rejected("capabilities fragment", fragmentReply("(vcp(10))"), "(vcp(10))"),
+        rejected("fragment with a NUL inside", fragmentReply("(a\0b)"s), "(a\0b)"s),
+        rejected("end-of-string fragment", fragmentReply(""), ""),
+        rejected("fragment with a changed byte", badFragment),
+        rejected("fragment of quotes, backslash and UTF-8",
+                 fragmentReply("a\"b\\c\xc3\xa9\xe2\x82\xac"), "a\"b\\c\xc3\xa9\xe2\x82\xac"),
     };
     return classes;
 }
@@ -155,25 +169,35 @@ Json setExpected(const Fault& /*fault*/)
     return {{"ok", true}};
 }
 
-// capabilities: write 0 is the start request, whose status is not looked at;
-// then chunk k is write k + 1 and read k. The text of each chunk runs from
-// byte 4 to a NUL, 35 bytes at most; reading stops on a failure, on a text
-// that ends in ')' or after 13 chunks, and the text is printed only if it
-// starts with '('.
+// capabilities: write 0 is the first request, whose status is not looked
+// at; then fragment k is write k + 1 and read k. The monitor's fragments carry
+// 32 bytes from the offset asked for, which is the length of the text
+// received so far. Reading stops on a failure, an invalid fragment, an empty
+// one, a NUL, a text not starting with '(', parentheses that balance, or
+// after 64 fragments; the text is printed only if it starts with '('.
 Json capabilitiesExpected(const Fault& fault)
 {
     std::string text;
-    for (int chunk = 0; chunk < 13; chunk++) {
-        bool failed = (fault.kind == Fault::Kind::FailWrite && fault.index == chunk + 1) ||
-                      (fault.kind == Fault::Kind::FailRead && fault.index == chunk);
+    size_t offset = 0;
+    for (int k = 0; k < 64; k++) {
+        bool failed = (fault.kind == Fault::Kind::FailWrite && fault.index == k + 1) ||
+                      (fault.kind == Fault::Kind::FailRead && fault.index == k);
         if (failed) break;
-        size_t offset = static_cast<size_t>(chunk) * 32;
-        if (fault.kind == Fault::Kind::Reply && fault.index == chunk) {
-            text += fault.reply->chunkText;
-        } else if (offset < kCapabilities.size()) {
-            text += kCapabilities.substr(offset, 32);
+        std::optional<std::string> data;
+        if (fault.kind == Fault::Kind::Reply && fault.index == k) {
+            data = offset == 0 ? fault.reply->fragmentData : std::nullopt;
+        } else {
+            data = kCapabilities.substr(std::min(offset, kCapabilities.size()), 32);
         }
-        if (!text.empty() && text.back() == ')') break;
+        if (!data || data->empty()) break;
+        size_t nul = data->find('\0');
+        text += data->substr(0, nul);
+        offset += data->size();
+        if (nul != std::string::npos || !text.starts_with('(') ||
+            std::count(text.begin(), text.end(), '(') ==
+                std::count(text.begin(), text.end(), ')')) {
+            break;
+        }
     }
     return {{"capabilities", text.starts_with('(') ? text : ""}};
 }

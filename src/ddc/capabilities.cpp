@@ -2,69 +2,103 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 
 #include "ddc/framing.h"
+#include "ddc/replies.h"
 
 namespace {
 
-constexpr int kMaxChunks = 13;
-constexpr uint32_t kChunkStride = 32;
-constexpr size_t kMaxChunkText = 35;
-constexpr size_t kChunkTextStart = 4;
 // Monitors take a while to assemble the string after the first request.
 constexpr uint32_t kCapabilitiesStartPauseMicros = 50000;
 
-// Appends the chunk's text: from byte 4 up to a NUL, at most 35 bytes, and
-// never past the buffer.
-void appendChunk(std::span<const uint8_t> reply, CapabilitiesText* text, size_t* length)
+// The text gathered so far and what decides when it is whole.
+struct Gathered {
+    CapabilitiesText* text;
+    size_t length = 0;
+    int32_t opened = 0;  // '(' seen
+    int32_t closed = 0;  // ')' seen
+    bool sawNul = false;
+};
+
+// Capabilities Request: length byte 0x83, opcode 0xF3, the offset high byte
+// first, and the checksum.
+std::array<uint8_t, 5> capabilitiesRequest(uint16_t offset)
 {
-    size_t room = text->size() - 1 - std::min(*length, text->size() - 1);
-    size_t limit = std::min(kMaxChunkText, room);
-    for (size_t i = 0; i < limit && kChunkTextStart + i < reply.size(); i++) {
-        uint8_t byte = reply[kChunkTextStart + i];
+    std::array<uint8_t, 5> request{0x83, 0xF3, static_cast<uint8_t>(offset >> 8),
+                                   static_cast<uint8_t>(offset & 0xFF), 0};
+    request[4] = ddcChecksum(kDdcHostAddress, std::span(request).first(4));
+    return request;
+}
+
+// One request and its fragment's data, or nothing when either transfer
+// failed or the reply is not the fragment asked for.
+std::optional<std::span<const uint8_t>> fetchFragment(
+    const DisplayRecord& display, uint16_t offset,
+    std::array<uint8_t, kCapabilitiesReplySize>* reply)
+{
+    std::array<uint8_t, 5> request = capabilitiesRequest(offset);
+    pauseMicroseconds(kDdcPauseMicros);
+    if (!ddcWrite(display, kDdcChip, kDdcHostAddress, request)) {
+        return std::nullopt;
+    }
+    pauseMicroseconds(kDdcPauseMicros);
+    if (!ddcRead(display, kDdcChip, kDdcHostAddress, *reply)) {
+        return std::nullopt;
+    }
+    return parseCapabilitiesFragment(*reply, offset);
+}
+
+// Appends `data` up to a NUL and as far as the buffer has room.
+void append(std::span<const uint8_t> data, Gathered* gathered)
+{
+    size_t room = gathered->text->size() - 1 - gathered->length;
+    for (uint8_t byte : data.first(std::min(data.size(), room))) {
         if (byte == 0) {
+            gathered->sawNul = true;
             break;
         }
-        (*text)[(*length)++] = static_cast<char>(byte);
+        gathered->opened += byte == '(' ? 1 : 0;
+        gathered->closed += byte == ')' ? 1 : 0;
+        (*gathered->text)[gathered->length++] = static_cast<char>(byte);
     }
-    (*text)[*length] = '\0';
+    (*gathered->text)[gathered->length] = '\0';
+}
+
+// The string is whole, or reading on cannot make it printable.
+bool finished(const Gathered& gathered)
+{
+    const CapabilitiesText& text = *gathered.text;
+    return gathered.sawNul || text[0] != '(' || gathered.opened == gathered.closed ||
+           gathered.length == text.size() - 1;
 }
 
 }  // namespace
 
 size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text)
 {
-    size_t length = 0;
+    Gathered gathered{text};
     (*text)[0] = '\0';
 
-    // The start request is not answered; whether it was accepted shows in
-    // the chunk requests that follow.
-    std::array<uint8_t, 4> start{0xF3, 0x00, 0x00, 0};
-    start[3] = ddcChecksum(kDdcHostAddress, std::span(start).first(3));
+    // The first request is not answered; whether it was accepted shows in
+    // the requests that follow.
     pauseMicroseconds(kDdcPauseMicros);
-    ddcWrite(display, kDdcChip, kDdcHostAddress, start);
+    ddcWrite(display, kDdcChip, kDdcHostAddress, capabilitiesRequest(0));
     pauseMicroseconds(kCapabilitiesStartPauseMicros);
 
-    for (int chunk = 0; chunk < kMaxChunks; chunk++) {
-        // The offset is 16 bits, high byte first, so strings longer than
-        // 256 bytes are read on instead of wrapping to the start.
-        uint32_t offset = kChunkStride * static_cast<uint32_t>(chunk);
-        std::array<uint8_t, 4> request{0xE3, static_cast<uint8_t>(offset >> 8),
-                                       static_cast<uint8_t>(offset & 0xFF), 0};
-        request[3] = ddcChecksum(kDdcHostAddress, std::span(request).first(3));
-        pauseMicroseconds(kDdcPauseMicros);
-        if (!ddcWrite(display, kDdcChip, kDdcHostAddress, request)) {
+    uint16_t offset = 0;
+    for (int fragment = 0; fragment < kMaxCapabilitiesFragments; fragment++) {
+        std::array<uint8_t, kCapabilitiesReplySize> reply{};
+        std::optional<std::span<const uint8_t>> data = fetchFragment(display, offset, &reply);
+        // No data is the monitor's end of the string.
+        if (!data || data->empty()) {
             break;
         }
-        std::array<uint8_t, 40> reply{};
-        pauseMicroseconds(kDdcPauseMicros);
-        if (!ddcRead(display, kDdcChip, kDdcHostAddress, reply)) {
+        append(*data, &gathered);
+        if (finished(gathered)) {
             break;
         }
-        appendChunk(reply, text, &length);
-        if (length != 0 && (*text)[length - 1] == ')') {
-            break;
-        }
+        offset = static_cast<uint16_t>(offset + data->size());
     }
-    return length;
+    return gathered.length;
 }

@@ -1,4 +1,4 @@
-// The display's capabilities string, read in chunks over DDC/CI.
+// The display's capabilities string, read in fragments over DDC/CI.
 #pragma once
 
 #include <array>
@@ -6,10 +6,17 @@
 
 #include "discovery/display_table.h"
 
-// 13 chunks of at most 35 bytes never come near this.
+// Up to 2047 bytes of text and its NUL.
 using CapabilitiesText = std::array<char, 2048>;
 
+// Most fragments one reading asks for, so that a monitor that never ends its
+// string cannot keep the tool on the bus.
+inline constexpr int kMaxCapabilitiesFragments = 64;
+
 // Reads the capabilities string into `text` (always NUL-terminated) and
-// returns its length. Stops at a text ending in ')', at the first failed
-// transfer, or after 13 chunks; whatever was gathered is kept.
+// returns its length. Each request asks for the offset just past the data
+// received so far. Reading ends at the monitor's end-of-string fragment, a
+// NUL, parentheses that close, a text that does not start with '(', a full
+// buffer, after 64 fragments, or at a failed transfer or invalid fragment;
+// whatever was gathered is kept.
 size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text);

@@ -34,11 +34,25 @@ bool serialFromEdid(io_registry_entry_t entry, SerialText* serial)
     return found;
 }
 
-// A positive "SerialNumber" in `dict`, as upper-case hex of at least 8 digits.
+// A 32-bit number reaches user space as a signed 32-bit CFNumber, so a
+// serial of 0x80000000 or more reads back negative: it is taken back to the
+// unsigned value it was.
+int64_t unsignedSerial(int64_t number)
+{
+    constexpr int64_t kTwoTo32 = int64_t{1} << 32;
+    return number >= -(kTwoTo32 / 2) && number < 0 ? number + kTwoTo32 : number;
+}
+
+// A "SerialNumber" in `dict` other than zero, as upper-case hex of at least
+// 8 digits.
 bool serialFromNumber(CFTypeRef dict, SerialText* serial)
 {
     int64_t number = 0;
-    if (!dictNumber(dict, &number) || number < 1) {
+    if (!dictNumber(dict, &number)) {
+        return false;
+    }
+    number = unsignedSerial(number);
+    if (number < 1) {
         return false;
     }
     std::snprintf(serial->data(), serial->size(), "%08llX",

@@ -1,6 +1,8 @@
 #include "cli/dispatch.h"
+#include "cli/output.h"
 
 int main(int argc, char** argv)
 {
-    return panoctl_main(argc, argv);
+    guardStandardDescriptors();
+    return finishOutput(panoctl_main(argc, argv));
 }

@@ -6,7 +6,9 @@
 // only found by searching the proxy's ancestors (which reach the sibling
 // panel); the right display's proxy has one in its own subtree. The left
 // EDID carries a serial number; the right one's serial field is zero and its
-// serial is only in DisplayAttributes. Nothing faults.
+// serial is only in DisplayAttributes. The left monitor's capabilities
+// string is longer than thirteen 32-byte fragments and one of its fragments
+// ends in ')' well before the end. Nothing faults.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -131,7 +133,7 @@ constexpr const char* kDefaultScenario = R"json({
         "0xD6": {"current": 1, "max": 5},
         "0xDF": {"current": 514, "max": 514}
       },
-      "capabilities": "(prot(monitor)type(LCD)model(T27Q)cmds(01 02 03 07 0C E3 F3)vcp(02 04 05 08 0B 0C 10 12 14(01 04 05 06 08 0B) 16 18 1A 52 60(0F 11 12) 62 6C 6E 70 86(02 05) 87 8D(01 02) AC AE B6 C0 C6 C8 C9 CA(01 02) CC(01 02 03 04 05 06 07 08 09 0A 0C 0D 0E 14 16 1E) D6(01 04 05) DC(00 02 03 05) DF E0 E1 E2(00 01 02 04 0B 0C 0D 0E 0F 10 11 12 14) F0(00 05) FF)mccs_ver(2.2))"
+      "capabilities": "(prot(monitor)type(LCD)model(T27Q)cmds(01 02 03 07 0C E3 F3)vcp(02 04 05 08 0B 0C 10 12 14(01 04 05 06 08 0B) 16 18 1A 52 60(0F 11 12) 62 6C 6E 70 86(02 05) 87 8D(01 02) AC AE B6 C0 C6 C8 C9 CA(01 02) CC(01 02 03 04 05 06 07 08 09 0A 0C 0D 0E 14 16 1E) D6(01 04 05) DC(00 02 03 05) DF E0 E1 E2(00 01 02 04 0B 0C 0D 0E 0F 10 11 12 14) F0(00 05) FF)mccs_ver(2.2)vcpname(14(Color Preset) 60(Input Source) DC(Picture Mode) E2(Game Mode)))"
     },
     "right": {
       "vcp": {

@@ -5,20 +5,23 @@
 #include <string>
 
 #include "cli/dispatch.h"
+#include "cli/output.h"
 #include "sim_control.h"
 
 int main(int argc, char** argv)
 {
+    // Before the trace and state files are opened, so neither can take the
+    // number of a closed standard descriptor.
+    guardStandardDescriptors();
     std::string error;
     if (!sim::configureFromEnvironment(&error)) {
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
         return 2;
     }
     int status = panoctl_main(argc, argv);
-    std::fflush(stdout);
     if (!sim::finishRun(&error)) {
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
         return 2;
     }
-    return status;
+    return finishOutput(status);
 }

@@ -1,6 +1,7 @@
-// A monitor's DDC/CI behaviour at chip 0x37, as panoctl frames the protocol:
-// requests arrive as I2C writes to data address 0x51, the single pending
-// reply is what every following read returns until the next write.
+// A monitor's DDC/CI behaviour at chip 0x37, framed as the DDC/CI standard
+// frames it: requests arrive as I2C writes to data address 0x51, each with
+// its length byte and checksum, and the single pending reply is what every
+// following read returns until the next write.
 #include <algorithm>
 #include <cstring>
 
@@ -12,7 +13,7 @@ namespace {
 
 constexpr uint8_t kHostAddress = 0x51;
 constexpr uint8_t kDisplayAddress = 0x6e;
-constexpr size_t kChunkSize = 32;
+constexpr size_t kFragmentSize = 32;
 
 // XOR of `seed` and `count` bytes.
 uint8_t checksum(uint8_t seed, const uint8_t* bytes, size_t count)
@@ -43,15 +44,18 @@ std::vector<uint8_t> vcpReply(const Monitor& monitor, uint8_t code)
     return reply;
 }
 
+// Capabilities Reply: the offset echoed, then up to 32 bytes of the string
+// from it; none at or past the end, which marks the end of the string.
 std::vector<uint8_t> capabilitiesReply(const Monitor& monitor, uint8_t offsetHigh,
                                        uint8_t offsetLow)
 {
     size_t offset = static_cast<size_t>(offsetHigh) * 256 + offsetLow;
     const std::string& text = monitor.capabilities;
-    size_t n = offset < text.size() ? std::min(kChunkSize, text.size() - offset) : 0;
+    size_t n = offset < text.size() ? std::min(kFragmentSize, text.size() - offset) : 0;
     std::vector<uint8_t> reply = {kDisplayAddress, static_cast<uint8_t>(0x80 + 3 + n), 0xe3,
-                                  offsetHigh};
+                                  offsetHigh, offsetLow};
     if (n > 0) reply.insert(reply.end(), text.data() + offset, text.data() + offset + n);
+    reply.push_back(checksum(0x50, reply.data(), reply.size()));
     return reply;
 }
 
@@ -70,10 +74,11 @@ void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, 
         if (found != monitor.vcp.end()) {
             found->second.current = std::min(bytes[3] * 256 + bytes[4], found->second.max);
         }
-    } else if (count == 4 && bytes[0] == 0xe3) {
-        monitor.pending = capabilitiesReply(monitor, bytes[1], bytes[2]);
+    } else if (count == 5 && bytes[0] == 0x83 && bytes[1] == 0xf3) {
+        monitor.pending = capabilitiesReply(monitor, bytes[2], bytes[3]);
     }
-    // Capabilities start (f3 00 00) and anything else: acknowledged, no reply.
+    // Anything else, such as a message without its length byte: acknowledged
+    // and ignored.
 }
 
 void copyReply(const std::vector<uint8_t>& reply, uint8_t* out, size_t count)

@@ -113,21 +113,36 @@ TEST_F(MonitorTest, SetVcpClampsToMaxAndIgnoresUnsupportedCodes)
     EXPECT_EQ(sim::monitorVcpCurrent("m", 0x99), std::nullopt);
 }
 
-TEST_F(MonitorTest, CapabilitiesChunks)
+TEST_F(MonitorTest, CapabilitiesFragments)
 {
     const std::string text = capabilities();
-    auto chunk = [&](uint8_t high, uint8_t offset, size_t n) {
-        Bytes reply = {0x6e, static_cast<uint8_t>(0x80 + 3 + n), 0xe3, high};
-        size_t start = high * 256u + offset;
+    auto fragment = [&](uint8_t high, uint8_t low, size_t n) {
+        Bytes reply = {0x6e, static_cast<uint8_t>(0x80 + 3 + n), 0xe3, high, low};
+        size_t start = high * 256u + low;
         reply.insert(reply.end(), text.begin() + static_cast<long>(start),
                      text.begin() + static_cast<long>(start + n));
+        uint8_t checksum = 0x50;
+        for (uint8_t b : reply) checksum ^= b;
+        reply.push_back(checksum);
         return padded(reply, 40);
     };
-    // The start request has no reply of its own.
-    EXPECT_EQ(exchange({0xf3, 0x00, 0x00, 0xcc}, 12), kNullMessage);
-    EXPECT_EQ(exchange(request({0xe3, 0x00, 0xf0}), 40), chunk(0, 0xf0, 32));
-    EXPECT_EQ(exchange(request({0xe3, 0x01, 0x20}), 40), chunk(1, 0x20, 12));  // the last 12 bytes
-    EXPECT_EQ(exchange(request({0xe3, 0x01, 0x2c}), 40), padded({0x6e, 0x83, 0xe3, 0x01}, 40));
+    struct Case {
+        Bytes request;
+        Bytes reply;
+    } cases[] = {
+        {{0x83, 0xf3, 0x00, 0x00, 0x4f}, fragment(0, 0, 32)},
+        {request({0x83, 0xf3, 0x00, 0xf0}), fragment(0, 0xf0, 32)},
+        {request({0x83, 0xf3, 0x00, 0xf5}), fragment(0, 0xf5, 32)},  // any offset, not steps of 32
+        {request({0x83, 0xf3, 0x01, 0x20}), fragment(1, 0x20, 12)},  // the last 12 bytes
+        // At or past the end: no data, the end of the string.
+        {request({0x83, 0xf3, 0x01, 0x2c}), padded({0x6e, 0x83, 0xe3, 0x01, 0x2c, 0x73}, 40)},
+        {request({0x83, 0xf3, 0x7f, 0xff}), padded({0x6e, 0x83, 0xe3, 0x7f, 0xff, 0xde}, 40)},
+        // Requests without their length byte are no requests.
+        {{0xf3, 0x00, 0x00, 0xcc}, padded(kNullMessage, 40)},
+        {request({0xe3, 0x00, 0x20}), padded(kNullMessage, 40)},
+        {request({0x83, 0xe3, 0x00, 0x20}), padded(kNullMessage, 40)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(exchange(c.request, 40), c.reply);
 }
 
 TEST_F(MonitorTest, PendingReplyLastsUntilTheNextWrite)

@@ -5,6 +5,17 @@
 
 #include <cstdint>
 
+// The result is a new reference the caller releases; compilers that know the
+// attribute check callers against it, as they do against the system's header.
+#if defined(__has_attribute)
+#if __has_attribute(cf_returns_retained)
+#define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
+#endif
+#endif
+#ifndef CF_RETURNS_RETAINED
+#define CF_RETURNS_RETAINED
+#endif
+
 extern "C" {
 
 typedef unsigned int mach_port_t;
@@ -28,19 +39,22 @@ typedef unsigned long CFTypeID;
 typedef unsigned char Boolean;
 typedef uint8_t UInt8;
 typedef uint32_t CFStringEncoding;
-typedef CFIndex CFNumberType;
 
 enum : CFStringEncoding {
     kCFStringEncodingASCII = 0x0600,
     kCFStringEncodingUTF8 = 0x08000100,
 };
-enum : CFNumberType {
+// An enum with CFIndex underneath, as the system declares it: code that
+// passes a plain integer where a CFNumberType is wanted does not compile on
+// a Mac, so it must not compile here either.
+enum CFNumberType : CFIndex {
     kCFNumberSInt64Type = 4,
     kCFNumberLongLongType = 11,
 };
-enum : IOOptionBits {
-    kIORegistryIterateRecursively = 1,
-    kIORegistryIterateParents = 2,
+// Plain int enumerators, as in the system's header.
+enum {
+    kIORegistryIterateRecursively = 0x00000001,
+    kIORegistryIterateParents = 0x00000002,
 };
 enum : kern_return_t {
     KERN_SUCCESS = 0,
@@ -62,7 +76,7 @@ kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_
                                             io_registry_entry_t* parent);
 CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_name_t plane,
                                           CFStringRef key, CFAllocatorRef allocator,
-                                          IOOptionBits options);
+                                          IOOptionBits options) CF_RETURNS_RETAINED;
 CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
                                           CFAllocatorRef allocator, IOOptionBits options);
 kern_return_t IOObjectRelease(io_object_t object);

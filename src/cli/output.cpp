@@ -1,0 +1,38 @@
+#include "cli/output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+void guardStandardDescriptors()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free number is taken, which is this one: the lower ones
+        // are open by now.
+        int opened = open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
+int finishOutput(int status)
+{
+    errno = 0;
+    bool flushed = std::fflush(stdout) == 0;
+    if (flushed && std::ferror(stdout) == 0) {
+        return status;
+    }
+    // A failure met while the document was being formatted leaves the
+    // stream's error flag; its errno may be gone by now.
+    int reason = errno != 0 ? errno : EIO;
+    std::fprintf(stderr, "panoctl: cannot write standard output: %s\n", std::strerror(reason));
+    return kStatusOutputFailed;
+}

@@ -1,0 +1,16 @@
+// How a run starts and ends around its one document: the standard
+// descriptors made safe to use, and the document's delivery checked.
+#pragma once
+
+// Exit status of a run whose document could not be written.
+inline constexpr int kStatusOutputFailed = 3;
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// no file the run opens later takes one of their numbers (a document written
+// into a trace or lock file). Called first thing in main.
+void guardStandardDescriptors();
+
+// Flushes standard output. Returns `status` when everything written reached
+// it; otherwise writes "panoctl: cannot write standard output: <reason>" to
+// standard error and returns kStatusOutputFailed.
+int finishOutput(int status);
