@@ -29,14 +29,11 @@ void BM_Discovery(benchmark::State& state)
     const uint64_t objectsBefore = sim::cfObjectsCreated();
     int32_t found = 0;
     for (auto _ : state) {
-        g_count = 0;
+        // Each discovery first releases what the previous one kept.
         enumerateDisplays();
         found = g_count;
-        // The handles each discovery keeps until process exit; freeing them
-        // keeps the simulation's live-object set at its one-run size.
-        sim::releaseAvServices();
     }
-    g_count = 0;
+    releaseDisplays();
     if (found != displays) {
         state.SkipWithError("discovery did not find every display");
         return;
