@@ -85,25 +85,11 @@ bool lock(const std::string& path, int* fd, std::string* error)
 // The file's text; a missing file reads as an empty object.
 bool readState(const std::string& path, std::string* text, std::string* error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        if (errno == ENOENT) {
-            *text = "{}";
-            return true;
-        }
-        *error = "cannot open (" + describeError(errno) + ")";
-        return false;
-    }
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, count);
-    bool failed = std::ferror(file) != 0;
-    int readError = errno;
-    std::fclose(file);
-    if (failed) {
-        *error = "cannot read (" + describeError(readError) + ")";
-        return false;
-    }
+    FileStamp stamp;
+    bool missing = false;
+    if (readTextFile(path, text, &stamp, error, &missing)) return true;
+    if (!missing) return false;
+    *text = "{}";
     return true;
 }
 

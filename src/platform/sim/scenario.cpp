@@ -495,7 +495,7 @@ bool loadScenarioFile(const std::string& path, std::string* error)
 {
     std::string text;
     FileStamp stamp;
-    if (!readScenarioFile(path, &text, &stamp, error)) {
+    if (!readTextFile(path, &text, &stamp, error)) {
         installMachine(emptyMachine());
         return false;
     }

@@ -59,11 +59,12 @@ size_t hashOf(std::string_view text)
 
 }  // namespace
 
-bool readScenarioFile(const std::string& path, std::string* text, FileStamp* stamp,
-                      std::string* error)
+bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error,
+                  bool* missing)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
+        if (missing != nullptr) *missing = errno == ENOENT;
         *error = "cannot open (" + describeError(errno) + ")";
         return false;
     }
@@ -104,7 +105,7 @@ void reloadScenarioIfChanged()
     std::string text;
     FileStamp stamp;
     std::string error;
-    if (!readScenarioFile(path, &text, &stamp, &error)) failReload(path, error);
+    if (!readTextFile(path, &text, &stamp, &error)) failReload(path, error);
     if (hashOf(text) == watch.contentHash) {
         // Touched or rewritten with the same text: the machine stays.
         watchScenario(path, stamp, text);
