@@ -59,13 +59,12 @@ void runCommand(benchmark::State& state, const CommandCase& command)
         for (auto _ : state) {
             status = panoctl_main(argc, argv.data());
             benchmark::DoNotOptimize(status);
-            // What a process would drop at exit: the trace kept in memory
-            // and the AV service handles.
+            // What a process would drop at exit: the trace kept in memory.
+            // The AV service handles go with the next run's discovery.
             sim::clearTrace();
-            sim::releaseAvServices();
         }
     }
-    g_count = 0;
+    releaseDisplays();
     if (status != 0) {
         state.SkipWithError("the command failed");
         return;
@@ -86,7 +85,7 @@ void BM_LoadDefaultScenario(benchmark::State& state)
     for (auto _ : state) {
         sim::loadDefaultScenario();
     }
-    g_count = 0;
+    releaseDisplays();
 }
 BENCHMARK(BM_LoadDefaultScenario)->Unit(benchmark::kMicrosecond);
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/dispatch.h"
-#include "kept_handles.h"
+#include "discovery/display_table.h"
 
 namespace fuzz {
 
@@ -103,7 +103,7 @@ inline RunOutput runCaptured(const std::vector<std::string>& args)
     std::fflush(stderr);
     result.err = err.end();
     result.out = out.end();
-    releaseKeptHandles();
+    releaseDisplays();
     return result;
 }
 

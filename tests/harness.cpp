@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "cli/dispatch.h"
-#include "kept_handles.h"
+#include "discovery/display_table.h"
 #include "sim_control.h"
 
 RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>& args)
@@ -47,7 +47,7 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
     result.registryReferences = sim::outstandingRegistryReferences() - referencesBefore;
     result.badRegistryReleases = sim::badRegistryReleases();
     // As at the end of a process, so the next run starts with nothing kept.
-    releaseKeptHandles();
+    releaseDisplays();
     logDocument(args, result.status, result.out);
     return result;
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "cli/commands.h"
-#include "discovery/display_table.h"
 #include "discovery/walk.h"
 
 namespace {
@@ -32,7 +31,6 @@ int panoctl_main(int argc, char** argv)
         std::fputs("usage: panoctl <list|get|set|capabilities> ...\n", stderr);
         return kStatusUsage;
     }
-    g_count = 0;
     enumerateDisplays();
     for (const CommandRow& row : kCommands) {
         if (std::strcmp(argv[1], row.word) == 0 && argc >= row.minimumArgc) {

@@ -1,5 +1,5 @@
-// The displays found in this run, and the lookup every command uses to turn
-// the id given on the command line into one of them.
+// The displays found by the latest discovery, and the lookup every command
+// uses to turn the id given on the command line into one of them.
 #pragma once
 
 #include <array>
@@ -19,6 +19,11 @@ inline constexpr int32_t kMaxDisplays = 16;
 
 extern std::array<DisplayRecord, kMaxDisplays> g_displays;
 extern int32_t g_count;
+
+// Empties the table and gives back everything its records hold (each AV
+// service handle). The one place the table is reset: discovery calls it
+// before walking again, and a process may call it before it exits.
+void releaseDisplays();
 
 // First record whose id equals `id` exactly, or null.
 const DisplayRecord* find_by_id(const char* id);

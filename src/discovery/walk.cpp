@@ -83,7 +83,7 @@ void addProxyDisplay(io_registry_entry_t entry, const PanelWalkState& panels,
     if (uuid[0] == '\0') {
         return;
     }
-    // The handle is kept in the table until the process exits.
+    // The table owns the handle until the next discovery or releaseDisplays().
     AvService service = IOAVServiceCreateWithService(kCFAllocatorDefault, entry);
     if (service == nullptr) {
         return;
@@ -113,11 +113,32 @@ void visitEntry(io_registry_entry_t entry, PanelWalkState* panels, WalkCounters*
     }
 }
 
+// A registry that changes while it is walked invalidates the iterator, which
+// then ends early. The walk starts over at most this many times before it
+// keeps what the last pass found.
+constexpr int kMaxWalkRestarts = 4;
+
+// One pass over what the iterator returns, from its current position. Each
+// entry is released once visited: the AV service handle made from a proxy
+// node is an object of its own and does not need the entry.
+WalkCounters walkEntries(io_iterator_t iterator)
+{
+    g_serialMapCount = 0;
+    PanelWalkState panels{};
+    WalkCounters counters;
+    for (io_registry_entry_t entry = IOIteratorNext(iterator); entry != IO_OBJECT_NULL;
+         entry = IOIteratorNext(iterator)) {
+        visitEntry(entry, &panels, &counters);
+        IOObjectRelease(entry);
+    }
+    return counters;
+}
+
 }  // namespace
 
 void enumerateDisplays()
 {
-    g_serialMapCount = 0;
+    releaseDisplays();
     io_registry_entry_t root = IORegistryGetRootEntry(kIOMainPortDefault);
     io_iterator_t iterator = IO_OBJECT_NULL;
     if (IORegistryEntryCreateIterator(root, kIOServicePlane, kIORegistryIterateRecursively,
@@ -127,13 +148,14 @@ void enumerateDisplays()
         }
         return;
     }
-    PanelWalkState panels{};
-    WalkCounters counters;
-    // Entries handed out by the iterator are deliberately not released: like
-    // the AV service handles made from them, they last until the process exits.
-    for (io_registry_entry_t entry = IOIteratorNext(iterator); entry != IO_OBJECT_NULL;
-         entry = IOIteratorNext(iterator)) {
-        visitEntry(entry, &panels, &counters);
+    WalkCounters counters = walkEntries(iterator);
+    // A pass cut short by a registry change may have missed displays or tied
+    // a proxy to the wrong panel: drop what it made and walk again.
+    for (int restart = 0; restart < kMaxWalkRestarts && IOIteratorIsValid(iterator) == 0;
+         restart++) {
+        releaseDisplays();
+        IOIteratorReset(iterator);
+        counters = walkEntries(iterator);
     }
     IOObjectRelease(iterator);
     if (root != IO_OBJECT_NULL) {

@@ -217,20 +217,6 @@ uint64_t cfObjectsCreated()
     return state().cfObjectsCreated;
 }
 
-void releaseAvServices()
-{
-    State& s = state();
-    std::vector<const CfObject*> services;
-    for (const CfObject* object : s.liveObjects) {
-        if (object->kind == CfKind::AvService) services.push_back(object);
-    }
-    for (const CfObject* object : services) {
-        s.liveObjects.erase(object);
-        delete object;
-    }
-    s.liveAvServices -= static_cast<int>(services.size());
-}
-
 }  // namespace sim
 
 using sim::CfKind;

@@ -28,14 +28,15 @@ namespace sim {
 namespace {
 
 using Json = nlohmann::ordered_json;
-using CodeOf = std::pair<size_t, int>;  // monitor index, VCP code
+using CodeOf = std::pair<std::string, int>;  // monitor key, VCP code
 
 struct StateRun {
     std::string path;
     int lockFd = -1;
     uint64_t generation = 0;  // the machine the values were applied to
-    // Every VCP value of the machine right after the file was applied; a run
-    // changed a value when the machine no longer matches it.
+    // Every VCP value of the machine right after the file was applied (and of
+    // monitors plugged in since, as they came); a run changed a value when
+    // the machine no longer matches it.
     std::map<CodeOf, int> loaded;
     std::set<CodeOf> named;  // codes the file gave a value for
 };
@@ -84,26 +85,21 @@ bool lock(const std::string& path, int* fd, std::string* error)
 // The file's text; a missing file reads as an empty object.
 bool readState(const std::string& path, std::string* text, std::string* error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        if (errno == ENOENT) {
-            *text = "{}";
-            return true;
-        }
-        *error = "cannot open (" + describeError(errno) + ")";
-        return false;
-    }
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, count);
-    bool failed = std::ferror(file) != 0;
-    int readError = errno;
-    std::fclose(file);
-    if (failed) {
-        *error = "cannot read (" + describeError(readError) + ")";
-        return false;
-    }
+    FileStamp stamp;
+    bool missing = false;
+    if (readTextFile(path, text, &stamp, error, &missing)) return true;
+    if (!missing) return false;
+    *text = "{}";
     return true;
+}
+
+// The monitor with this key, or null; const or not as `monitors` is.
+template <typename Monitors>
+auto findMonitor(Monitors& monitors, const std::string& key) -> decltype(monitors.data())
+{
+    auto found = std::find_if(monitors.begin(), monitors.end(),
+                              [&](const Monitor& m) { return m.key == key; });
+    return found == monitors.end() ? nullptr : &*found;
 }
 
 struct Assignment {
@@ -135,9 +131,8 @@ bool parseState(const std::string& text, std::vector<Assignment>* values, std::s
         const std::string& key = item.key();
         const Json& codes = item.value();
         std::string where = "[" + quoted(key) + "]";
-        auto monitor = std::find_if(monitors.begin(), monitors.end(),
-                                    [&](const Monitor& m) { return m.key == key; });
-        if (monitor == monitors.end()) {
+        const Monitor* monitor = findMonitor(monitors, key);
+        if (monitor == nullptr) {
             *error = where + ": the scenario has no monitor " + quoted(key);
             return false;
         }
@@ -145,7 +140,6 @@ bool parseState(const std::string& text, std::vector<Assignment>* values, std::s
             *error = where + ": expected an object";
             return false;
         }
-        auto index = static_cast<size_t>(monitor - monitors.begin());
         std::set<int> seen;
         for (const auto& [codeKey, value] : codes.items()) {
             std::string at = where + "[" + quoted(codeKey) + "]: ";
@@ -159,13 +153,23 @@ bool parseState(const std::string& text, std::vector<Assignment>* values, std::s
             } else if (!value.is_number_unsigned() || value.get<uint64_t>() > 65535) {
                 *error = at + "expected an integer from 0 to 65535";
             } else {
-                values->push_back({{index, code}, static_cast<int>(value.get<uint64_t>())});
+                values->push_back({{key, code}, static_cast<int>(value.get<uint64_t>())});
                 continue;
             }
             return false;
         }
     }
     return true;
+}
+
+// Starts the bookkeeping of every value the machine has and the run has not
+// seen yet, at its current value.
+void recordNewValues(StateRun& run)
+{
+    for (const Monitor& monitor : state().machine.monitors) {
+        for (const auto& [code, value] : monitor.vcp)
+            run.loaded.try_emplace({monitor.key, code}, value.current);
+    }
 }
 
 bool writeAll(int fd, const std::string& text)
@@ -230,12 +234,11 @@ bool loadMonitorState(const std::string& path, std::string* error)
     }
     std::vector<Monitor>& monitors = state().machine.monitors;
     for (const Assignment& assignment : values) {
-        monitors[assignment.code.first].vcp[assignment.code.second].current = assignment.value;
+        findMonitor(monitors, assignment.code.first)->vcp[assignment.code.second].current =
+            assignment.value;
         run.named.insert(assignment.code);
     }
-    for (size_t i = 0; i < monitors.size(); ++i) {
-        for (const auto& [code, value] : monitors[i].vcp) run.loaded[{i, code}] = value.current;
-    }
+    recordNewValues(run);
     run.path = path;
     run.lockFd = fd;
     run.generation = state().generation;
@@ -252,20 +255,36 @@ bool saveMonitorState(std::string* error)
         return false;
     }
     // What the file remembers: the codes it named, and those this run changed.
-    const std::vector<Monitor>& monitors = state().machine.monitors;
     Json document = Json::object();
     bool changed = false;
     for (const auto& [code, before] : run.loaded) {
-        const VcpValue& value = monitors[code.first].vcp.at(code.second);
+        const VcpValue& value =
+            findMonitor(state().machine.monitors, code.first)->vcp.at(code.second);
         bool differs = value.current != before;
         changed = changed || differs;
         if (differs || run.named.count(code) != 0) {
-            document[monitors[code.first].key][value.key] = value.current;
+            document[code.first][value.key] = value.current;
         }
     }
     bool saved = !changed || replaceState(run.path, document.dump() + "\n", error);
     release(run);
     return saved;
+}
+
+void rebaseMonitorState()
+{
+    StateRun& run = stateRun();
+    if (run.lockFd < 0) return;
+    // Values of monitors that were unplugged, or codes they lost, are no
+    // longer the machine's to keep.
+    const std::vector<Monitor>& monitors = state().machine.monitors;
+    std::erase_if(run.loaded, [&](const auto& item) {
+        const Monitor* monitor = findMonitor(monitors, item.first.first);
+        return monitor == nullptr || monitor->vcp.count(item.first.second) == 0;
+    });
+    std::erase_if(run.named, [&](const CodeOf& code) { return run.loaded.count(code) == 0; });
+    recordNewValues(run);
+    run.generation = state().generation;
 }
 
 }  // namespace sim

@@ -27,6 +27,7 @@ typedef int kern_return_t;
 typedef kern_return_t IOReturn;
 typedef uint32_t IOOptionBits;
 typedef char io_name_t[128];
+typedef int boolean_t;
 
 typedef const void* CFTypeRef;
 typedef const struct __CFString* CFStringRef;
@@ -71,6 +72,8 @@ io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort);
 kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_name_t plane,
                                             IOOptionBits options, io_iterator_t* iterator);
 io_object_t IOIteratorNext(io_iterator_t iterator);
+boolean_t IOIteratorIsValid(io_iterator_t iterator);
+void IOIteratorReset(io_iterator_t iterator);
 kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name);
 kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_name_t plane,
                                             io_registry_entry_t* parent);

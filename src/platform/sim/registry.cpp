@@ -55,7 +55,46 @@ const Value* searchProperty(uint32_t index, const std::string& key, IOOptionBits
     return nullptr;
 }
 
+// Positions `it` at the start of what it walks from entry `index`.
+void startIterator(Iterator& it, uint32_t index)
+{
+    const std::vector<Entry>& entries = state().machine.entries;
+    it.base = index;
+    it.generation = state().generation;
+    it.valid = true;
+    if (it.parents) {
+        it.done = index == 0;
+        it.next = entries[index].parent;
+    } else {
+        it.done = false;
+        it.next = index + 1;
+        it.end = entries[index].subtreeEnd;
+    }
+}
+
+// The test hook's registry change, due before the next entry is handed out.
+void changeRegistryIfDue()
+{
+    State& s = state();
+    if (s.changesLeft <= 0 || ++s.nextCallsSinceChange <= s.changeAfterNext) return;
+    Machine machine;
+    std::string error;
+    if (!buildMachine(s.changeScenario, &machine, &error)) return;
+    --s.changesLeft;
+    s.nextCallsSinceChange = 0;
+    replaceMachine(std::move(machine));
+}
+
 }  // namespace
+
+void changeRegistryDuringWalks(uint64_t afterEntries, int times, std::string scenarioText)
+{
+    State& s = state();
+    s.changeAfterNext = afterEntries;
+    s.changesLeft = times;
+    s.nextCallsSinceChange = 0;
+    s.changeScenario = std::move(scenarioText);
+}
 
 bool lookupEntry(io_object_t handle, uint32_t* index)
 {
@@ -90,8 +129,12 @@ using sim::state;
 
 io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort)
 {
-    ++state().registryOperations;
+    sim::State& s = state();
+    ++s.registryOperations;
     if (mainPort != kIOMainPortDefault) return IO_OBJECT_NULL;
+    // Each discovery starts here: from the second on, displays may have come
+    // or gone since the last.
+    if (s.rootRequests++ > 0) sim::reloadScenarioIfChanged();
     return sim::handOut(0);
 }
 
@@ -109,13 +152,7 @@ kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_
     sim::Iterator it;
     it.recursive = (options & kIORegistryIterateRecursively) != 0;
     it.parents = (options & kIORegistryIterateParents) != 0;
-    if (it.parents) {
-        it.done = index == 0;
-        it.next = s.machine.entries[index].parent;
-    } else {
-        it.next = index + 1;
-        it.end = s.machine.entries[index].subtreeEnd;
-    }
+    sim::startIterator(it, index);
     io_iterator_t handle = s.nextIteratorHandle++;
     s.iterators.emplace(handle, it);
     ++s.outstandingReferences;
@@ -129,8 +166,9 @@ io_object_t IOIteratorNext(io_iterator_t iterator)
     ++s.registryOperations;
     auto found = s.iterators.find(iterator);
     if (found == s.iterators.end()) return IO_OBJECT_NULL;
+    sim::changeRegistryIfDue();
     sim::Iterator& it = found->second;
-    if (it.done) return IO_OBJECT_NULL;
+    if (it.done || !it.valid) return IO_OBJECT_NULL;
     uint32_t index = it.next;
     if (it.parents) {
         // Recursively: every ancestor up to the root; otherwise the parent only.
@@ -146,6 +184,32 @@ io_object_t IOIteratorNext(io_iterator_t iterator)
         it.next = it.recursive ? index + 1 : s.machine.entries[index].subtreeEnd;
     }
     return sim::handOut(index);
+}
+
+boolean_t IOIteratorIsValid(io_iterator_t iterator)
+{
+    sim::State& s = state();
+    ++s.registryOperations;
+    auto found = s.iterators.find(iterator);
+    return found != s.iterators.end() && found->second.valid ? 1 : 0;
+}
+
+// Starts the iterator again on the registry as it is now. One made on an
+// entry of a machine since replaced has nothing left to walk, unless that
+// entry is the root, which every machine has.
+void IOIteratorReset(io_iterator_t iterator)
+{
+    sim::State& s = state();
+    ++s.registryOperations;
+    auto found = s.iterators.find(iterator);
+    if (found == s.iterators.end()) return;
+    sim::Iterator& it = found->second;
+    if (it.generation == s.generation || it.base == 0) {
+        sim::startIterator(it, it.base);
+    } else {
+        it.valid = true;
+        it.done = true;
+    }
 }
 
 kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name)

@@ -464,11 +464,11 @@ std::string parseErrorMessage(std::string_view text, size_t byte)
            std::to_string(end - lineStart + 1);
 }
 
-bool loadScenarioText(std::string_view text, std::string* error)
+bool buildMachine(std::string_view text, Machine* machine, std::string* error)
 {
     try {
         Json document = Json::parse(text.begin(), text.end());
-        installMachine(parseScenario(document));
+        *machine = parseScenario(document);
         return true;
     } catch (const Json::parse_error& e) {
         *error = parseErrorMessage(text, e.byte);
@@ -480,31 +480,28 @@ bool loadScenarioText(std::string_view text, std::string* error)
     } catch (const ScenarioError& e) {
         *error = e.where.empty() ? e.what : e.where + ": " + e.what;
     }
-    installMachine(emptyMachine());
     return false;
+}
+
+bool loadScenarioText(std::string_view text, std::string* error)
+{
+    Machine machine;
+    bool built = buildMachine(text, &machine, error);
+    installMachine(built ? std::move(machine) : emptyMachine());
+    return built;
 }
 
 bool loadScenarioFile(const std::string& path, std::string* error)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *error = "cannot open (" + describeError(errno) + ")";
-        installMachine(emptyMachine());
-        return false;
-    }
     std::string text;
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, count);
-    bool failed = std::ferror(file) != 0;
-    int readError = errno;
-    std::fclose(file);
-    if (failed) {
-        *error = "cannot read (" + describeError(readError) + ")";
+    FileStamp stamp;
+    if (!readTextFile(path, &text, &stamp, error)) {
         installMachine(emptyMachine());
         return false;
     }
-    return loadScenarioText(text, error);
+    if (!loadScenarioText(text, error)) return false;
+    watchScenario(path, stamp, text);
+    return true;
 }
 
 }  // namespace sim

@@ -14,7 +14,10 @@ namespace sim {
 // failure returns false, sets *error to "<what is wrong>" (no path prefix) and
 // leaves an empty machine (no registry entries below the root, no monitors).
 bool loadScenarioText(std::string_view text, std::string* error);
-// Reads and loads a scenario file; *error as above.
+// Reads and loads a scenario file; *error as above. From the second
+// discovery on, the file is read again whenever it has changed (monitors
+// whose key remains keep their values); one that no longer loads ends the
+// process with the one-line scenario error and status 2.
 bool loadScenarioFile(const std::string& path, std::string* error);
 // The built-in machine: a built-in panel and two external monitors.
 void loadDefaultScenario();
@@ -49,6 +52,11 @@ void clearTrace();
 
 // Makes IORegistryEntryCreateIterator fail (for tests of that path).
 void setIteratorCreationFails(bool fails);
+// Changes the registry while it is walked (for tests of that path): after
+// `afterEntries` more calls of IOIteratorNext the machine becomes the one
+// `scenarioText` describes, as when the scenario file is rewritten, and every
+// iterator goes invalid; again after as many calls, `times` times in all.
+void changeRegistryDuringWalks(uint64_t afterEntries, int times, std::string scenarioText);
 
 // Ownership counters. Live Core Foundation objects counts every object
 // created and not yet freed (AV service handles included); outstanding
@@ -69,12 +77,6 @@ int badRegistryReleases();
 // copied dictionary or array and AV service handles included.
 uint64_t registryOperations();
 uint64_t cfObjectsCreated();
-
-// Frees every AV service handle still alive, as the end of the process does.
-// Only for benchmarks that run discovery again and again in one process,
-// where the handles each discovery keeps would otherwise pile up. The display
-// table's handles dangle afterwards: set g_count to 0 before the next use.
-void releaseAvServices();
 
 // The current value of a simulated monitor's VCP code, if it supports it.
 std::optional<int> monitorVcpCurrent(std::string_view monitorKey, int code);

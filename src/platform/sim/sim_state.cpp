@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <utility>
 
 namespace sim {
@@ -55,6 +56,57 @@ void installMachine(Machine machine)
     s.registryOperations = 0;
     s.cfObjectsCreated = 0;
     s.trace.clear();
+    s.rootRequests = 0;
+    s.watch = ScenarioWatch{};
+}
+
+namespace {
+
+// What remaining monitors bring from the machine being replaced.
+void carryMonitors(const Machine& previous, Machine& next)
+{
+    std::map<std::string, size_t> previousIndex;
+    for (size_t i = 0; i < previous.monitors.size(); ++i)
+        previousIndex[previous.monitors[i].key] = i;
+    for (Monitor& monitor : next.monitors) {
+        auto found = previousIndex.find(monitor.key);
+        if (found == previousIndex.end()) continue;
+        const Monitor& before = previous.monitors[found->second];
+        for (auto& [code, value] : monitor.vcp) {
+            auto kept = before.vcp.find(code);
+            if (kept != before.vcp.end()) value.current = kept->second.current;
+        }
+        monitor.pending = before.pending;
+    }
+    for (Service& service : next.services) {
+        if (service.monitor < 0) continue;
+        auto found = previousIndex.find(next.monitors[static_cast<size_t>(service.monitor)].key);
+        if (found == previousIndex.end()) continue;
+        for (const Service& before : previous.services) {
+            if (before.monitor == static_cast<int>(found->second)) {
+                service.writes = before.writes;
+                service.reads = before.reads;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void replaceMachine(Machine machine)
+{
+    State& s = state();
+    carryMonitors(s.machine, machine);
+    uint32_t rootReferences = s.entryRefs.empty() ? 0 : s.entryRefs[0];
+    s.machine = std::move(machine);
+    packNames(s);
+    ++s.generation;
+    // References to other entries of the previous machine stay counted as
+    // outstanding: they name entries that are gone.
+    s.entryRefs.assign(s.machine.entries.size(), 0);
+    s.entryRefs[0] = rootReferences;
+    for (auto& [handle, iterator] : s.iterators) iterator.valid = false;
+    rebaseMonitorState();
 }
 
 std::string describeError(int error)

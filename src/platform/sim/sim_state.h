@@ -116,11 +116,35 @@ constexpr io_object_t kIteratorHandleBase = 0x80000000;
 
 // An iterator holds exactly one reference: releasing it destroys it.
 struct Iterator {
-    uint32_t next = 0;  // entry index returned next
-    uint32_t end = 0;   // stop when next reaches end (children and descendants)
+    uint32_t base = 0;        // the entry it was created on
+    uint64_t generation = 0;  // the machine it was created on
+    uint32_t next = 0;        // entry index returned next
+    uint32_t end = 0;         // stop when next reaches end (children and descendants)
     bool recursive = false;
     bool parents = false;  // walk towards the root instead
     bool done = false;
+    bool valid = true;  // false once the registry changed under it
+};
+
+// What identifies one version of a scenario file without reading it.
+struct FileStamp {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    int64_t size = -1;
+    int64_t modifiedSeconds = 0;
+    int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The scenario file the machine was loaded from, read again at a discovery
+// when it changed. A file modified shortly before it was read may change
+// again within the same timestamp tick; until it has aged, its content is
+// compared as well (`racy`).
+struct ScenarioWatch {
+    std::string path;  // empty: the machine did not come from a file
+    FileStamp stamp;
+    size_t contentHash = 0;
+    bool racy = false;
 };
 
 struct State {
@@ -143,6 +167,17 @@ struct State {
     bool iteratorCreationFails = false;
     uint64_t registryOperations = 0;
 
+    // Discoveries (root entry requests) since the machine was loaded, and the
+    // file to look at again from the second one on.
+    uint64_t rootRequests = 0;
+    ScenarioWatch watch;
+    // Test hook: after `changeAfterNext` more IOIteratorNext calls, the
+    // registry changes to `changeScenario`, `changesLeft` times.
+    uint64_t changeAfterNext = 0;
+    uint64_t nextCallsSinceChange = 0;
+    int changesLeft = 0;
+    std::string changeScenario;
+
     // Core Foundation objects alive in the process (not per machine).
     std::unordered_set<const CfObject*> liveObjects;
     int liveAvServices = 0;
@@ -160,6 +195,31 @@ Machine emptyMachine();
 // iterators of the previous one, resets the counters and the trace. Live CF
 // objects stay; AV service handles of an earlier machine stop answering.
 void installMachine(Machine machine);
+
+// Makes `machine` the simulated machine while the process goes on, as when
+// displays are plugged in or unplugged: monitors whose key remains keep their
+// current values (and their services' operation counts); new ones start from
+// their description. Counters, trace and the root's references carry over;
+// every iterator becomes invalid and AV service handles of the previous
+// machine stop answering.
+void replaceMachine(Machine machine);
+// Keeps the state file's bookkeeping in step with a replaced machine.
+void rebaseMonitorState();
+
+// Parses a scenario into a machine without installing it; *error as
+// loadScenarioText's.
+bool buildMachine(std::string_view text, Machine* machine, std::string* error);
+// Reads a file whole, with the stamp of what was read. On failure *error is
+// "cannot open (<reason>)" or "cannot read (<reason>)", and *missing (when
+// given) tells whether the file does not exist.
+bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error,
+                  bool* missing = nullptr);
+// Remembers the file the machine was just loaded from, as read.
+void watchScenario(const std::string& path, const FileStamp& stamp, std::string_view text);
+// At the second and later discoveries: loads the scenario file again if it
+// changed. A file that no longer loads ends the process as a broken scenario
+// does at start-up (one line on standard error, status 2).
+void reloadScenarioIfChanged();
 
 // The entry index behind a registry handle the caller holds a reference to.
 bool lookupEntry(io_object_t handle, uint32_t* index);

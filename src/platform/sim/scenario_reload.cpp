@@ -1,0 +1,120 @@
+// Displays that come and go: from the second discovery of a process on, the
+// scenario file is read again when it changed since it was last read, and
+// the simulated machine becomes the one it now describes. A file that can no
+// longer be read or parsed ends the process as a broken scenario does at
+// start-up.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <utility>
+
+#include "sim_control.h"
+#include "sim_state.h"
+
+namespace sim {
+namespace {
+
+// Timestamps advance in ticks coarser than their nanosecond field: a file
+// changed less than this long before it was read may change again unseen.
+constexpr int64_t kRacyWindowSeconds = 2;
+
+FileStamp stampOf(const struct stat& info)
+{
+    FileStamp stamp;
+    stamp.device = static_cast<uint64_t>(info.st_dev);
+    stamp.inode = static_cast<uint64_t>(info.st_ino);
+    stamp.size = static_cast<int64_t>(info.st_size);
+    stamp.modifiedSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);
+    stamp.modifiedNanoseconds = static_cast<int64_t>(info.st_mtim.tv_nsec);
+    return stamp;
+}
+
+bool isRacy(const FileStamp& stamp)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) - stamp.modifiedSeconds < kRacyWindowSeconds;
+}
+
+size_t hashOf(std::string_view text)
+{
+    return std::hash<std::string_view>{}(text);
+}
+
+// The process ends here, as configureFromEnvironment's caller ends it for a
+// broken scenario: what was answered so far stays answered, and values the
+// monitors took are kept in the state file first.
+[[noreturn]] void failReload(const std::string& path, const std::string& what)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "panoctl: scenario %s: %s\n", path.c_str(), what.c_str());
+    std::string error;
+    if (!finishRun(&error)) std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    std::exit(2);
+}
+
+}  // namespace
+
+bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error,
+                  bool* missing)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        if (missing != nullptr) *missing = errno == ENOENT;
+        *error = "cannot open (" + describeError(errno) + ")";
+        return false;
+    }
+    struct stat info {};
+    *stamp = fstat(fileno(file), &info) == 0 ? stampOf(info) : FileStamp{};
+    text->clear();
+    char buffer[65536];
+    size_t count;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, count);
+    bool failed = std::ferror(file) != 0;
+    int readError = errno;
+    std::fclose(file);
+    if (failed) {
+        *error = "cannot read (" + describeError(readError) + ")";
+        return false;
+    }
+    return true;
+}
+
+void watchScenario(const std::string& path, const FileStamp& stamp, std::string_view text)
+{
+    ScenarioWatch& watch = state().watch;
+    watch.path = path;
+    watch.stamp = stamp;
+    watch.contentHash = hashOf(text);
+    watch.racy = isRacy(stamp);
+}
+
+void reloadScenarioIfChanged()
+{
+    ScenarioWatch& watch = state().watch;
+    if (watch.path.empty()) return;
+    struct stat info {};
+    if (stat(watch.path.c_str(), &info) == 0 && stampOf(info) == watch.stamp && !watch.racy) {
+        return;
+    }
+    std::string path = watch.path;
+    std::string text;
+    FileStamp stamp;
+    std::string error;
+    if (!readTextFile(path, &text, &stamp, &error)) failReload(path, error);
+    if (hashOf(text) == watch.contentHash) {
+        // Touched or rewritten with the same text: the machine stays.
+        watchScenario(path, stamp, text);
+        return;
+    }
+    Machine machine;
+    if (!buildMachine(text, &machine, &error)) failReload(path, error);
+    replaceMachine(std::move(machine));
+    watchScenario(path, stamp, text);
+}
+
+}  // namespace sim
