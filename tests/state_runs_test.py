@@ -6,11 +6,14 @@ Usage: state_runs_test.py <panoctl binary>
   parses whenever anyone looks.
 - Runs killed around their write-back leave the old state or the new one,
   and the runs after them work.
+- A run that cannot write the state back, or finds a link planted at it,
+  prints nothing on standard output: one line on standard error, status 2.
 """
 import json
 import os
 import pathlib
 import random
+import resource
 import signal
 import subprocess
 import sys
@@ -99,7 +102,10 @@ def main(binary, folder):
         if after not in (before, value):
             failures.append(f"after a kill 0x10 is {after}, neither {before} nor {value}")
         outcomes["old" if after == before else "new"] += 1
-        outcomes["stray temporary"] += pathlib.Path(f"{state}.tmp").exists()
+        strays = list(pathlib.Path(folder).glob("state.json.tmp-*"))
+        outcomes["stray temporary"] += len(strays)
+        for stray in strays:
+            stray.unlink()
         probe = run("get", LEFT, "0x10")
         out, _ = probe.communicate(timeout=10)  # a lock left behind would hang here
         if json.loads(out) != {"value": after}:
@@ -107,8 +113,32 @@ def main(binary, folder):
     print("killed runs:", outcomes)
 
     out, _ = run("set", LEFT, "0x10", "42").communicate(timeout=60)
-    if saved()["left"]["0x10"] != 42 or os.path.exists(f"{state}.tmp"):
+    if saved()["left"]["0x10"] != 42 or list(pathlib.Path(folder).glob("state.json.tmp-*")):
         failures.append("a run after the kills did not write back cleanly")
+
+    # A write-back that fails (here: a file size limit, as a full disk would)
+    # and a link planted at the state path each end the run without a document.
+    def limit_file_size():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (4, resource.RLIM_INFINITY))
+
+    victim = pathlib.Path(folder, "victim")
+    victim.write_text("untouched")
+    before = state.read_text()
+    for what, prepare, extra in [
+        ("full", lambda: None, {"preexec_fn": limit_file_size}),
+        ("link", lambda: (state.unlink(), state.symlink_to(victim)), {}),
+    ]:
+        prepare()
+        process = subprocess.Popen([binary, "set", LEFT, "0x10", "43"], env=env, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True, **extra)
+        out, err = process.communicate(timeout=60)
+        if process.returncode != 2 or out != "" or not err.startswith("panoctl: scenario ") or err.count("\n") != 1:
+            failures.append(f"{what}: status {process.returncode}, {out!r}, {err!r}")
+    if victim.read_text() != "untouched" or not state.is_symlink():
+        failures.append("the link planted at the state path was followed")
+    state.unlink()
+    state.write_text(before)
 
     print("\n".join(failures) or "no update lost, every state seen was whole")
     return 1 if failures else 0

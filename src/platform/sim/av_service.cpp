@@ -1,6 +1,6 @@
 // The AV service: handles for registry entries that carry one, and the I2C
 // write and read that reach the connected monitor, with the scenario's
-// injected faults and one trace line per operation.
+// injected faults, the flaky bus and one trace line per operation.
 #include <cstdio>
 
 #include "sim_control.h"
@@ -71,6 +71,7 @@ IOReturn serviceWrite(IOAVServiceRef handle, uint32_t chip, uint32_t dataAddress
     if (monitor == nullptr) return kStatusNoDevice;
     if (monitor->faults.failWrites.count(index)) return kStatusError;
     if (chip != kDdcChip) return kStatusNoDevice;
+    if (!flakyWriteAccepted(*monitor)) return kStatusError;
     monitorWrite(*monitor, dataAddress, bytes, count);
     return kIOReturnSuccess;
 }
@@ -94,8 +95,7 @@ IOReturn serviceRead(IOAVServiceRef handle, uint32_t chip, uint8_t* out, uint32_
         return kIOReturnSuccess;
     }
     if (chip != kDdcChip) return kStatusNoDevice;
-    monitorRead(*monitor, out, count);
-    return kIOReturnSuccess;
+    return flakyRead(*monitor, out, count) ? kIOReturnSuccess : kStatusError;
 }
 
 }  // namespace

@@ -1,6 +1,14 @@
 // Entry point of the sim build: sets the simulated machine up from the
 // environment, runs the command, then finishes the run (which may have work
 // of its own, such as saving monitor state).
+//
+// The document is held back until the run is finished: a run whose monitor
+// state cannot be written back must not have said {"ok":true}. Standard
+// output is fully buffered in a buffer larger than any document, and when
+// finishing fails the held document is sent to /dev/null instead.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -8,11 +16,27 @@
 #include "cli/output.h"
 #include "sim_control.h"
 
+namespace {
+
+// The longest document, a list of 16 displays whose names and serials are
+// all escaped control bytes, is under 40 KiB.
+char g_heldOutput[256 * 1024];
+
+void discardHeldOutput()
+{
+    int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null < 0 || dup2(null, STDOUT_FILENO) < 0) close(STDOUT_FILENO);
+    if (null >= 0 && null != STDOUT_FILENO) close(null);
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     // Before the trace and state files are opened, so neither can take the
     // number of a closed standard descriptor.
     guardStandardDescriptors();
+    std::setvbuf(stdout, g_heldOutput, _IOFBF, sizeof g_heldOutput);
     std::string error;
     if (!sim::configureFromEnvironment(&error)) {
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
@@ -20,6 +44,7 @@ int main(int argc, char** argv)
     }
     int status = panoctl_main(argc, argv);
     if (!sim::finishRun(&error)) {
+        discardHeldOutput();
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
         return 2;
     }

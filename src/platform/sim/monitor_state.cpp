@@ -5,12 +5,18 @@
 // concurrent `set` runs cannot both start from the same old values. The lock
 // is not on the state file itself, which every write-back replaces.
 //
-// Write-back goes to "<path>.tmp" (only the lock holder writes there, so one
-// fixed name is enough), is flushed to disk, then renamed over the state file:
-// a run stopped at any moment leaves the old file or the new one, and at most
-// a stale "<path>.tmp" that the next write-back truncates.
+// Write-back goes to a new file in the same folder, "<path>.tmp-XXXXXX" with
+// a name no other run can predict, created exclusively with mode 0600, then
+// flushed to disk and renamed over the state file: a run stopped at any
+// moment leaves the old file or the new one, and at most a stray new file.
+//
+// The folder may be one that others can write to, such as /tmp. So none of
+// the three paths is followed through a symbolic link (O_NOFOLLOW, and the
+// exclusive create), the state file must be a regular file, and what is read
+// is bounded by the input limit.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,9 +24,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <utility>
+#include <vector>
 
+#include "json_input.h"
 #include "sim_control.h"
 #include "sim_state.h"
 
@@ -63,14 +70,36 @@ std::string withErrno(const std::string& what, const std::string& path)
     return what + " " + path + " (" + describeError(errno) + ")";
 }
 
+// Opens `path` with `flags` and O_NOFOLLOW, and refuses anything but a
+// regular file: a symbolic link is an error, not a path. A FIFO is opened
+// without waiting for a writer, then refused.
+int openRegular(const std::string& path, int flags, std::string* error)
+{
+    int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (errno == ELOOP) {
+            *error = path + " is a symbolic link, not followed";
+        } else if (errno == EISDIR) {
+            *error = path + " is not a regular file";
+        } else {
+            *error = withErrno("cannot open", path);
+        }
+        return -1;
+    }
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        *error = path + " is not a regular file";
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool lock(const std::string& path, int* fd, std::string* error)
 {
     std::string lockPath = path + ".lock";
-    *fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (*fd < 0) {
-        *error = withErrno("cannot open", lockPath);
-        return false;
-    }
+    *fd = openRegular(lockPath, O_RDWR | O_CREAT, error);
+    if (*fd < 0) return false;
     while (flock(*fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
             *error = withErrno("cannot lock", lockPath);
@@ -85,12 +114,16 @@ bool lock(const std::string& path, int* fd, std::string* error)
 // The file's text; a missing file reads as an empty object.
 bool readState(const std::string& path, std::string* text, std::string* error)
 {
-    FileStamp stamp;
-    bool missing = false;
-    if (readTextFile(path, text, &stamp, error, &missing)) return true;
-    if (!missing) return false;
-    *text = "{}";
-    return true;
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 && errno == ENOENT) {
+        *text = "{}";
+        return true;
+    }
+    int fd = openRegular(path, O_RDONLY, error);
+    if (fd < 0) return false;
+    bool read = readInput(fd, text, error);
+    close(fd);
+    return read;
 }
 
 // The monitor with this key, or null; const or not as `monitors` is.
@@ -111,17 +144,7 @@ struct Assignment {
 bool parseState(const std::string& text, std::vector<Assignment>* values, std::string* error)
 {
     Json document;
-    try {
-        document = Json::parse(text);
-    } catch (const Json::parse_error& e) {
-        *error = parseErrorMessage(text, e.byte);
-        return false;
-    } catch (const Json::out_of_range& e) {
-        // A number past the range of a double, such as 1e400.
-        std::string what = e.what();
-        *error = "invalid json: " + what.substr(what.find("] ") + 2);
-        return false;
-    }
+    if (!parseJson(text, &document, error)) return false;
     if (!document.is_object()) {
         *error = "expected a json object";
         return false;
@@ -183,15 +206,28 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
-// Replaces the state file with `text`: to "<path>.tmp", to disk, renamed over.
+// Replaces the state file with `text`: to a new file, to disk, renamed over.
+// A link planted at the state path since it was read would only be replaced
+// by the rename, not followed, but it is refused all the same.
 bool replaceState(const std::string& path, const std::string& text, std::string* error)
 {
-    std::string temporary = path + ".tmp";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *error = withErrno("cannot create", temporary);
+    struct stat status {};
+    if (lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        *error = path + (S_ISLNK(status.st_mode) ? " is a symbolic link, not followed"
+                                                 : " is not a regular file");
         return false;
     }
+    std::string name = path + ".tmp-XXXXXX";
+    std::vector<char> temporaryName(name.begin(), name.end());
+    temporaryName.push_back('\0');
+    // mkostemp creates the file with O_EXCL and mode 0600 under a name of
+    // its own choosing; a link planted at that name makes it try another.
+    int fd = mkostemp(temporaryName.data(), O_CLOEXEC);
+    if (fd < 0) {
+        *error = withErrno("cannot create", name);
+        return false;
+    }
+    std::string temporary = temporaryName.data();
     bool written = writeAll(fd, text) && fsync(fd) == 0;
     if (!written) *error = withErrno("cannot write", temporary);
     if (close(fd) != 0 && written) {

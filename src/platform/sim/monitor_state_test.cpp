@@ -1,10 +1,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "test_helpers.h"
@@ -17,6 +21,17 @@ constexpr const char* kScenario = R"({
   "registry": {"name": "R", "children": [{"name": "proxy", "avservice": {"monitor": "m"}}]},
   "monitors": {"m": {"vcp": {"0x10": {"current": 50, "max": 100}, "192": {"current": 300, "max": 4000}}},
                "n": {"vcp": {"0x12": {"current": 1, "max": 9}}}}})";
+
+// Files beside the state file other than those a run makes: none may be left.
+std::vector<std::string> strays(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        std::string name = entry.path().filename().string();
+        if (name != "state.json" && name != "state.json.lock") names.push_back(name);
+    }
+    return names;
+}
 
 class MonitorStateTest : public ::testing::Test {
 protected:
@@ -109,7 +124,7 @@ TEST_F(MonitorStateTest, KeepsNamedAndChangedCodesInTheScenarioSpelling)
     set(192, 5000);  // clamped to the maximum
     ASSERT_TRUE(sim::saveMonitorState(&error)) << error;
     EXPECT_EQ(read(), "{\"m\":{\"0x10\":42,\"192\":4000},\"n\":{\"0x12\":7}}\n");
-    EXPECT_FALSE(fs::exists(path_ + ".tmp"));
+    EXPECT_TRUE(strays(dir_).empty());
 }
 
 TEST_F(MonitorStateTest, AFailedWriteBackKeepsTheOldFile)
@@ -118,10 +133,122 @@ TEST_F(MonitorStateTest, AFailedWriteBackKeepsTheOldFile)
     std::string error;
     ASSERT_TRUE(sim::loadMonitorState(path_, &error)) << error;
     set(0x10, 2);
-    fs::create_directory(path_ + ".tmp");  // the temporary file cannot be created
-    EXPECT_FALSE(sim::saveMonitorState(&error));
-    EXPECT_EQ(error, "cannot create " + path_ + ".tmp (is a directory)");
+    // A file size limit below the new state makes its write fail as a full
+    // disk would, whoever runs the test.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit tiny = before;
+    tiny.rlim_cur = 4;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    bool saved = sim::saveMonitorState(&error);
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_FALSE(saved);
+    EXPECT_NE(error.find("cannot write " + path_ + ".tmp-"), std::string::npos) << error;
+    EXPECT_NE(error.find("(file too large)"), std::string::npos) << error;
     EXPECT_EQ(read(), R"({"m": {"0x10": 1}})");
+    EXPECT_TRUE(lockIsFree());
+    EXPECT_TRUE(strays(dir_).empty());
+}
+
+TEST_F(MonitorStateTest, NewFilesAreMadePrivatelyAndNoneIsLeftBehind)
+{
+    mode_t mask = umask(0);
+    std::string error;
+    ASSERT_TRUE(sim::loadMonitorState(path_, &error)) << error;
+    set(0x10, 7);
+    ASSERT_TRUE(sim::saveMonitorState(&error)) << error;
+    umask(mask);
+    EXPECT_EQ(fs::status(path_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(path_ + ".lock").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(strays(dir_).empty());
+}
+
+// Whatever is planted at the state file's path or its lock's, the run stops
+// with a message, follows no link, waits on no FIFO and touches no file
+// elsewhere.
+TEST_F(MonitorStateTest, LinksAndOtherFilesAtItsPathsAreRefused)
+{
+    std::string victim = (dir_ / "victim").string();
+    std::string absent = (dir_ / "absent").string();
+    struct Case {
+        std::string at;
+        std::function<void(const std::string&)> plant;
+        std::string message;  // after the path
+    } cases[] = {
+        {path_, [&](const std::string& p) { fs::create_symlink(victim, p); },
+         " is a symbolic link, not followed"},
+        {path_, [&](const std::string& p) { fs::create_symlink(absent, p); },
+         " is a symbolic link, not followed"},
+        {path_, [](const std::string& p) { mkfifo(p.c_str(), 0600); }, " is not a regular file"},
+        {path_, [](const std::string& p) { fs::create_directory(p); }, " is not a regular file"},
+        {path_ + ".lock", [&](const std::string& p) { fs::create_symlink(victim, p); },
+         " is a symbolic link, not followed"},
+        {path_ + ".lock", [&](const std::string& p) { fs::create_symlink(absent, p); },
+         " is a symbolic link, not followed"},
+        {path_ + ".lock", [](const std::string& p) { mkfifo(p.c_str(), 0600); },
+         " is not a regular file"},
+        {path_ + ".lock", [](const std::string& p) { fs::create_directory(p); },
+         " is not a regular file"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(victim) << R"({"m": {"0x10": 9}})";
+        c.plant(c.at);
+        std::string error;
+        EXPECT_FALSE(sim::loadMonitorState(path_, &error)) << c.at << c.message;
+        EXPECT_EQ(error, c.at + c.message);
+        EXPECT_EQ(sim::monitorVcpCurrent("m", 0x10), 50) << c.at << c.message;
+        EXPECT_FALSE(fs::exists(absent));
+        fs::remove_all(c.at);
+        fs::remove(path_ + ".lock");
+    }
+    std::ifstream in(victim);
+    std::stringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str(), R"({"m": {"0x10": 9}})");
+}
+
+// A link planted while the run held the state is not written through.
+TEST_F(MonitorStateTest, ALinkPlantedBeforeTheWriteBackIsRefused)
+{
+    std::string error;
+    ASSERT_TRUE(sim::loadMonitorState(path_, &error)) << error;
+    set(0x10, 7);
+    std::string victim = (dir_ / "victim").string();
+    fs::create_symlink(victim, path_);
+    EXPECT_FALSE(sim::saveMonitorState(&error));
+    EXPECT_EQ(error, path_ + " is a symbolic link, not followed");
+    EXPECT_FALSE(fs::exists(victim));
+    EXPECT_TRUE(fs::is_symlink(path_));
+}
+
+TEST_F(MonitorStateTest, UnreadableAndOversizedFilesAreRefused)
+{
+    write("{}");
+    ASSERT_EQ(truncate(path_.c_str(), (off_t{64} << 20) + 1), 0);
+    std::string error;
+    EXPECT_FALSE(sim::loadMonitorState(path_, &error));
+    EXPECT_EQ(error, "larger than 64 MiB");
+
+    write("{}");
+    chmod(path_.c_str(), 0);
+    // Root reads any file, so the check runs as nobody; the folder and the
+    // lock must be open to it.
+    bool asRoot = geteuid() == 0;
+    if (asRoot) {
+        chmod(dir_.c_str(), 0755);
+        int lockFd = open((path_ + ".lock").c_str(), O_CREAT | O_WRONLY, 0666);
+        fchmod(lockFd, 0666);
+        close(lockFd);
+        ASSERT_EQ(seteuid(65534), 0);
+    }
+    bool loaded = sim::loadMonitorState(path_, &error);
+    if (asRoot) {
+        ASSERT_EQ(seteuid(0), 0);
+    }
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(error, "cannot open " + path_ + " (permission denied)");
     EXPECT_TRUE(lockIsFree());
 }
 

@@ -23,6 +23,12 @@ bool configureFromEnvironment(std::string* error)
         }
     }
 
+    // PANOCTL_SIM_SEED shifts every flaky monitor's seed, so that callers can
+    // vary the bus's luck from run to run without editing the scenario.
+    int64_t seedOffset = 0;
+    if (!parseSeedOffset(std::getenv("PANOCTL_SIM_SEED"), &seedOffset, error)) return false;
+    seedFlakyBuses(seedOffset);
+
     const char* trace = std::getenv("PANOCTL_SIM_TRACE");
     std::string what;
     if (!openTraceFile(trace != nullptr ? trace : "", &what)) {

@@ -2,21 +2,21 @@
 // Anything the format does not allow is rejected with a one-line message
 // that starts with where it was found, e.g.
 // `registry.children[1].name: expected a string`.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <limits>
 #include <map>
-#include <nlohmann/json.hpp>
+#include <new>
 #include <utility>
 
+#include "json_input.h"
 #include "sim_control.h"
 #include "sim_state.h"
 
 namespace sim {
 namespace {
-
-// Keeps member order, so the first problem reported is the first in the file.
-using Json = nlohmann::ordered_json;
 
 constexpr size_t kMaxNameBytes = 127;
 constexpr int kMaxValueDepth = 200;
@@ -247,6 +247,50 @@ Faults parseFaults(const Json& json)
     return faults;
 }
 
+double parseChance(const Json& value)
+{
+    if (!value.is_number() || value.get<double>() < 0 || value.get<double>() > 1) {
+        fail("expected a number from 0 to 1");
+    }
+    return value.get<double>();
+}
+
+FlakyBus parseBus(const Json& json)
+{
+    requireObject(json);
+    checkMembers(json, {"failRate", "corruptRate", "replyDelay", "seed"});
+    FlakyBus bus;
+    bus.enabled = true;
+    if (const Json* rate = member(json, "failRate")) {
+        bus.failRate = at(".failRate", [&] { return parseChance(*rate); });
+    }
+    if (const Json* rate = member(json, "corruptRate")) {
+        bus.corruptRate = at(".corruptRate", [&] { return parseChance(*rate); });
+    }
+    if (const Json* delay = member(json, "replyDelay")) {
+        bus.replyDelay = at(".replyDelay", [&] {
+            if (!delay->is_number_unsigned() ||
+                delay->get<uint64_t>() > std::numeric_limits<uint32_t>::max()) {
+                fail("expected an integer from 0 to 4294967295");
+            }
+            return static_cast<uint32_t>(delay->get<uint64_t>());
+        });
+    }
+    if (const Json* seed = member(json, "seed")) {
+        bus.seed = at(".seed", [&] {
+            if (!seed->is_number_integer() ||
+                (seed->is_number_unsigned() &&
+                 seed->get<uint64_t>() >
+                     static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))) {
+                fail("expected an integer from -9223372036854775808 to 9223372036854775807");
+            }
+            return seed->get<int64_t>();
+        });
+    }
+    bus.generator.seed(static_cast<uint64_t>(bus.seed));
+    return bus;
+}
+
 VcpValue parseVcpValue(const std::string& key, const Json& json)
 {
     requireObject(json);
@@ -264,7 +308,7 @@ VcpValue parseVcpValue(const std::string& key, const Json& json)
 Monitor parseMonitor(const std::string& key, const Json& json)
 {
     requireObject(json);
-    checkMembers(json, {"vcp", "capabilities", "faults"});
+    checkMembers(json, {"vcp", "capabilities", "faults", "bus"});
     Monitor monitor;
     monitor.key = key;
     if (const Json* vcp = member(json, "vcp")) {
@@ -293,6 +337,9 @@ Monitor parseMonitor(const std::string& key, const Json& json)
     }
     if (const Json* faults = member(json, "faults")) {
         monitor.faults = at(".faults", [&] { return parseFaults(*faults); });
+    }
+    if (const Json* bus = member(json, "bus")) {
+        monitor.bus = at(".bus", [&] { return parseBus(*bus); });
     }
     return monitor;
 }
@@ -464,21 +511,22 @@ std::string parseErrorMessage(std::string_view text, size_t byte)
            std::to_string(end - lineStart + 1);
 }
 
+// The checks above only read members they have checked the type of; the
+// library's own exceptions and allocation failures are caught all the same,
+// so that no document can end the process.
 bool buildMachine(std::string_view text, Machine* machine, std::string* error)
 {
+    Json document;
+    if (!parseJson(text, &document, error)) return false;
     try {
-        Json document = Json::parse(text.begin(), text.end());
         *machine = parseScenario(document);
         return true;
-    } catch (const Json::parse_error& e) {
-        *error = parseErrorMessage(text, e.byte);
-    } catch (const Json::out_of_range& e) {
-        // A number past the range of a double, such as 1e400, is refused by
-        // the parser with this exception instead of a parse error.
-        std::string what = e.what();
-        *error = "invalid json: " + what.substr(what.find("] ") + 2);
     } catch (const ScenarioError& e) {
         *error = e.where.empty() ? e.what : e.where + ": " + e.what;
+    } catch (const Json::exception& e) {
+        *error = std::string("unexpected value: ") + e.what();
+    } catch (const std::bad_alloc&) {
+        *error = "too large to load";
     }
     return false;
 }

@@ -3,7 +3,9 @@
 // the simulated machine becomes the one it now describes. A file that can no
 // longer be read or parsed ends the process as a broken scenario does at
 // start-up.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <functional>
 #include <utility>
 
+#include "json_input.h"
 #include "sim_control.h"
 #include "sim_state.h"
 
@@ -62,26 +65,17 @@ size_t hashOf(std::string_view text)
 bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error,
                   bool* missing)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         if (missing != nullptr) *missing = errno == ENOENT;
         *error = "cannot open (" + describeError(errno) + ")";
         return false;
     }
     struct stat info {};
-    *stamp = fstat(fileno(file), &info) == 0 ? stampOf(info) : FileStamp{};
-    text->clear();
-    char buffer[65536];
-    size_t count;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, count);
-    bool failed = std::ferror(file) != 0;
-    int readError = errno;
-    std::fclose(file);
-    if (failed) {
-        *error = "cannot read (" + describeError(readError) + ")";
-        return false;
-    }
-    return true;
+    *stamp = fstat(fd, &info) == 0 ? stampOf(info) : FileStamp{};
+    bool read = readInput(fd, text, error);
+    close(fd);
+    return read;
 }
 
 void watchScenario(const std::string& path, const FileStamp& stamp, std::string_view text)

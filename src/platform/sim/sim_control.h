@@ -23,9 +23,10 @@ bool loadScenarioFile(const std::string& path, std::string* error);
 void loadDefaultScenario();
 std::string_view defaultScenarioText();
 
-// Sets the simulation up from PANOCTL_SIM_SCENARIO, PANOCTL_SIM_TRACE and
-// PANOCTL_SIM_FAST (and PANOCTL_SIM_STATE where supported). On failure returns
-// false with *error = "scenario <path>: <what is wrong>".
+// Sets the simulation up from PANOCTL_SIM_SCENARIO, PANOCTL_SIM_SEED,
+// PANOCTL_SIM_TRACE, PANOCTL_SIM_FAST and PANOCTL_SIM_STATE. On failure returns
+// false with *error = "scenario <path>: <what is wrong>" (or "seed ...",
+// "trace ...").
 bool configureFromEnvironment(std::string* error);
 // Work to do once the command has run (such as writing monitor state back).
 // Returns false with *error set on failure.
@@ -37,7 +38,7 @@ bool finishRun(std::string* error);
 // monitors; the lock stays held until saveMonitorState. On failure it
 // releases the lock, returns false and sets *error to "<what is wrong>".
 bool loadMonitorState(const std::string& path, std::string* error);
-// Writes the state file back (temporary file, fsync, rename) when a monitor
+// Writes the state file back (new file, fsync, rename) when a monitor
 // value changed since loadMonitorState, then releases the lock. Does nothing
 // when no state was loaded. On failure the old file stays and *error is set.
 bool saveMonitorState(std::string* error);

@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "flaky_bus.h"
 #include "platform_impl.h"
 
 namespace sim {
@@ -73,6 +74,7 @@ struct Monitor {
     std::map<int, VcpValue> vcp;
     std::string capabilities;
     Faults faults;
+    FlakyBus bus;
     // The reply the next read returns; empty when nothing is pending (every
     // real reply is at least four bytes long).
     std::vector<uint8_t> pending;

@@ -102,5 +102,6 @@ void setFastPauses(bool fast)
 void pauseMicroseconds(uint32_t microseconds)
 {
     sim::appendTrace("sleep " + std::to_string(microseconds));
+    sim::advancePauseClock(microseconds);
     if (!sim::settings().fast) sim::waitPrecisely(microseconds);
 }
