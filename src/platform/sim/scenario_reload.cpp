@@ -62,12 +62,10 @@ size_t hashOf(std::string_view text)
 
 }  // namespace
 
-bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error,
-                  bool* missing)
+bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        if (missing != nullptr) *missing = errno == ENOENT;
         *error = "cannot open (" + describeError(errno) + ")";
         return false;
     }

@@ -211,11 +211,9 @@ void rebaseMonitorState();
 // Parses a scenario into a machine without installing it; *error as
 // loadScenarioText's.
 bool buildMachine(std::string_view text, Machine* machine, std::string* error);
-// Reads a file whole, with the stamp of what was read. On failure *error is
-// "cannot open (<reason>)" or "cannot read (<reason>)", and *missing (when
-// given) tells whether the file does not exist.
-bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error,
-                  bool* missing = nullptr);
+// Reads a file whole, at most 64 MiB, with the stamp of what was read. On
+// failure *error says why ("cannot open (<reason>)", "larger than 64 MiB", ...).
+bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error);
 // Remembers the file the machine was just loaded from, as read.
 void watchScenario(const std::string& path, const FileStamp& stamp, std::string_view text);
 // At the second and later discoveries: loads the scenario file again if it
