@@ -44,8 +44,9 @@ std::string manValues()
         out += ".It Cm " + std::string(feature.name) + " Pq " + hexByte(feature.code) + "\n";
         std::string sep;
         for (const NamedValue& value : feature.values) {
+            // One value a line keeps the page's source lines short.
             out += sep + std::string(value.name) + " " + hexByte(value.value);
-            sep = ", ";
+            sep = ",\n";
         }
         out += "\n";
     }
