@@ -2,7 +2,8 @@
 // arguments after the program name, separated by NUL bytes. Whatever they
 // are, a run must not crash and must keep the tool's promises to callers:
 // - the status is 0, 1 or 2, and 2 exactly when standard output is empty;
-// - standard output is empty or exactly one line of valid JSON;
+// - standard output is empty or exactly one line of valid JSON, except for
+//   help and version, which print text for people;
 // - standard error carries a complaint when the command line is refused, and
 //   nothing otherwise.
 #include <cstdint>
@@ -19,6 +20,21 @@ namespace {
 bool isOneLine(const std::string& text)
 {
     return !text.empty() && text.find('\n') == text.size() - 1;
+}
+
+// Help and version as a command word or as the first option (every option
+// there is now prints one of them).
+bool asksForText(const std::vector<std::string>& args)
+{
+    if (args.empty()) {
+        return false;
+    }
+    for (const char* word : {"help", "version", "--help", "-h", "--version"}) {
+        if (args[0] == word) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -60,6 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if ((run.status == 2) != run.out.empty()) {
         fuzz::finding("status 2 and an empty standard output do not go together", run);
+    }
+    if (asksForText(args)) {
+        if (run.status != 0 || run.out.empty() || !run.err.empty() || !sim::traceLines().empty()) {
+            fuzz::finding("help or version did not print text alone, without the bus", run);
+        }
+        return 0;
     }
     if (!run.out.empty() && (!isOneLine(run.out) || !nlohmann::json::accept(run.out))) {
         fuzz::finding("standard output is not one line of JSON", run);

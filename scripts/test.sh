@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make nlohmann-json3-dev libgtest-dev python3 python3-jsonschema mandoc)
+packages=(g++ cmake make nlohmann-json3-dev libgtest-dev python3 python3-jsonschema mandoc zsh)
 if ! dpkg -s "${packages[@]}" >/dev/null 2>&1; then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${packages[@]}"

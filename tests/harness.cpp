@@ -58,6 +58,12 @@ void logDocument(const std::vector<std::string>& args, int status, const std::st
     if (path == nullptr || *path == '\0' || out.empty() || args.empty()) {
         return;
     }
+    // Help and version print text for people, not a document.
+    for (const char* word : {"help", "version", "--help", "-h", "--version"}) {
+        if (args[0] == word) {
+            return;
+        }
+    }
     std::string document = out.back() == '\n' ? out.substr(0, out.size() - 1) : out;
     std::string line = args[0] + "\t" + std::to_string(status) + "\t" + document + "\n";
     // One write in append mode, so that test processes running side by side

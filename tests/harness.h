@@ -23,7 +23,7 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
 
 // When PANOCTL_TEST_DOCUMENTS names a file, appends to it one line for a run
 // that printed a document: "<command word>\t<status>\t<document>", for the
-// schema check that runs after the tests.
+// schema check that runs after the tests. Help and version are not logged.
 void logDocument(const std::vector<std::string>& args, int status, const std::string& out);
 
 // Sets or clears DDC_DEBUG for the lifetime of the object.

@@ -1,8 +1,10 @@
 #include "cli/arguments.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
+
+#include "cli/usage.h"
+#include "mccs/feature_names.h"
 
 std::optional<long> parseNumberArgument(const char* text, long max)
 {
@@ -11,8 +13,32 @@ std::optional<long> parseNumberArgument(const char* text, long max)
     errno = 0;
     long number = std::strtol(text, &end, 0);
     if (end == text || *end != '\0' || errno == ERANGE || number < 0 || number > max) {
-        std::fprintf(stderr, "invalid number: %s\n", text);
+        refuseCommandLine("invalid number: %s", text);
         return std::nullopt;
     }
     return number;
+}
+
+std::optional<uint8_t> parseFeatureArgument(const char* text)
+{
+    if (const FeatureName* feature = featureByName(text)) {
+        return feature->code;
+    }
+    std::optional<long> code = parseNumberArgument(text, kMaxVcpCode);
+    if (!code) {
+        return std::nullopt;
+    }
+    return static_cast<uint8_t>(*code);
+}
+
+std::optional<uint16_t> parseValueArgument(uint8_t code, const char* text)
+{
+    if (std::optional<uint16_t> named = namedValue(code, text)) {
+        return named;
+    }
+    std::optional<long> value = parseNumberArgument(text, kMaxVcpValue);
+    if (!value) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(*value);
 }

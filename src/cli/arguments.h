@@ -1,4 +1,5 @@
-// Numeric command-line arguments: VCP codes and values.
+// Command-line arguments that name a VCP code or a value: numbers, or the
+// names of the feature table.
 #pragma once
 
 #include <cstdint>
@@ -9,5 +10,13 @@ inline constexpr long kMaxVcpValue = 0xFFFF;
 
 // `text` as a number from 0 to `max`, written in strtol's base-0 syntax
 // (decimal, 0x hex, leading-0 octal) with nothing after it. Otherwise
-// writes "invalid number: <text>" to standard error and returns nothing.
+// refuses the command line with "invalid number: <text>" and returns nothing.
 std::optional<long> parseNumberArgument(const char* text, long max);
+
+// A VCP code: a feature name from the table (exact, lower case) or a number
+// from 0 to 255. Refuses the command line otherwise.
+std::optional<uint8_t> parseFeatureArgument(const char* text);
+
+// A value for `code`: one of that code's named values, or a number from 0 to
+// 65535. Refuses the command line otherwise.
+std::optional<uint16_t> parseValueArgument(uint8_t code, const char* text);

@@ -7,18 +7,18 @@
 #include "ddc/vcp.h"
 #include "discovery/display_table.h"
 
-int commandGet(int /*argc*/, char** argv)
+int commandGet(CommandWords words)
 {
-    std::optional<long> vcp = parseNumberArgument(argv[3], kMaxVcpCode);
+    std::optional<uint8_t> vcp = parseFeatureArgument(words[2]);
     if (!vcp) {
         return kStatusUsage;
     }
-    const DisplayRecord* display = find_by_id(argv[2]);
+    const DisplayRecord* display = findDisplay(words[1]);
     int32_t current = 0;
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
-    if (display != nullptr && asReadVCPAt(*display, static_cast<uint8_t>(*vcp), kDdcChip,
-                                          kDdcHostAddress, &current, &maximum)) {
+    if (display != nullptr &&
+        asReadVCPAt(*display, *vcp, kDdcChip, kDdcHostAddress, &current, &maximum)) {
         std::printf("{\"value\":%d}\n", current);
     } else {
         std::printf("{\"value\":null,\"error\":\"read_failed\"}\n");

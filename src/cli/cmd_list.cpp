@@ -5,7 +5,7 @@
 #include "cli/json_escape.h"
 #include "discovery/display_table.h"
 
-int commandList(int /*argc*/, char** /*argv*/)
+int commandList(CommandWords /*words*/)
 {
     std::printf("[");
     for (int32_t i = 0; i < g_count; i++) {

@@ -6,21 +6,21 @@
 #include "ddc/probe.h"
 #include "discovery/display_table.h"
 
-int commandProbeaddr(int argc, char** argv)
+int commandProbeaddr(CommandWords words)
 {
-    long vcp = 0x10;  // brightness: the one code nearly every monitor has
-    if (argc >= 4) {
-        std::optional<long> parsed = parseNumberArgument(argv[3], kMaxVcpCode);
+    uint8_t vcp = 0x10;  // brightness: the one code nearly every monitor has
+    if (words.size() >= 3) {
+        std::optional<uint8_t> parsed = parseFeatureArgument(words[2]);
         if (!parsed) {
             return kStatusUsage;
         }
         vcp = *parsed;
     }
-    const DisplayRecord* display = find_by_id(argv[2]);
+    const DisplayRecord* display = findDisplay(words[1]);
     if (display == nullptr) {
         std::printf("{\"error\":\"no_such_display\"}\n");
         return 1;
     }
-    probeAddresses(*display, static_cast<uint8_t>(vcp));
+    probeAddresses(*display, vcp);
     return 0;
 }

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "cli/arguments.h"
@@ -6,19 +7,30 @@
 #include "ddc/vcp.h"
 #include "discovery/display_table.h"
 
-int commandSet(int /*argc*/, char** argv)
+namespace {
+
+bool isStepSign(const char* word)
 {
-    std::optional<long> vcp = parseNumberArgument(argv[3], kMaxVcpCode);
+    return std::strcmp(word, "+") == 0 || std::strcmp(word, "-") == 0;
+}
+
+}  // namespace
+
+int commandSet(CommandWords words)
+{
+    std::optional<uint8_t> vcp = parseFeatureArgument(words[2]);
     if (!vcp) {
         return kStatusUsage;
     }
-    std::optional<long> value = parseNumberArgument(argv[4], kMaxVcpValue);
+    if (isStepSign(words[3])) {
+        return commandSetStep(words, *vcp);
+    }
+    std::optional<uint16_t> value = parseValueArgument(*vcp, words[3]);
     if (!value) {
         return kStatusUsage;
     }
-    const DisplayRecord* display = find_by_id(argv[2]);
-    bool ok = display != nullptr &&
-              asWriteVCP(*display, static_cast<uint8_t>(*vcp), static_cast<uint16_t>(*value));
+    const DisplayRecord* display = findDisplay(words[1]);
+    bool ok = display != nullptr && asWriteVCP(*display, *vcp, *value);
     std::printf("{\"ok\":%s}\n", ok ? "true" : "false");
     return 0;
 }

@@ -1,13 +1,24 @@
-// The five commands. Each prints its one JSON document on standard output
-// and returns the exit status; argv[0] is the program, argv[1] the command
-// word, and the dispatcher has checked that the arguments they need exist.
+// The commands. Each prints its one JSON document (or, for help and version,
+// its text) on standard output and returns the exit status. `words[0]` is the
+// command word; the dispatcher has checked that the words they need exist.
+// A command checks all its words before it prints anything.
 #pragma once
 
-int commandList(int argc, char** argv);
-int commandGet(int argc, char** argv);
-int commandSet(int argc, char** argv);
-int commandCapabilities(int argc, char** argv);
-int commandProbeaddr(int argc, char** argv);
+#include <cstdint>
+#include <span>
 
-// Exit status for a run whose arguments were refused.
-inline constexpr int kStatusUsage = 2;
+#include "cli/usage.h"
+
+using CommandWords = std::span<char* const>;
+
+int commandList(CommandWords words);
+int commandGet(CommandWords words);
+int commandSet(CommandWords words);
+int commandCapabilities(CommandWords words);
+int commandProbeaddr(CommandWords words);
+int commandFeatures(CommandWords words);
+int commandHelp(CommandWords words);
+int commandVersion(CommandWords words);
+
+// `set <display> <vcp> + <n>` and `- <n>`: `words[3]` is the sign.
+int commandSetStep(CommandWords words, uint8_t vcp);

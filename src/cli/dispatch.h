@@ -1,6 +1,18 @@
-// The run of one panoctl process: discovery, then one command.
+// The run of one panoctl process: options, discovery, then one command.
 #pragma once
 
-// Checks for a command word, discovers the displays, runs the command that
-// the word and the argument count select, and returns the exit status.
+#include <span>
+
+// Reads the options, checks for a command word, discovers the displays when
+// the command needs them, runs the command that the word and the argument
+// count select, and returns the exit status.
 int panoctl_main(int argc, char** argv);
+
+// Whether the command line `words` (command word first, options already
+// read) needs the display table, so discovery must run before it. Words that
+// select no command need it too: discovery runs before they are refused.
+bool commandLineNeedsDisplays(std::span<char* const> words);
+
+// Runs the command line `words` on the display table as it is, and returns
+// the exit status; refuses words that select no command.
+int runCommandLine(std::span<char* const> words);

@@ -27,6 +27,38 @@ const DisplayRecord* find_by_id(const char* id)
     return nullptr;
 }
 
+namespace {
+
+// The position that `text` writes ("1" to "16"), or 0 when it writes none.
+int32_t displayPosition(const char* text)
+{
+    if (text[0] < '1' || text[0] > '9') {
+        return 0;
+    }
+    int32_t position = 0;
+    for (const char* digit = text; *digit != '\0'; digit++) {
+        if (*digit < '0' || *digit > '9') {
+            return 0;
+        }
+        position = position * 10 + (*digit - '0');
+        if (position > kMaxDisplays) {
+            return 0;
+        }
+    }
+    return position;
+}
+
+}  // namespace
+
+const DisplayRecord* findDisplay(const char* selector)
+{
+    if (const DisplayRecord* display = find_by_id(selector)) {
+        return display;
+    }
+    int32_t position = displayPosition(selector);
+    return position >= 1 && position <= g_count ? &g_displays[position - 1] : nullptr;
+}
+
 void copyText(std::span<char> field, const char* text)
 {
     std::snprintf(field.data(), field.size(), "%s", text);

@@ -1,5 +1,5 @@
 // The displays found by the latest discovery, and the lookup every command
-// uses to turn the id given on the command line into one of them.
+// uses to turn the id or position given on the command line into one of them.
 #pragma once
 
 #include <array>
@@ -27,6 +27,11 @@ void releaseDisplays();
 
 // First record whose id equals `id` exactly, or null.
 const DisplayRecord* find_by_id(const char* id);
+
+// The display a command-line selector names: the first record whose id
+// equals `selector`, else the record at that position in the table, written
+// in decimal from 1 without sign or leading zero. Null when neither finds one.
+const DisplayRecord* findDisplay(const char* selector);
 
 // Copies NUL-terminated text into a fixed field, cut to fit and always
 // terminated.

@@ -1,0 +1,10 @@
+#include "cli/capabilities_read.h"
+
+size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+{
+    size_t length = asReadCapabilities(display, text);
+    if (length == 0 || (*text)[0] != '(') {
+        return 0;
+    }
+    return length;
+}

@@ -1,0 +1,95 @@
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "cli/capabilities_read.h"
+#include "cli/commands.h"
+#include "cli/json_escape.h"
+#include "discovery/display_table.h"
+#include "mccs/capabilities_parse.h"
+#include "mccs/feature_names.h"
+
+namespace {
+
+// One text member, escaped, or null when the string did not give it.
+void printTextMember(const char* key, std::optional<std::string_view> text)
+{
+    if (!text) {
+        std::printf("\"%s\":null", key);
+        return;
+    }
+    // A segment is part of the capabilities text, so it fits in a buffer of its size.
+    static std::array<char, sizeof(CapabilitiesText)> plain;
+    static std::array<char, escapedCapacity(sizeof(CapabilitiesText))> escaped;
+    size_t length = std::min(text->size(), plain.size() - 1);
+    std::memcpy(plain.data(), text->data(), length);
+    plain[length] = '\0';
+    json_escape(plain.data(), escaped.data(), escaped.size());
+    std::printf("\"%s\":\"%s\"", key, escaped.data());
+}
+
+void printCodes(std::span<const uint8_t> codes)
+{
+    std::putchar('[');
+    for (size_t i = 0; i < codes.size(); i++) {
+        std::printf(i == 0 ? "%u" : ",%u", static_cast<unsigned>(codes[i]));
+    }
+    std::putchar(']');
+}
+
+void printVcpCodes(const Capabilities& capabilities)
+{
+    std::printf("\"vcp\":[");
+    for (size_t i = 0; i < capabilities.vcpCount; i++) {
+        const CapabilitiesVcpCode& code = capabilities.vcp[i];
+        std::printf("%s{\"code\":%u,\"name\":", i == 0 ? "" : ",",
+                    static_cast<unsigned>(code.code));
+        const FeatureName* feature = featureByCode(code.code);
+        if (feature != nullptr) {
+            std::printf("\"%.*s\"", static_cast<int>(feature->name.size()), feature->name.data());
+        } else {
+            std::printf("null");
+        }
+        if (code.listsValues) {
+            std::printf(",\"values\":");
+            printCodes(vcpValues(capabilities, code));
+        }
+        std::putchar('}');
+    }
+    std::putchar(']');
+}
+
+}  // namespace
+
+int commandFeatures(CommandWords words)
+{
+    const DisplayRecord* display = findDisplay(words[1]);
+    if (display == nullptr) {
+        std::printf("{\"error\":\"no_such_display\"}\n");
+        return 1;
+    }
+    static CapabilitiesText text;
+    size_t length = readUsableCapabilities(*display, &text);
+    if (length == 0) {
+        std::printf("{\"error\":\"no_capabilities\"}\n");
+        return 0;
+    }
+    static Capabilities capabilities;
+    // What the capabilities command shows: the text up to its first NUL.
+    parseCapabilities(std::string_view(text.data(), strnlen(text.data(), length)), &capabilities);
+
+    std::putchar('{');
+    printTextMember("model", capabilities.model);
+    std::putchar(',');
+    printTextMember("type", capabilities.type);
+    std::putchar(',');
+    printTextMember("mccsVersion", capabilities.mccsVersion);
+    std::printf(",\"commands\":");
+    printCodes(std::span(capabilities.commands).first(capabilities.commandCount));
+    std::putchar(',');
+    printVcpCodes(capabilities);
+    std::printf("}\n");
+    return 0;
+}

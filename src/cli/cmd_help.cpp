@@ -1,0 +1,91 @@
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "mccs/feature_names.h"
+
+#ifndef PANOCTL_VERSION
+#error "PANOCTL_VERSION comes from the build: the project's version"
+#endif
+
+namespace {
+
+constexpr const char* kCommandsText =
+    "usage: panoctl [options] <command> [arguments]\n"
+    "\n"
+    "commands:\n"
+    "  list                            the displays that can be reached\n"
+    "  get <display> <vcp>             read a setting's current value\n"
+    "  set <display> <vcp> <value>     write a setting\n"
+    "  set <display> <vcp> + <n>       raise a setting by n, at most to its maximum\n"
+    "  set <display> <vcp> - <n>       lower a setting by n, at least to 0\n"
+    "  capabilities <display>          the monitor's capabilities string\n"
+    "  features <display>              the capabilities string decoded\n"
+    "  probeaddr <display> [vcp]       which I2C addressing the display answers on\n"
+    "  help                            print this text\n"
+    "  version                         print the version\n";
+
+constexpr const char* kSelectorsText =
+    "\n"
+    "A <display> is its id, as list prints it, or its position in list's order:\n"
+    "1 is the first display. A <vcp> code is a number from 0 to 255 or a name.\n"
+    "A <value> or <n> is a number from 0 to 65535; named values are listed below.\n"
+    "Numbers are decimal, hexadecimal with 0x or octal with a leading 0.\n";
+
+constexpr const char* kClosingText =
+    "\n"
+    "Each command prints one JSON document on one line. The manual page,\n"
+    "man panoctl, describes every document and status.\n";
+
+void printOptions()
+{
+    std::printf("\noptions, before the command:\n");
+    for (const OptionRow& row : optionTable()) {
+        char spelling[48];
+        std::snprintf(
+            spelling, sizeof spelling, "%s%s%s%s%s", row.shortName != nullptr ? row.shortName : "",
+            row.shortName != nullptr ? ", " : "", row.longName, row.valueName != nullptr ? " " : "",
+            row.valueName != nullptr ? row.valueName : "");
+        std::printf("  %-30s  %s\n", spelling, row.summary);
+    }
+}
+
+void printFeatures()
+{
+    std::printf("\nnamed VCP codes:\n");
+    for (const FeatureName& feature : featureNames()) {
+        std::printf("  %-14.*s 0x%02X  %.*s\n", static_cast<int>(feature.name.size()),
+                    feature.name.data(), static_cast<unsigned>(feature.code),
+                    static_cast<int>(feature.description.size()), feature.description.data());
+    }
+    std::printf("\nnamed values:\n");
+    for (const FeatureName& feature : featureNames()) {
+        if (feature.values.empty()) {
+            continue;
+        }
+        std::printf("  %-14.*s", static_cast<int>(feature.name.size()), feature.name.data());
+        for (const NamedValue& value : feature.values) {
+            std::printf(" %.*s=%u", static_cast<int>(value.name.size()), value.name.data(),
+                        static_cast<unsigned>(value.value));
+        }
+        std::printf("\n");
+    }
+}
+
+}  // namespace
+
+int commandHelp(CommandWords /*words*/)
+{
+    std::fputs(kCommandsText, stdout);
+    printOptions();
+    std::fputs(kSelectorsText, stdout);
+    printFeatures();
+    std::fputs(kClosingText, stdout);
+    return 0;
+}
+
+int commandVersion(CommandWords /*words*/)
+{
+    std::printf("panoctl %s\n", PANOCTL_VERSION);
+    return 0;
+}

@@ -1,0 +1,31 @@
+// Options given before the command word, such as --help. Each is a row of a
+// table: its spellings, whether it takes the next word as its value, and
+// what it sets in the run's options.
+#pragma once
+
+#include <optional>
+#include <span>
+
+struct RunOptions {
+    bool help = false;
+    bool version = false;
+};
+
+struct OptionRow {
+    const char* longName;
+    const char* shortName;  // or null
+    const char* valueName;  // the value the option takes from the next word, or null
+    const char* summary;    // for the help text
+    // Applies the option; `value` is null for options without one. False when
+    // the value is refused (after refusing the command line).
+    bool (*apply)(RunOptions* options, const char* value);
+};
+
+// Every option, in the order the help text lists them.
+std::span<const OptionRow> optionTable();
+
+// Reads the options at the start of `words` (the words after the program
+// name) into `options` and returns how many words they took. Reading stops
+// at the first word that is not an option: that word is the command word.
+// Returns nothing when an option was refused; the refusal has been written.
+std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options);

@@ -1,0 +1,236 @@
+#include "mccs/capabilities_parse.h"
+
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool isNameChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); i++) {
+        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        if (x != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Index of the ')' that closes the '(' at `open`, or npos when the text ends
+// first. Counting, not recursion: any depth of nesting costs no stack.
+size_t closingParenthesis(std::string_view text, size_t open)
+{
+    size_t depth = 0;
+    for (size_t i = open; i < text.size(); i++) {
+        if (text[i] == '(') {
+            depth++;
+        } else if (text[i] == ')' && --depth == 0) {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The segment name right before the '(' at `open`: the run of name
+// characters that ends there, spaces before the '(' allowed.
+std::string_view segmentName(std::string_view text, size_t from, size_t open)
+{
+    size_t end = open;
+    while (end > from && isSpace(text[end - 1])) {
+        end--;
+    }
+    size_t start = end;
+    while (start > from && isNameChar(text[start - 1])) {
+        start--;
+    }
+    return text.substr(start, end - start);
+}
+
+// Where the codes of a cmds or vcp segment go.
+class CodeListReader {
+public:
+    CodeListReader(Capabilities* out, bool isVcp) : out_(out), isVcp_(isVcp) {}
+
+    // Codes written directly inside the segment; for vcp, the values written
+    // directly inside the parentheses that follow a code. Deeper is skipped.
+    void read(std::string_view content)
+    {
+        size_t depth = 0;
+        size_t i = 0;
+        while (i < content.size()) {
+            char c = content[i];
+            if (hexDigit(c) >= 0) {
+                i = readHexRun(content, i, depth);
+                continue;
+            }
+            if (c == '(') {
+                if (depth == 0) {
+                    valuesOpen_ = isVcp_ && attachable_;
+                }
+                depth++;
+            } else if (c == ')' && depth > 0) {
+                // A stray ')' at the segment's own level is skipped like any junk.
+                valuesOpen_ = valuesOpen_ && depth > 1;
+                depth--;
+            }
+            if (!isSpace(c)) {
+                attachable_ = false;
+            }
+            i++;
+        }
+    }
+
+private:
+    // Reads the hex digits from `start` two at a time (a trailing odd digit
+    // is skipped) and returns where they end.
+    size_t readHexRun(std::string_view content, size_t start, size_t depth)
+    {
+        size_t end = start;
+        while (end < content.size() && hexDigit(content[end]) >= 0) {
+            end++;
+        }
+        bool lastCodeKept = false;
+        for (size_t i = start; i + 1 < end; i += 2) {
+            auto byte = static_cast<uint8_t>(hexDigit(content[i]) * 16 + hexDigit(content[i + 1]));
+            if (depth == 0) {
+                lastCodeKept = addCode(byte);
+            } else if (depth == 1 && valuesOpen_) {
+                addValue(byte);
+            }
+        }
+        attachable_ = lastCodeKept && (end - start) % 2 == 0;
+        return end;
+    }
+
+    bool addCode(uint8_t code)
+    {
+        size_t* count = isVcp_ ? &out_->vcpCount : &out_->commandCount;
+        if (*count == kMaxCapabilityCodes) {
+            out_->truncated = true;
+            return false;
+        }
+        if (isVcp_) {
+            out_->vcp[(*count)++] = {code, false, 0, 0};
+        } else {
+            out_->commands[(*count)++] = code;
+        }
+        return true;
+    }
+
+    // Values follow their code in the pool, so a code's values stay together.
+    void addValue(uint8_t value)
+    {
+        if (out_->valueCount == kMaxCapabilityCodes) {
+            out_->truncated = true;
+            return;
+        }
+        CapabilitiesVcpCode& code = out_->vcp[out_->vcpCount - 1];
+        if (!code.listsValues) {
+            code.listsValues = true;
+            code.firstValue = static_cast<uint16_t>(out_->valueCount);
+        }
+        out_->values[out_->valueCount++] = value;
+        code.valueCount++;
+    }
+
+    Capabilities* out_;
+    bool isVcp_;
+    bool attachable_ = false;  // the last thing read was a whole code
+    bool valuesOpen_ = false;  // inside the parentheses of a code's values
+};
+
+void readSegment(std::string_view name, std::string_view content, bool closed, Capabilities* out)
+{
+    // A text segment cut off before its ')' would give a wrong text, not a short one.
+    auto readText = [&](std::optional<std::string_view>* field) {
+        if (closed && !field->has_value()) {
+            *field = content;
+        }
+    };
+    if (equalsIgnoringCase(name, "model")) {
+        readText(&out->model);
+    } else if (equalsIgnoringCase(name, "type")) {
+        readText(&out->type);
+    } else if (equalsIgnoringCase(name, "mccs_ver")) {
+        readText(&out->mccsVersion);
+    } else if (equalsIgnoringCase(name, "cmds")) {
+        CodeListReader(out, false).read(content);
+    } else if (equalsIgnoringCase(name, "vcp")) {
+        CodeListReader(out, true).read(content);
+    }
+}
+
+}  // namespace
+
+void parseCapabilities(std::string_view text, Capabilities* capabilities)
+{
+    Capabilities& out = *capabilities;
+    out.model.reset();
+    out.type.reset();
+    out.mccsVersion.reset();
+    out.commandCount = 0;
+    out.vcpCount = 0;
+    out.valueCount = 0;
+    out.truncated = false;
+
+    // The segments sit inside one outer pair of parentheses; a string
+    // without them is read the same way.
+    size_t i = 0;
+    while (i < text.size() && isSpace(text[i])) {
+        i++;
+    }
+    if (i < text.size() && text[i] == '(') {
+        i++;
+    }
+    size_t nameFrom = i;
+    while (i < text.size()) {
+        if (text[i] == '(') {
+            size_t close = closingParenthesis(text, i);
+            size_t end = close == std::string_view::npos ? text.size() : close;
+            readSegment(segmentName(text, nameFrom, i), text.substr(i + 1, end - i - 1),
+                        close != std::string_view::npos, &out);
+            if (close == std::string_view::npos) {
+                return;
+            }
+            i = close + 1;
+            nameFrom = i;
+            continue;
+        }
+        if (text[i] == ')') {
+            // The outer list's end, or a stray one: what follows is read at
+            // the top level all the same.
+            nameFrom = i + 1;
+        }
+        i++;
+    }
+}
+
+std::span<const uint8_t> vcpValues(const Capabilities& capabilities,
+                                   const CapabilitiesVcpCode& code)
+{
+    return std::span(capabilities.values).subspan(code.firstValue, code.valueCount);
+}

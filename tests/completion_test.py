@@ -1,0 +1,87 @@
+"""Loads the zsh completion the build made, then completes command lines with
+it and checks the candidates offered.
+
+Usage: completion_test.py <completion folder> <panoctl binary>
+
+zsh's own _describe and _call_program are replaced by stand-ins that print
+the candidates and run the command, so the test sees what the completion
+offers without a terminal.
+"""
+import os
+import subprocess
+import sys
+
+LOADS = r"""
+fpath=("$1" $fpath)
+autoload -Uz compinit && compinit -u -d "$2/zcompdump"
+[[ $_comps[panoctl] == _panoctl ]] || { print "compinit did not register _panoctl"; exit 1 }
+autoload +X _panoctl
+"""
+
+COMPLETES = r"""
+fpath=("$1" $fpath)
+autoload -Uz _panoctl
+_describe() {
+  shift 3
+  local name
+  for name; do
+    [[ $name == -- ]] && continue
+    print -l -- "${(@P)name}"
+  done
+}
+_call_program() { shift; eval "$*" }
+words=("$2" "${(@)argv[3,-1]}")
+CURRENT=$#words
+PREFIX=$words[CURRENT]
+_panoctl
+"""
+
+CASES = [
+    # (words after the program, the last one being completed; offered; not offered)
+    ([""], ["list:", "get:", "set:", "features:", "help:", "version:"], ["--help:"]),
+    (["-"], ["--help:print the usage text", "-h:", "--version:"], []),
+    (["--help", ""], ["get:", "probeaddr:"], []),
+    (["get", ""], ["1:Tessaro T27Q", "2:Quillon Q32",
+                   "52721127-E5C3-A401-1720-0104B53C2278:Tessaro T27Q"], []),
+    (["features", ""], ["1:Tessaro T27Q"], []),
+    (["get", "1", ""], ["brightness:luminance of the image (0x10)", "input:input source (0x60)",
+                        "power:power mode (0xD6)"], []),
+    (["set", "1", "input", ""], ["hdmi1:0x11", "dp1:0x0F", "+:raise by an amount", "-:"], []),
+    (["set", "1", "0X60", ""], ["hdmi2:0x12"], []),
+    (["set", "1", "0x8d", ""], ["on:0x01", "off:0x02"], ["standby:0x02"]),
+    (["set", "1", "214", ""], ["standby:0x02", "suspend:0x03"], []),
+    (["set", "1", "brightness", ""], ["+:raise by an amount"], ["on:0x01", "hdmi1:0x11"]),
+    (["list", ""], [], ["1:Tessaro T27Q", "get:"]),
+]
+
+
+def main(folder, binary):
+    scratch = os.environ.get("TMPDIR", "/tmp")
+    env = dict(os.environ, PANOCTL_SIM_FAST="1")
+    for name in ("PANOCTL_SIM_SCENARIO", "PANOCTL_SIM_STATE", "PANOCTL_SIM_TRACE", "DDC_DEBUG"):
+        env.pop(name, None)
+    failures = []
+    loaded = subprocess.run(["zsh", "-f", "-c", LOADS, "zsh", folder, scratch],
+                            capture_output=True, text=True, env=env)
+    if loaded.returncode != 0 or loaded.stderr:
+        failures.append(f"loading: status {loaded.returncode}: {loaded.stdout}{loaded.stderr}")
+    for words, offered, absent in CASES:
+        run = subprocess.run(["zsh", "-f", "-c", COMPLETES, "zsh", folder, binary] + words,
+                             capture_output=True, text=True, env=env)
+        lines = run.stdout.splitlines()
+        if run.stderr:
+            failures.append(f"{words}: standard error: {run.stderr}")
+        for candidate in offered:
+            if not any(line.startswith(candidate) for line in lines):
+                failures.append(f"{words}: {candidate!r} not offered in {lines}")
+        for candidate in absent:
+            if any(line.startswith(candidate) for line in lines):
+                failures.append(f"{words}: {candidate!r} offered")
+    for failure in failures:
+        print(failure)
+    print(f"{len(CASES)} command lines completed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(*sys.argv[1:]))

@@ -1,0 +1,137 @@
+// `features`: the capabilities string read as `capabilities` reads it, then
+// decoded into one document, for tidy and untidy strings alike.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "harness.h"
+#include "registry_builder.h"
+
+using reg::Json;
+
+namespace {
+
+const std::string kId = "5A5A5A5A-0000-4000-8000-00000000FEA7";
+
+std::string machine(const std::string& capabilities)
+{
+    return reg::scenario({reg::panel(kId, "Features"), reg::proxy("m")},
+                         {{"m", reg::monitor(50, 100, capabilities)}});
+}
+
+struct Decoding {
+    const char* what;
+    std::string capabilities;
+    std::string document;
+};
+
+void PrintTo(const Decoding& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class Features : public testing::TestWithParam<Decoding> {};
+
+TEST_P(Features, DecodeWhatTheStringGives)
+{
+    RunResult run = runPanoctl(machine(GetParam().capabilities), {"features", kId});
+    EXPECT_EQ(run.out, GetParam().document + "\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+}
+
+const std::string kNone = R"({"model":null,"type":null,"mccsVersion":null,"commands":[],"vcp":[]})";
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, Features,
+    testing::Values(
+        Decoding{
+            "tidy, with a window segment whose type is not the display's",
+            "(prot(monitor)type(LCD)model(T1X)cmds(01 02 03 07 0C E3 F3)vcp(02 10 14(05 08 "
+            "0B) 60(0F 11 12) D6(01 04 05) DF)mccs_ver(2.2)window1(type(PIP) area(25 25 1895 "
+            "1175))vcpname(10(Brightness)))",
+            R"({"model":"T1X","type":"LCD","mccsVersion":"2.2","commands":[1,2,3,7,12,227,243],)"
+            R"("vcp":[{"code":2,"name":null},{"code":16,"name":"brightness"},)"
+            R"({"code":20,"name":"color-preset","values":[5,8,11]},)"
+            R"({"code":96,"name":"input","values":[15,17,18]},)"
+            R"({"code":214,"name":"power","values":[1,4,5]},{"code":223,"name":null}]})"},
+        Decoding{"no spaces, runs of codes read two digits at a time",
+                 "(prot(monitor)type(lcd)model(ABC)cmds(01020307)vcp(021012 60(0f11)D6(0104))"
+                 "mccs_ver(2.1))",
+                 R"({"model":"ABC","type":"lcd","mccsVersion":"2.1","commands":[1,2,3,7],)"
+                 R"("vcp":[{"code":2,"name":null},{"code":16,"name":"brightness"},)"
+                 R"({"code":18,"name":"contrast"},{"code":96,"name":"input","values":[15,17]},)"
+                 R"({"code":214,"name":"power","values":[1,4]}]})"},
+        Decoding{
+            "doubled spaces, lower-case hex, spaces kept in text",
+            "( prot(monitor)  type( LCD )model(X \"Y\" Z)  cmds( 01  02 ) vcp(10  60 ( 0f  "
+            "11 ) d6(01 04))mccs_ver(2.2) )",
+            R"({"model":"X \"Y\" Z","type":" LCD ","mccsVersion":"2.2","commands":[1,2],)"
+            R"("vcp":[{"code":16,"name":"brightness"},{"code":96,"name":"input","values":[15,17]},)"
+            R"({"code":214,"name":"power","values":[1,4]}]})"},
+        Decoding{"values nested a level deeper are skipped",
+                 "(vcp(14(05 08 (0B 0C (0D)) 0A) 60(0F 11)))",
+                 R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
+                 R"("vcp":[{"code":20,"name":"color-preset","values":[5,8,10]},)"
+                 R"({"code":96,"name":"input","values":[15,17]}]})"},
+        Decoding{"a second vcp segment continues the first", "(vcp(10 12)model(M)vcp(60(11 12)))",
+                 R"({"model":"M","type":null,"mccsVersion":null,"commands":[],)"
+                 R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"},)"
+                 R"({"code":96,"name":"input","values":[17,18]}]})"},
+        Decoding{"cut off inside a value list",
+                 "(prot(monitor)type(LCD)model(T27Q)cmds(01 02)vcp(10 12 60(0F 1",
+                 R"({"model":"T27Q","type":"LCD","mccsVersion":null,"commands":[1,2],)"
+                 R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"},)"
+                 R"({"code":96,"name":"input","values":[15]}]})"},
+        Decoding{"cut off inside the model: no model rather than a wrong one",
+                 "(prot(monitor)type(lcd)model(T2",
+                 R"({"model":null,"type":"lcd","mccsVersion":null,"commands":[],"vcp":[]})"},
+        Decoding{"unknown segments are skipped whatever they hold",
+                 "(foo(vcp(10) model(no))vcp(12)bar(((((",
+                 R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
+                 R"("vcp":[{"code":18,"name":"contrast"}]})"},
+        Decoding{
+            "stray closing parentheses and upper-case segment names",
+            "(prot(monitor) TYPE(lcd))Vcp(10 8D(01 02)))",
+            R"({"model":null,"type":"lcd","mccsVersion":null,"commands":[],)"
+            R"("vcp":[{"code":16,"name":"brightness"},{"code":141,"name":"mute","values":[1,2]}]})"},
+        Decoding{"junk tokens, odd digits and empty value lists",
+                 "(cmds(01 X2 0)vcp(101 12 zz(01) 60() 62 (03))model(A)model(B))",
+                 R"({"model":"A","type":null,"mccsVersion":null,"commands":[1],)"
+                 R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"},)"
+                 R"({"code":96,"name":"input"},{"code":98,"name":"volume","values":[3]}]})"},
+        Decoding{"empty and garbage lists", "()", kNone},
+        Decoding{"parentheses that never close", "((((((((((((((((((((((((((((((((", kNone},
+        Decoding{"garbage", "(\x01\x7f garbage ) ) (", kNone}));
+
+TEST(Features, MakesTheSameTrafficAsCapabilities)
+{
+    std::string capabilities =
+        "(prot(monitor)type(LCD)model(Long)vcp(" + std::string(200, '1') + ")mccs_ver(2.2))";
+    RunResult raw = runPanoctl(machine(capabilities), {"capabilities", kId});
+    RunResult decoded = runPanoctl(machine(capabilities), {"features", "1"});
+    EXPECT_EQ(decoded.trace, raw.trace);
+    EXPECT_GT(decoded.trace.size(), 20U) << "several chunks";
+    Json document = Json::parse(decoded.out);
+    EXPECT_EQ(document["vcp"].size(), 100U);
+}
+
+TEST(Features, UnknownDisplayAndNoCapabilities)
+{
+    RunResult unknown = runPanoctl(machine("(vcp(10))"), {"features", "2"});
+    EXPECT_EQ(unknown.out, "{\"error\":\"no_such_display\"}\n");
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_TRUE(unknown.trace.empty());
+
+    for (const char* unusable : {"", "vcp(10)", " (vcp(10))"}) {
+        RunResult run = runPanoctl(machine(unusable), {"features", kId});
+        EXPECT_EQ(run.out, "{\"error\":\"no_capabilities\"}\n") << unusable;
+        EXPECT_EQ(run.status, 0);
+    }
+    RunResult silent =
+        runPanoctl(reg::scenario({reg::panel(kId, "Silent"), reg::proxy("")}), {"features", kId});
+    EXPECT_EQ(silent.out, "{\"error\":\"no_capabilities\"}\n");
+}
+
+}  // namespace
