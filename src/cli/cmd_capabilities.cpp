@@ -2,12 +2,12 @@
 
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
+#include "cli/display_lookup.h"
 #include "cli/json_escape.h"
-#include "discovery/display_table.h"
 
 int commandCapabilities(CommandWords words)
 {
-    const DisplayRecord* display = findDisplay(words[1]);
+    const DisplayRecord* display = lookupDisplay(words[1]);
     static CapabilitiesText text;
     if (display == nullptr || readUsableCapabilities(*display, &text) == 0) {
         std::printf("{\"capabilities\":\"\"}\n");

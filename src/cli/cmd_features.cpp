@@ -6,8 +6,8 @@
 
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
+#include "cli/display_lookup.h"
 #include "cli/json_escape.h"
-#include "discovery/display_table.h"
 #include "mccs/capabilities_parse.h"
 #include "mccs/feature_names.h"
 
@@ -65,7 +65,7 @@ void printVcpCodes(const Capabilities& capabilities)
 
 int commandFeatures(CommandWords words)
 {
-    const DisplayRecord* display = findDisplay(words[1]);
+    const DisplayRecord* display = lookupDisplay(words[1]);
     if (display == nullptr) {
         std::printf("{\"error\":\"no_such_display\"}\n");
         return 1;

@@ -3,9 +3,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_lookup.h"
 #include "ddc/framing.h"
 #include "ddc/vcp.h"
-#include "discovery/display_table.h"
 
 int commandGet(CommandWords words)
 {
@@ -13,7 +13,7 @@ int commandGet(CommandWords words)
     if (!vcp) {
         return kStatusUsage;
     }
-    const DisplayRecord* display = findDisplay(words[1]);
+    const DisplayRecord* display = lookupDisplay(words[1]);
     int32_t current = 0;
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.

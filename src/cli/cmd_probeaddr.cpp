@@ -3,8 +3,8 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_lookup.h"
 #include "ddc/probe.h"
-#include "discovery/display_table.h"
 
 int commandProbeaddr(CommandWords words)
 {
@@ -16,7 +16,7 @@ int commandProbeaddr(CommandWords words)
         }
         vcp = *parsed;
     }
-    const DisplayRecord* display = findDisplay(words[1]);
+    const DisplayRecord* display = lookupDisplay(words[1]);
     if (display == nullptr) {
         std::printf("{\"error\":\"no_such_display\"}\n");
         return 1;

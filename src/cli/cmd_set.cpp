@@ -4,8 +4,8 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_lookup.h"
 #include "ddc/vcp.h"
-#include "discovery/display_table.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ int commandSet(CommandWords words)
     if (!value) {
         return kStatusUsage;
     }
-    const DisplayRecord* display = findDisplay(words[1]);
+    const DisplayRecord* display = lookupDisplay(words[1]);
     bool ok = display != nullptr && asWriteVCP(*display, *vcp, *value);
     std::printf("{\"ok\":%s}\n", ok ? "true" : "false");
     return 0;

@@ -4,9 +4,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_lookup.h"
 #include "ddc/framing.h"
 #include "ddc/vcp.h"
-#include "discovery/display_table.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ int commandSetStep(CommandWords words, uint8_t vcp)
     }
     long step = sign[0] == '-' ? -*amount : *amount;
 
-    const DisplayRecord* display = findDisplay(words[1]);
+    const DisplayRecord* display = lookupDisplay(words[1]);
     int32_t current = 0;
     int32_t maximum = 0;
     if (display == nullptr ||

@@ -3,32 +3,44 @@
 #include <array>
 #include <cstring>
 
+#include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "discovery/walk.h"
 
 namespace {
 
+// What a command needs of the display table.
+enum class Displays {
+    none,     // runs without it
+    latest,   // the latest discovery's
+    current,  // as they are now: a batch discovers again before it
+};
+
 struct CommandRow {
     const char* word;
     size_t minimumWords;  // counting the command word
-    bool needsDisplays;
+    Displays displays;
+    bool printsText;  // for people, several lines: not an answer a batch can give
     int (*run)(CommandWords words);
 };
 
 constexpr std::array<CommandRow, 8> kCommands{{
-    {"list", 1, true, commandList},
-    {"get", 3, true, commandGet},
-    {"set", 4, true, commandSet},
-    {"capabilities", 2, true, commandCapabilities},
-    {"probeaddr", 2, true, commandProbeaddr},
-    {"features", 2, true, commandFeatures},
-    {"help", 1, false, commandHelp},
-    {"version", 1, false, commandVersion},
+    {"list", 1, Displays::current, false, commandList},
+    {"get", 3, Displays::latest, false, commandGet},
+    {"set", 4, Displays::latest, false, commandSet},
+    {"capabilities", 2, Displays::latest, false, commandCapabilities},
+    {"probeaddr", 2, Displays::latest, false, commandProbeaddr},
+    {"features", 2, Displays::latest, false, commandFeatures},
+    {"help", 1, Displays::none, true, commandHelp},
+    {"version", 1, Displays::none, true, commandVersion},
 }};
 
 const CommandRow* findCommand(CommandWords words)
 {
+    if (words.empty()) {
+        return nullptr;
+    }
     for (const CommandRow& row : kCommands) {
         if (std::strcmp(words[0], row.word) == 0 && words.size() >= row.minimumWords) {
             return &row;
@@ -42,11 +54,27 @@ const CommandRow* findCommand(CommandWords words)
 bool commandLineNeedsDisplays(std::span<char* const> words)
 {
     const CommandRow* row = findCommand(words);
-    return row == nullptr || row->needsDisplays;
+    return !words.empty() && (row == nullptr || row->displays != Displays::none);
+}
+
+bool commandLineRediscovers(std::span<char* const> words)
+{
+    const CommandRow* row = findCommand(words);
+    return row != nullptr && row->displays == Displays::current;
+}
+
+bool commandLinePrintsText(std::span<char* const> words)
+{
+    const CommandRow* row = findCommand(words);
+    return row != nullptr && row->printsText;
 }
 
 int runCommandLine(std::span<char* const> words)
 {
+    if (words.empty()) {
+        refuseCommandLine("usage: panoctl <list|get|set|capabilities> ...");
+        return kStatusUsage;
+    }
     const CommandRow* row = findCommand(words);
     if (row == nullptr) {
         refuseCommandLine("unknown command or missing args");
@@ -73,9 +101,8 @@ int panoctl_main(int argc, char** argv)
         return commandVersion(words);
     }
     words = words.subspan(*optionWords);
-    if (words.empty()) {
-        refuseCommandLine("usage: panoctl <list|get|set|capabilities> ...");
-        return kStatusUsage;
+    if (isBatchWord(words)) {
+        return runBatch(options);
     }
     if (commandLineNeedsDisplays(words)) {
         enumerateDisplays();

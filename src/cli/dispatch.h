@@ -1,18 +1,29 @@
-// The run of one panoctl process: options, discovery, then one command.
+// The run of one panoctl process: options, discovery, then one command, or a
+// batch of command lines.
 #pragma once
 
 #include <span>
 
 // Reads the options, checks for a command word, discovers the displays when
 // the command needs them, runs the command that the word and the argument
-// count select, and returns the exit status.
+// count select, and returns the exit status. The word `batch` runs a batch
+// instead, with the options read so far.
 int panoctl_main(int argc, char** argv);
 
 // Whether the command line `words` (command word first, options already
 // read) needs the display table, so discovery must run before it. Words that
-// select no command need it too: discovery runs before they are refused.
+// select no command need it too: discovery runs before they are refused. No
+// words need none.
 bool commandLineNeedsDisplays(std::span<char* const> words);
 
+// Whether the command line asks for the displays as they are now (`list`),
+// so a batch discovers again before it.
+bool commandLineRediscovers(std::span<char* const> words);
+
+// Whether the command line prints text for people (help, version) rather
+// than one document.
+bool commandLinePrintsText(std::span<char* const> words);
+
 // Runs the command line `words` on the display table as it is, and returns
-// the exit status; refuses words that select no command.
+// the exit status; refuses no words, and words that select no command.
 int runCommandLine(std::span<char* const> words);

@@ -33,6 +33,11 @@ int finishOutput(int status)
     // A failure met while the document was being formatted leaves the
     // stream's error flag; its errno may be gone by now.
     int reason = errno != 0 ? errno : EIO;
-    std::fprintf(stderr, "panoctl: cannot write standard output: %s\n", std::strerror(reason));
+    // A batch that stopped at a failed answer ends through here again.
+    static bool reported = false;
+    if (!reported) {
+        std::fprintf(stderr, "panoctl: cannot write standard output: %s\n", std::strerror(reason));
+        reported = true;
+    }
     return kStatusOutputFailed;
 }

@@ -12,5 +12,5 @@ void guardStandardDescriptors();
 
 // Flushes standard output. Returns `status` when everything written reached
 // it; otherwise writes "panoctl: cannot write standard output: <reason>" to
-// standard error and returns kStatusOutputFailed.
+// standard error (once per process) and returns kStatusOutputFailed.
 int finishOutput(int status);

@@ -1,0 +1,35 @@
+// Batch mode: one process answers many command lines read on standard input,
+// one line of output each, so a caller pays for starting a process and
+// discovering displays once instead of once per command.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "cli/options.h"
+
+// Most words a batch line may have; a line with more is refused.
+inline constexpr size_t kMaxLineWords = 64;
+
+// Whether the command line (options already read) asks for a batch.
+bool isBatchWord(std::span<char* const> words);
+
+// Discovers the displays, then reads standard input line by line to its end
+// and answers each line that has a word, flushing standard output after each
+// answer. Every line is read as a one-shot command line would be, starting
+// from the batch's `options`. Returns 0 at end of input, kStatusOutputFailed
+// when an answer cannot be written (the batch stops there), or kStatusUsage
+// when standard input cannot be read.
+int runBatch(const RunOptions& options);
+
+// What runBatch does around its lines: discovery, refusals captured for
+// answers, and a selector that finds no display rediscovering once. Paired
+// with endBatch, which puts a one-shot run's behaviour back.
+void beginBatch();
+void endBatch();
+
+// Answers one line of `length` bytes (it may hold NULs, which are refused;
+// the byte at `length` must be writable and is overwritten), as runBatch
+// does, without flushing. Returns false for a line without words, which gets
+// no answer.
+bool answerBatchLine(char* line, size_t length, const RunOptions& options);
