@@ -52,6 +52,45 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
     return result;
 }
 
+RunResult runPanoctlWithInput(const std::string& scenario, const std::vector<std::string>& args,
+                              const std::string& input)
+{
+    FILE* file = std::tmpfile();
+    EXPECT_NE(file, nullptr);
+    if (file == nullptr) {
+        return {};
+    }
+    std::fwrite(input.data(), 1, input.size(), file);
+    std::fflush(file);
+    lseek(fileno(file), 0, SEEK_SET);
+    int savedInput = dup(STDIN_FILENO);
+    dup2(fileno(file), STDIN_FILENO);
+    RunResult result = runPanoctl(scenario, args);
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+    std::fclose(file);
+    return result;
+}
+
+namespace {
+
+// A batch's usage answers, one log line each.
+std::string batchUsageAnswers(const std::string& out)
+{
+    std::string lines;
+    size_t start = 0;
+    for (size_t end = out.find('\n'); end != std::string::npos; end = out.find('\n', start)) {
+        std::string answer = out.substr(start, end - start);
+        if (answer.rfind("{\"error\":\"usage\"", 0) == 0) {
+            lines += "batch\t0\t" + answer + "\n";
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
 void logDocument(const std::vector<std::string>& args, int status, const std::string& out)
 {
     const char* path = std::getenv("PANOCTL_TEST_DOCUMENTS");
@@ -66,6 +105,9 @@ void logDocument(const std::vector<std::string>& args, int status, const std::st
     }
     std::string document = out.back() == '\n' ? out.substr(0, out.size() - 1) : out;
     std::string line = args[0] + "\t" + std::to_string(status) + "\t" + document + "\n";
+    if (args[0] == "batch") {
+        line = batchUsageAnswers(out);
+    }
     // One write in append mode, so that test processes running side by side
     // never interleave within a line.
     int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);

@@ -21,9 +21,15 @@ struct RunResult {
 // did. A scenario that does not load fails the calling test.
 RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>& args);
 
+// runPanoctl with standard input reading `input` (for batch runs).
+RunResult runPanoctlWithInput(const std::string& scenario, const std::vector<std::string>& args,
+                              const std::string& input);
+
 // When PANOCTL_TEST_DOCUMENTS names a file, appends to it one line for a run
 // that printed a document: "<command word>\t<status>\t<document>", for the
-// schema check that runs after the tests. Help and version are not logged.
+// schema check that runs after the tests. Help and version are not logged;
+// of a batch's answers, the usage errors are, as "batch" documents (the
+// others are the documents of one-shot runs, which batch tests compare).
 void logDocument(const std::vector<std::string>& args, int status, const std::string& out);
 
 // Sets or clears DDC_DEBUG for the lifetime of the object.
