@@ -5,7 +5,9 @@
 // The document is held back until the run is finished: a run whose monitor
 // state cannot be written back must not have said {"ok":true}. Standard
 // output is fully buffered in a buffer larger than any document, and when
-// finishing fails the held document is sent to /dev/null instead.
+// finishing fails the held document is sent to /dev/null instead. A batch
+// flushes each answer as it goes (its caller waits for it), so its state is
+// written back, and a failure to do so reported, once its input has ended.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -37,6 +39,7 @@ int main(int argc, char** argv)
     // number of a closed standard descriptor.
     guardStandardDescriptors();
     std::setvbuf(stdout, g_heldOutput, _IOFBF, sizeof g_heldOutput);
+    sim::keepTraceInMemory(false);
     std::string error;
     if (!sim::configureFromEnvironment(&error)) {
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());

@@ -47,6 +47,10 @@ bool saveMonitorState(std::string* error);
 void setFastPauses(bool fast);
 // Appends each trace line to this file as well ("" for none).
 void setTraceFile(const std::string& path);
+// Whether trace lines are also kept in memory for traceLines (the default);
+// the sim build's entry point turns it off, so that a batch of any length
+// holds no more memory than its first line did.
+void keepTraceInMemory(bool keep);
 // Every trace line of the current machine, in order, without line feeds.
 const std::vector<std::string>& traceLines();
 void clearTrace();

@@ -1,5 +1,6 @@
 // The trace of I2C operations and pauses: kept in memory for the current
-// machine and, when a trace file is set, appended to it one flushed line at a
+// machine (for in-process tests; a process of the sim build keeps none, so a
+// long batch does not grow) and, when a trace file is set, appended to it one flushed line at a
 // time, so a run that is killed still leaves every line it made. Pauses live
 // here too since each one is a trace line.
 #include <cerrno>
@@ -26,6 +27,7 @@ struct FileCloser {
 struct TraceSettings {
     std::unique_ptr<std::FILE, FileCloser> file;
     bool fast = false;
+    bool keptInMemory = true;
 };
 
 TraceSettings& settings()
@@ -81,7 +83,13 @@ void appendTrace(std::string line)
         std::fprintf(file, "%s\n", line.c_str());
         std::fflush(file);
     }
-    state().trace.push_back(std::move(line));
+    if (settings().keptInMemory) state().trace.push_back(std::move(line));
+}
+
+void keepTraceInMemory(bool keep)
+{
+    settings().keptInMemory = keep;
+    if (!keep) clearTrace();
 }
 
 const std::vector<std::string>& traceLines()
