@@ -9,7 +9,6 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -33,14 +32,10 @@ double percentile(std::vector<double>* samples, double fraction)
 void BM_BatchLine(benchmark::State& state, const char* line)
 {
     std::string error;
-    if (!bench::ensureMachine(0, 0, &error)) {
+    if (!bench::readyBuiltInMachine(&error)) {
         state.SkipWithError(error.c_str());
         return;
     }
-    unsetenv("DDC_DEBUG");
-    sim::setFastPauses(true);
-    sim::setTraceFile("");
-    sim::clearTrace();
 
     std::vector<double> microseconds;
     microseconds.reserve(1 << 20);

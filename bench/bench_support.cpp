@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "registry_gen.h"
 #include "sim_control.h"
@@ -28,6 +29,16 @@ bool ensureMachine(int entries, int displays, std::string* error)
     }
     loadedEntries = entries;
     loadedDisplays = displays;
+    return true;
+}
+
+bool readyBuiltInMachine(std::string* error)
+{
+    if (!ensureMachine(0, 0, error)) return false;
+    unsetenv("DDC_DEBUG");
+    sim::setFastPauses(true);
+    sim::setTraceFile("");
+    sim::clearTrace();
     return true;
 }
 

@@ -13,6 +13,11 @@ namespace bench {
 // with *error set when the machine cannot be loaded.
 bool ensureMachine(int entries, int displays, std::string* error);
 
+// ensureMachine for the built-in machine, then what every in-process run
+// there starts from: no DDC_DEBUG, pauses not waited, no trace file, the
+// trace in memory empty.
+bool readyBuiltInMachine(std::string* error);
+
 // While alive, standard output goes to /dev/null.
 class QuietStdout {
 public:

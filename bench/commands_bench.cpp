@@ -4,7 +4,6 @@
 // Foundation objects created per run.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -35,14 +34,10 @@ const std::vector<CommandCase> kCases = {
 void runCommand(benchmark::State& state, const CommandCase& command)
 {
     std::string error;
-    if (!bench::ensureMachine(0, 0, &error)) {
+    if (!bench::readyBuiltInMachine(&error)) {
         state.SkipWithError(error.c_str());
         return;
     }
-    unsetenv("DDC_DEBUG");
-    sim::setFastPauses(true);
-    sim::setTraceFile("");
-    sim::clearTrace();
 
     std::vector<std::string> words{"panoctl"};
     words.insert(words.end(), command.args.begin(), command.args.end());

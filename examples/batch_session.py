@@ -56,10 +56,11 @@ def main():
         for level in options.levels:
             written = batch.ask("set", display["id"], "brightness", str(level))
             reading = batch.ask("get", display["id"], "brightness")
-            held = written["ok"] and reading["value"] == level
+            value = reading["value"]  # null, with "error": "read_failed", when the read failed
+            held = written["ok"] and value == level
             all_held = all_held and held
-            print(f"{display['name']}: brightness {level}: "
-                  f"{'held' if held else 'not held, reads ' + str(reading['value'])}")
+            outcome = "held" if held else "cannot be read" if value is None else f"not held, reads {value}"
+            print(f"{display['name']}: brightness {level}: {outcome}")
     status = batch.close()
     return 0 if all_held and status == 0 else 1
 

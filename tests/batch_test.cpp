@@ -18,16 +18,6 @@ namespace {
 
 using nlohmann::json;
 
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::vector<std::string> wordsOf(const std::string& line)
 {
     std::vector<std::string> words;

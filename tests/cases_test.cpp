@@ -39,16 +39,6 @@ std::string readFile(const fs::path& path)
     return content.str();
 }
 
-std::vector<std::string> lines(const std::string& text)
-{
-    std::vector<std::string> result;
-    std::stringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        result.push_back(line);
-    }
-    return result;
-}
-
 struct Outcome {
     std::string out, err, trace;
     int status = -1;
@@ -57,7 +47,7 @@ struct Outcome {
 Outcome runCase(const fs::path& dir, const fs::path& scratch)
 {
     std::vector<std::string> args{PANOCTL_BINARY};
-    for (const std::string& arg : lines(readFile(dir / "args"))) {
+    for (const std::string& arg : linesOf(readFile(dir / "args"))) {
         args.push_back(arg);
     }
     std::vector<std::string> env;
@@ -73,7 +63,7 @@ Outcome runCase(const fs::path& dir, const fs::path& scratch)
         env.push_back("PANOCTL_SIM_SCENARIO=" + (dir / "scenario.json").string());
     }
     if (fs::exists(dir / "env")) {
-        for (const std::string& line : lines(readFile(dir / "env"))) {
+        for (const std::string& line : linesOf(readFile(dir / "env"))) {
             env.push_back(line);
         }
     }
@@ -91,7 +81,7 @@ Outcome runCase(const fs::path& dir, const fs::path& scratch)
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     std::string stdoutTo =
-        fs::exists(dir / "stdout-to") ? lines(readFile(dir / "stdout-to"))[0] : "";
+        fs::exists(dir / "stdout-to") ? linesOf(readFile(dir / "stdout-to"))[0] : "";
     if (stdoutTo == "closed") {
         posix_spawn_file_actions_addclose(&actions, 1);
     } else {

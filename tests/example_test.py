@@ -1,5 +1,7 @@
-"""Runs examples/brightness_step.py against the simulated build, as a caller
-would, with monitors that remember their values in a state file.
+"""Runs an example caller against the simulated build, as a caller would:
+examples/brightness_step.py, one process per command, with monitors that
+remember their values in a state file, or examples/batch_session.py, one
+batch for all its commands.
 
 Usage: example_test.py <example> <panoctl binary>
 """
@@ -26,7 +28,25 @@ SCENARIO = {
 }
 
 
-def main(example, binary):
+def check_batch_session(example, binary):
+    """One batch: every display's brightness set to each level and read back."""
+    with tempfile.TemporaryDirectory() as folder:
+        scenario = pathlib.Path(folder, "scenario.json")
+        scenario.write_text(json.dumps(SCENARIO))
+        env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_SCENARIO=str(scenario))
+        run = subprocess.run([sys.executable, example, "--panoctl", binary, "20", "80", "120"],
+                             env=env, capture_output=True, text=True, timeout=60, check=False)
+    # The monitor caps at its maximum; the other reports no brightness at all.
+    expected = ["Alpha: brightness 20: held", "Alpha: brightness 80: held",
+                "Alpha: brightness 120: not held, reads 100",
+                "Bravo: brightness 20: cannot be read", "Bravo: brightness 80: cannot be read",
+                "Bravo: brightness 120: cannot be read"]
+    if (run.returncode, run.stdout.splitlines(), run.stderr) != (1, expected, ""):
+        return [f"status {run.returncode}, printed:\n{run.stdout}{run.stderr}"]
+    return []
+
+
+def check_brightness_step(example, binary):
     failures = []
     with tempfile.TemporaryDirectory() as folder:
         scenario = pathlib.Path(folder, "scenario.json")
@@ -54,6 +74,12 @@ def main(example, binary):
         state.write_text('{"a": {"0x10": 101, "0x11": 0}}')
         expect([], 2, [])  # a state file that does not fit the scenario stops panoctl
 
+    return failures
+
+
+def main(example, binary):
+    check = check_batch_session if pathlib.Path(example).name == "batch_session.py" else check_brightness_step
+    failures = check(example, binary)
     print("\n".join(failures) or "the example behaved as a caller expects")
     return 1 if failures else 0
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <sstream>
 
 #include "cli/dispatch.h"
 #include "discovery/display_table.h"
@@ -70,6 +71,16 @@ RunResult runPanoctlWithInput(const std::string& scenario, const std::vector<std
     close(savedInput);
     std::fclose(file);
     return result;
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 namespace {

@@ -25,6 +25,9 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
 RunResult runPanoctlWithInput(const std::string& scenario, const std::vector<std::string>& args,
                               const std::string& input);
 
+// The lines of `text`, without their line feeds.
+std::vector<std::string> linesOf(const std::string& text);
+
 // When PANOCTL_TEST_DOCUMENTS names a file, appends to it one line for a run
 // that printed a document: "<command word>\t<status>\t<document>", for the
 // schema check that runs after the tests. Help and version are not logged;
