@@ -1,7 +1,8 @@
 // The command line: any argument vector on the built-in machine. Input: the
 // arguments after the program name, separated by NUL bytes. Whatever they
 // are, a run must not crash and must keep the tool's promises to callers:
-// - the status is 0, 1 or 2, and 2 exactly when standard output is empty;
+// - the status is 0, 1 or 2, and 2 exactly when standard output is empty
+//   (except for a batch, which answers nothing on empty input);
 // - standard output is empty or exactly one line of valid JSON, except for
 //   help and version, which print text for people;
 // - standard error carries a complaint when the command line is refused, and
@@ -70,6 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     fuzz::RunOutput run = fuzz::runCaptured(args);
     busUsed = !sim::traceLines().empty();
+
+    if (!args.empty() && args[0] == "batch") {
+        // With nothing on standard input a batch answers nothing; its lines
+        // are batch_fuzz's input.
+        if (run.status != 0 || !run.out.empty() || !run.err.empty()) {
+            fuzz::finding("a batch without input did not end quietly", run);
+        }
+        return 0;
+    }
 
     if (run.status < 0 || run.status > 2) {
         fuzz::finding("status outside 0 to 2", run);

@@ -66,6 +66,31 @@ private:
     int saved_ = -1;
 };
 
+// A memory file holding what the run reads on standard input, so a batch
+// never reads the fuzzer's own.
+class Input {
+public:
+    Input() : file_(memfd_create("panoctl-stdin", 0)) { require(file_ >= 0, "memfd_create"); }
+    void begin(const std::string& text)
+    {
+        require(ftruncate(file_, 0) == 0, "ftruncate");
+        require(write(file_, text.data(), text.size()) == static_cast<ssize_t>(text.size()),
+                "write");
+        require(lseek(file_, 0, SEEK_SET) == 0, "lseek");
+        saved_ = dup(STDIN_FILENO);
+        require(saved_ >= 0 && dup2(file_, STDIN_FILENO) == STDIN_FILENO, "dup2");
+    }
+    void end() const
+    {
+        require(dup2(saved_, STDIN_FILENO) == STDIN_FILENO, "dup2");
+        close(saved_);
+    }
+
+private:
+    int file_;
+    int saved_ = -1;
+};
+
 }  // namespace detail
 
 // Once per target, from LLVMFuzzerInitialize: sanitizer reports go to the
@@ -79,9 +104,11 @@ inline void prepareProcess()
     unsetenv("DDC_DEBUG");
 }
 
-// Runs `panoctl <args...>` on the simulated machine loaded now.
-inline RunOutput runCaptured(const std::vector<std::string>& args)
+// Runs `panoctl <args...>` on the simulated machine loaded now, with `input`
+// on standard input.
+inline RunOutput runCaptured(const std::vector<std::string>& args, const std::string& input = "")
 {
+    static detail::Input in;
     static detail::Stream out(STDOUT_FILENO, "panoctl-stdout");
     static detail::Stream err(STDERR_FILENO, "panoctl-stderr");
     std::vector<std::string> words{"panoctl"};
@@ -95,6 +122,7 @@ inline RunOutput runCaptured(const std::vector<std::string>& args)
 
     std::fflush(stdout);
     std::fflush(stderr);
+    in.begin(input);
     out.begin();
     err.begin();
     RunOutput result;
@@ -103,6 +131,7 @@ inline RunOutput runCaptured(const std::vector<std::string>& args)
     std::fflush(stderr);
     result.err = err.end();
     result.out = out.end();
+    in.end();
     releaseDisplays();
     return result;
 }

@@ -83,7 +83,7 @@ report() {
     echo "fuzz $target: ${runs:-?} executions in ${fuzz_seconds} s, no finding"
 }
 failed=0
-targets=(json_escape_fuzz cli_fuzz replies_fuzz scenario_fuzz capabilities_fuzz)
+targets=(json_escape_fuzz cli_fuzz batch_fuzz replies_fuzz scenario_fuzz capabilities_fuzz)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
     pids=()
     for target in "${targets[@]:i:2}"; do
@@ -151,6 +151,10 @@ for id in "$left" unknown-id; do
     memcheck "" probeaddr "$id"
 done
 DDC_DEBUG=1 memcheck "" list
+# A batch: every command, refused and odd lines, a line too long, no last line feed.
+{ printf 'list\nget 1 brightness\nset 2 16 + 5\ncapabilities 1\nfeatures 2\nprobeaddr 1\n'
+  printf 'get 3 16\nbogus\nbatch\nhelp\nget 1\0 16\n \t \n%05000d\nget 2 \377\nlist'; } |
+    DDC_DEBUG=1 memcheck "" batch
 state="$scratch/state.json" memcheck "" set "$left" 0x10 30
 state="$scratch/state.json" memcheck "" get "$left" 0x10
 for scenario in "$scratch"/{writes-fail,reads-fail,bad-replies,nothing-connected}.json \
