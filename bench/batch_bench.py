@@ -7,15 +7,21 @@ Prints the wall time of each, their ratio, the pause floor (the sum of the
 and the budget it must keep: the floor, plus one one-shot `panoctl list`
 (one process start and one discovery, measured as a median), plus 20 ms.
 Then the batch's peak resident memory (`/usr/bin/time -v`'s maximum
-resident set size) after 1,000 and after 100,000 lines, which must be equal
-(pauses not waited there).
+resident set size, the largest of three runs) after 1,000 and after 100,000
+lines, which must be the same (pauses not waited there). "The same" allows
+two pages (8 KiB) of run-to-run jitter: a byte kept per line would show as
+97 KiB.
 
     bench/batch_bench.py [--waited] [--lines N] [path/to/panoctl]
 
 By default pauses are not waited (PANOCTL_SIM_FAST), so the times are
 everything but the pauses; with --waited they are waited, as on a monitor
-(about a minute for the default 1,000 lines). Exit status 1 when a target
-is missed. Needs Python 3 and /usr/bin/time (Debian's time).
+(about a minute for the default 1,000 lines). A waited batch is the pause
+floor, plus the pauses' own lateness (a sleep wakes a little after its
+deadline, more so on a busy machine), plus the batch's work; the work is
+what an unwaited batch takes, so the lateness is what remains, and the
+budget is checked against the work. Exit status 1 when a target is missed.
+Needs Python 3 and /usr/bin/time (Debian's time).
 """
 
 import argparse
@@ -92,14 +98,17 @@ def main():
         lines = batch_input(directory, options.lines)
         floor = pause_floor(binary, env, lines, directory) if options.waited else 0.0
         batch = statistics.median(run([binary, "batch"], env, lines) for _ in range(options.repeats))
+        fast = dict(env, PANOCTL_SIM_FAST="1")
+        work = statistics.median(run([binary, "batch"], fast, lines) for _ in range(5))
         processes = sum(run([binary] + LINE.split(), env) for _ in range(options.lines))
         one_shot_list = statistics.median(run([binary, "list"], env) for _ in range(21))
         # Memory does not depend on the pauses: not waited, even with --waited.
-        fast = dict(env, PANOCTL_SIM_FAST="1")
-        memory_small = peak_memory_kib(binary, fast, batch_input(directory, 1000), directory)
-        memory_large = peak_memory_kib(binary, fast, batch_input(directory, 100000), directory)
+        memory_small = max(peak_memory_kib(binary, fast, batch_input(directory, 1000), directory)
+                           for _ in range(3))
+        memory_large = max(peak_memory_kib(binary, fast, batch_input(directory, 100000), directory)
+                           for _ in range(3))
 
-    budget = floor + one_shot_list + 0.020
+    budget = one_shot_list + 0.020
     pauses = "waited" if options.waited else "not waited (PANOCTL_SIM_FAST)"
     print(f"{options.lines} x `{LINE.replace(LEFT, '<left>')}` on the built-in machine, pauses {pauses}")
     print()
@@ -109,15 +118,19 @@ def main():
     print(f"| {options.lines} one-shot processes | {processes * 1e3:.1f} ms |")
     print(f"| ratio, processes / batch | {processes / batch:.1f} |")
     print(f"| pause floor | {floor * 1e3:.0f} ms |")
-    print(f"| batch beyond its pauses | {(batch - floor) * 1e3:.1f} ms |")
-    print(f"| budget: floor + one `panoctl list` ({one_shot_list * 1e3:.1f} ms) + 20 ms | {budget * 1e3:.1f} ms |")
+    print(f"| batch beyond its pause floor | {(batch - floor) * 1e3:.1f} ms |")
+    if options.waited:
+        pauses = round(floor / 0.010)
+        print(f"| of which the batch's work (the batch unwaited, median of 5) | {work * 1e3:.1f} ms |")
+        print(f"| and the pauses' lateness ({pauses} pauses of 10 ms) | {(batch - floor - work) * 1e3:.1f} ms |")
+    print(f"| budget for the work: one `panoctl list` ({one_shot_list * 1e3:.1f} ms) + 20 ms | {budget * 1e3:.1f} ms |")
     print(f"| peak memory, 1,000 lines | {memory_small} KiB |")
     print(f"| peak memory, 100,000 lines | {memory_large} KiB |")
 
     missed = []
-    if batch > budget:
-        missed.append("the batch costs more than its budget")
-    if memory_large != memory_small:
+    if work > budget:
+        missed.append("the batch's work beyond its pauses exceeds its budget")
+    if memory_large > memory_small + 8:
         missed.append("peak memory grows with the number of lines")
     for target in missed:
         print(f"target missed: {target}")
