@@ -11,6 +11,15 @@
 #include "discovery/display_table.h"
 #include "sim_control.h"
 
+namespace {
+
+// The tests' lock files in a folder of their own, so that they neither wait
+// for nor hold up the user's other panoctl runs. The binaries the tests start
+// inherit it. Kept when the test sets its own.
+[[maybe_unused]] const bool kOwnLockFolder = setenv("PANOCTL_SIM_LOCKS", PANOCTL_TEST_LOCKS, 0) == 0;
+
+}  // namespace
+
 RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>& args)
 {
     if (scenario.empty()) {

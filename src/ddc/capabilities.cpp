@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "ddc/display_lock.h"
 #include "ddc/framing.h"
 #include "ddc/replies.h"
 
@@ -37,6 +38,7 @@ std::optional<std::span<const uint8_t>> fetchFragment(
     const DisplayRecord& display, uint16_t offset,
     std::array<uint8_t, kCapabilitiesReplySize>* reply)
 {
+    DisplayLockGuard lock(display);  // one fragment: released between fragments
     std::array<uint8_t, 5> request = capabilitiesRequest(offset);
     pauseMicroseconds(kDdcPauseMicros);
     if (!ddcWrite(display, kDdcChip, kDdcHostAddress, request)) {
@@ -82,9 +84,11 @@ size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text)
 
     // The first request is not answered; whether it was accepted shows in
     // the requests that follow.
+    DisplayLockGuard startLock(display);  // the first request and its pause
     pauseMicroseconds(kDdcPauseMicros);
     ddcWrite(display, kDdcChip, kDdcHostAddress, capabilitiesRequest(0));
     pauseMicroseconds(kCapabilitiesStartPauseMicros);
+    startLock.release();
 
     uint16_t offset = 0;
     for (int fragment = 0; fragment < kMaxCapabilitiesFragments; fragment++) {

@@ -1,5 +1,6 @@
 #include <array>
 
+#include "ddc/display_lock.h"
 #include "ddc/framing.h"
 #include "ddc/replies.h"
 #include "ddc/vcp.h"
@@ -31,6 +32,7 @@ bool sendVcpRequest(const DisplayRecord& display, uint32_t chip, uint32_t dataAd
 bool asReadVCPAt(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
                  int32_t* current, int32_t* maximum)
 {
+    DisplayLockGuard lock(display);  // the whole transaction, whichever way it ends
     std::array<uint8_t, 4> request = vcpRequest(vcp, dataAddress);
     if (!sendVcpRequest(display, chip, dataAddress, request)) {
         return false;

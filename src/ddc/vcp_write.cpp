@@ -1,5 +1,6 @@
 #include <array>
 
+#include "ddc/display_lock.h"
 #include "ddc/framing.h"
 #include "ddc/vcp.h"
 
@@ -12,6 +13,7 @@ bool asWriteVCP(const DisplayRecord& display, uint8_t vcp, uint16_t value)
     // Nothing acknowledges a Set VCP Feature, so it is sent three times and
     // all three are always made.
     bool accepted = false;
+    DisplayLockGuard lock(display);  // all three writes
     for (int attempt = 0; attempt < 3; attempt++) {
         pauseMicroseconds(kDdcPauseMicros);
         if (ddcWrite(display, kDdcChip, kDdcHostAddress, message)) {
