@@ -16,7 +16,8 @@ namespace {
 // The tests' lock files in a folder of their own, so that they neither wait
 // for nor hold up the user's other panoctl runs. The binaries the tests start
 // inherit it. Kept when the test sets its own.
-[[maybe_unused]] const bool kOwnLockFolder = setenv("PANOCTL_SIM_LOCKS", PANOCTL_TEST_LOCKS, 0) == 0;
+[[maybe_unused]] const bool kOwnLockFolder =
+    setenv("PANOCTL_SIM_LOCKS", PANOCTL_TEST_LOCKS, 0) == 0;
 
 }  // namespace
 

@@ -16,8 +16,9 @@ namespace {
 // PATH_MAX on macOS; a longer lock folder is refused, not cut.
 constexpr size_t kPathCapacity = 1024;
 using IdText = std::array<char, sizeof(DisplayRecord::id)>;
-// "display-", the id with each byte escaped at most to three, ".lock", NUL.
-using FileName = std::array<char, 8 + 3 * sizeof(DisplayRecord::id) + 5 + 1>;
+// "display-", the id with each byte escaped at most to three, the longer
+// suffix (".queue") and the NUL.
+using FileName = std::array<char, 8 + 3 * sizeof(DisplayRecord::id) + 6 + 1>;
 // Displays warned about in this process; the table may be filled again
 // and again, with the same displays.
 constexpr size_t kMaxWarnedDisplays = 32;
@@ -39,13 +40,18 @@ struct LockDirectory {
     LockFailure failure;
 };
 
-// Parallel to the display table: the lock file of the record at that index,
-// kept open for the table's lifetime so a transaction costs two flock calls.
+// Parallel to the display table: the files of the record at that index,
+// kept open for the table's lifetime so a transaction costs four flock calls.
+// The lock file is held for a transaction. The queue file is held by the one
+// process waiting for the lock file, so a process that has just released the
+// lock cannot take it again before that waiter: flock alone lets the holder
+// of a long run of transactions (a capabilities read) win every time.
 struct LockSlot {
     State state = State::Closed;
-    int fd = -1;
+    int lockFd = -1;
+    int queueFd = -1;
     int depth = 0;  // guards alive on this display in this process
-    IdText id{};    // the display the file was opened for
+    IdText id{};    // the display the files were opened for
 };
 
 LockDirectory g_directory;
@@ -57,7 +63,7 @@ size_t g_warnedCount = 0;
 // upper-case letters and '-' stay; every other byte (lower case included, so
 // that names stay distinct where the file system ignores case) becomes '_'
 // and two hex digits.
-bool lockFileName(const IdText& id, FileName* name)
+bool lockFileName(const IdText& id, const char* suffix, FileName* name)
 {
     constexpr std::array<char, 17> kDigits{"0123456789ABCDEF"};
     std::array<char, 3 * sizeof(IdText) + 1> escaped{};
@@ -73,7 +79,7 @@ bool lockFileName(const IdText& id, FileName* name)
         escaped[length++] = kDigits[byte >> 4];
         escaped[length++] = kDigits[byte & 0x0F];
     }
-    int written = std::snprintf(name->data(), name->size(), "display-%s.lock", escaped.data());
+    int written = std::snprintf(name->data(), name->size(), "display-%s%s", escaped.data(), suffix);
     return written > 0 && static_cast<size_t>(written) < name->size();
 }
 
@@ -153,10 +159,10 @@ LockFailure openDirectory()
 
 // Read-only and non-blocking: flock needs no more, and a FIFO planted under
 // the name then opens at once instead of waiting for a writer.
-LockFailure openLockFile(const FileName& name, int* fd)
+LockFailure openLockFile(const char* name, int* fd)
 {
-    *fd = openat(g_directory.fd, name.data(),
-                 O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+    *fd = openat(g_directory.fd, name, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+                 0600);
     if (*fd < 0) {
         if (errno == ELOOP) {
             return {"is a symbolic link"};
@@ -173,54 +179,86 @@ LockFailure openLockFile(const FileName& name, int* fd)
 
 void closeSlot(LockSlot* slot)
 {
-    if (slot->fd >= 0) {
-        close(slot->fd);
+    for (int fd : {slot->lockFd, slot->queueFd}) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
     *slot = LockSlot{};
 }
 
-void openSlot(const DisplayRecord& display, LockSlot* slot)
+bool openDirectoryOnce(const DisplayRecord& display)
 {
-    copyText(slot->id, display.id.data());
-    slot->state = State::Unusable;
     if (g_directory.state == State::Closed) {
         g_directory.failure = openDirectory();
         g_directory.state = g_directory.failure.failed() ? State::Unusable : State::Open;
     }
     if (g_directory.state == State::Unusable) {
         warnOnce(display, nullptr, g_directory.failure);
-        return;
-    }
-    FileName name{};
-    if (!lockFileName(slot->id, &name)) {
-        warnOnce(display, nullptr, {"has no room for the lock file's name"});
-        return;
-    }
-    LockFailure failure = openLockFile(name, &slot->fd);
-    if (failure.failed()) {
-        warnOnce(display, name.data(), failure);
-        return;
-    }
-    slot->state = State::Open;
-}
-
-// Waits for the other processes' transactions on this display. A lock that
-// cannot be taken at all leaves the display unlocked for the table's life.
-bool lockExclusive(const DisplayRecord& display, LockSlot* slot)
-{
-    while (flock(slot->fd, LOCK_EX) != 0) {
-        if (errno == EINTR) {
-            continue;
-        }
-        LockFailure failure{nullptr, errno};
-        FileName name{};
-        warnOnce(display, lockFileName(slot->id, &name) ? name.data() : nullptr, failure);
-        close(slot->fd);
-        slot->fd = -1;
-        slot->state = State::Unusable;
         return false;
     }
     return true;
+}
+
+bool openFile(const DisplayRecord& display, const IdText& id, const char* suffix, int* fd)
+{
+    FileName name{};
+    if (!lockFileName(id, suffix, &name)) {
+        warnOnce(display, nullptr, {"has no room for the lock file's name"});
+        return false;
+    }
+    LockFailure failure = openLockFile(name.data(), fd);
+    if (failure.failed()) {
+        warnOnce(display, name.data(), failure);
+        return false;
+    }
+    return true;
+}
+
+void openSlot(const DisplayRecord& display, LockSlot* slot)
+{
+    copyText(slot->id, display.id.data());
+    slot->state = State::Unusable;
+    if (openDirectoryOnce(display) && openFile(display, slot->id, ".lock", &slot->lockFd) &&
+        openFile(display, slot->id, ".queue", &slot->queueFd)) {
+        slot->state = State::Open;
+    }
+}
+
+bool flockRetrying(int fd, int operation)
+{
+    while (flock(fd, operation) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Waits for the other processes' transactions on this display: first for
+// the queue (behind at most one waiter), then, holding it, for the lock. A
+// lock that cannot be taken at all leaves the display unlocked for the
+// table's life.
+bool lockExclusive(const DisplayRecord& display, LockSlot* slot)
+{
+    const char* suffix = ".queue";
+    if (flockRetrying(slot->queueFd, LOCK_EX)) {
+        suffix = ".lock";
+        bool locked = flockRetrying(slot->lockFd, LOCK_EX);
+        int error = errno;
+        flock(slot->queueFd, LOCK_UN);
+        if (locked) {
+            return true;
+        }
+        errno = error;
+    }
+    LockFailure failure{nullptr, errno};
+    FileName name{};
+    warnOnce(display, lockFileName(slot->id, suffix, &name) ? name.data() : nullptr, failure);
+    closeSlot(slot);
+    copyText(slot->id, display.id.data());
+    slot->state = State::Unusable;
+    return false;
 }
 
 int32_t tableIndexOf(const DisplayRecord& display)
@@ -272,8 +310,8 @@ void DisplayLockGuard::release()
     LockSlot& slot = g_slots[slot_];
     slot_ = -1;
     // Zero when the locks were released while this guard was alive.
-    if (slot.depth > 0 && --slot.depth == 0 && slot.fd >= 0) {
-        flock(slot.fd, LOCK_UN);
+    if (slot.depth > 0 && --slot.depth == 0 && slot.lockFd >= 0) {
+        flock(slot.lockFd, LOCK_UN);
     }
 }
 

@@ -14,7 +14,8 @@ bool lockDirectoryPath(std::span<char> path)
     std::array<char, 1024> userTemporary{};
     const char* temporary = std::getenv("TMPDIR");
     if (temporary == nullptr || *temporary == '\0') {
-        size_t needed = confstr(_CS_DARWIN_USER_TEMP_DIR, userTemporary.data(), userTemporary.size());
+        size_t needed =
+            confstr(_CS_DARWIN_USER_TEMP_DIR, userTemporary.data(), userTemporary.size());
         if (needed == 0 || needed > userTemporary.size()) {
             return false;
         }
@@ -22,6 +23,7 @@ bool lockDirectoryPath(std::span<char> path)
     }
     size_t length = std::strlen(temporary);
     const char* separator = length > 0 && temporary[length - 1] == '/' ? "" : "/";
-    int written = std::snprintf(path.data(), path.size(), "%s%spanoctl-locks", temporary, separator);
+    int written =
+        std::snprintf(path.data(), path.size(), "%s%spanoctl-locks", temporary, separator);
     return written > 0 && static_cast<size_t>(written) < path.size();
 }
