@@ -261,6 +261,43 @@ bool lockExclusive(const DisplayRecord& display, LockSlot* slot)
     return false;
 }
 
+void closeDirectory()
+{
+    if (g_directory.fd >= 0) {
+        close(g_directory.fd);
+    }
+    g_directory = LockDirectory{};
+}
+
+bool removedWhileOpen(int fd)
+{
+    struct stat info {};
+    return fstat(fd, &info) == 0 && info.st_nlink == 0;
+}
+
+// Locks the file that is at the lock file's name now. One removed while it
+// was open (say, by a cleaner of old temporary files, folder and all) would
+// lock nothing that newer runs see, so it is opened afresh instead.
+bool lockCurrentFile(const DisplayRecord& display, LockSlot* slot)
+{
+    constexpr int kAttempts = 3;
+    for (int attempt = 0; attempt < kAttempts; attempt++) {
+        if (slot->state == State::Closed) {
+            openSlot(display, slot);
+        }
+        if (slot->state != State::Open || !lockExclusive(display, slot)) {
+            return false;
+        }
+        if (!removedWhileOpen(slot->lockFd)) {
+            return true;
+        }
+        closeSlot(slot);
+        closeDirectory();
+    }
+    warnOnce(display, nullptr, {"keeps losing its lock files"});
+    return false;
+}
+
 int32_t tableIndexOf(const DisplayRecord& display)
 {
     for (int32_t i = 0; i < g_count && i < kMaxDisplays; i++) {
@@ -286,10 +323,7 @@ DisplayLockGuard::DisplayLockGuard(const DisplayRecord& display)
         if (slot.state != State::Closed && std::strcmp(slot.id.data(), display.id.data()) != 0) {
             closeSlot(&slot);
         }
-        if (slot.state == State::Closed) {
-            openSlot(display, &slot);
-        }
-        if (slot.state != State::Open || !lockExclusive(display, &slot)) {
+        if (!lockCurrentFile(display, &slot)) {
             return;
         }
     }
@@ -320,8 +354,5 @@ void releaseDisplayLocks()
     for (LockSlot& slot : g_slots) {
         closeSlot(&slot);
     }
-    if (g_directory.fd >= 0) {
-        close(g_directory.fd);
-    }
-    g_directory = LockDirectory{};
+    closeDirectory();
 }
