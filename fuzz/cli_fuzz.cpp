@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "run_captured.h"
 #include "sim_control.h"
 
@@ -22,19 +24,26 @@ bool isOneLine(const std::string& text)
     return !text.empty() && text.find('\n') == text.size() - 1;
 }
 
-// Help and version as a command word or as the first option (every option
-// there is now prints one of them).
+// Help and version, asked for by an option or by the command word after
+// the options. Only for a run that was not refused, whose options reading
+// them again accepts without a word.
 bool asksForText(const std::vector<std::string>& args)
 {
-    if (args.empty()) {
+    std::vector<std::string> copies = args;
+    std::vector<char*> words;
+    for (std::string& word : copies) {
+        words.push_back(word.data());
+    }
+    RunOptions options;
+    std::optional<size_t> optionWords = readOptions(words, &options);
+    if (!optionWords) {
         return false;
     }
-    for (const char* word : {"help", "version", "--help", "-h", "--version"}) {
-        if (args[0] == word) {
-            return true;
-        }
+    if (options.help || options.version) {
+        return true;
     }
-    return false;
+    return *optionWords < args.size() &&
+           (args[*optionWords] == "help" || args[*optionWords] == "version");
 }
 
 }  // namespace
@@ -77,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((run.status == 2) != run.out.empty()) {
         fuzz::finding("status 2 and an empty standard output do not go together", run);
     }
-    if (asksForText(args)) {
+    if (run.status != 2 && asksForText(args)) {
         if (run.status != 0 || run.out.empty() || !run.err.empty() || !sim::traceLines().empty()) {
             fuzz::finding("help or version did not print text alone, without the bus", run);
         }

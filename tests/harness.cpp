@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 
 #include "cli/dispatch.h"
+#include "cli/options.h"
 #include "discovery/display_table.h"
 #include "sim_control.h"
 
@@ -49,6 +51,7 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
     testing::internal::CaptureStderr();
     result.status = panoctl_main(static_cast<int>(words.size()), argv.data());
     std::fflush(stdout);
+    reportRunCounters();
     result.out = testing::internal::GetCapturedStdout();
     result.err = testing::internal::GetCapturedStderr();
     result.trace = sim::traceLines();
@@ -68,14 +71,25 @@ void logDocument(const std::vector<std::string>& args, int status, const std::st
     if (path == nullptr || *path == '\0' || out.empty() || args.empty()) {
         return;
     }
+    // The command word follows the options; a run that printed something
+    // had its options accepted, so reading them again refuses nothing.
+    std::vector<std::string> copies = args;
+    std::vector<char*> words;
+    for (std::string& word : copies) {
+        words.push_back(word.data());
+    }
+    RunOptions options;
+    std::optional<size_t> optionWords = readOptions(words, &options);
+    if (!optionWords || *optionWords >= args.size()) {
+        return;
+    }
+    const std::string& command = args[*optionWords];
     // Help and version print text for people, not a document.
-    for (const char* word : {"help", "version", "--help", "-h", "--version"}) {
-        if (args[0] == word) {
-            return;
-        }
+    if (options.help || options.version || command == "help" || command == "version") {
+        return;
     }
     std::string document = out.back() == '\n' ? out.substr(0, out.size() - 1) : out;
-    std::string line = args[0] + "\t" + std::to_string(status) + "\t" + document + "\n";
+    std::string line = command + "\t" + std::to_string(status) + "\t" + document + "\n";
     // One write in append mode, so that test processes running side by side
     // never interleave within a line.
     int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);

@@ -136,7 +136,7 @@ TEST(HelpAndVersion, LeaveTheOtherWordsAsTheyWere)
         const char* err;
     } cases[] = {
         {{}, kUsage},
-        {{"--Help"}, "unknown command or missing args\n"},
+        {{"--Help"}, "unknown option: --Help\n"},
         {{"-help"}, "unknown command or missing args\n"},
         {{"HELP"}, "unknown command or missing args\n"},
         {{"features"}, "unknown command or missing args\n"},

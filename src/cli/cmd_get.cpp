@@ -3,7 +3,6 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
-#include "ddc/framing.h"
 #include "ddc/vcp.h"
 #include "discovery/display_table.h"
 
@@ -17,8 +16,7 @@ int commandGet(CommandWords words)
     int32_t current = 0;
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
-    if (display != nullptr &&
-        asReadVCPAt(*display, *vcp, kDdcChip, kDdcHostAddress, &current, &maximum)) {
+    if (display != nullptr && asReadVCP(*display, *vcp, &current, &maximum)) {
         std::printf("{\"value\":%d}\n", current);
     } else {
         std::printf("{\"value\":null,\"error\":\"read_failed\"}\n");

@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "ddc/retry.h"
 #include "discovery/walk.h"
 
 namespace {
@@ -37,6 +38,10 @@ const CommandRow* findCommand(CommandWords words)
     return nullptr;
 }
 
+// Whether this run discovered displays: only such a run reports its
+// transfer counters, so help, version and early refusals keep their one line.
+bool g_discovered = false;
+
 }  // namespace
 
 bool commandLineNeedsDisplays(std::span<char* const> words)
@@ -61,11 +66,14 @@ int panoctl_main(int argc, char** argv)
     if (argc > 1) {
         words = std::span<char* const>(argv + 1, static_cast<size_t>(argc - 1));
     }
+    g_discovered = false;
+    resetTransferCounters();
     RunOptions options;
     std::optional<size_t> optionWords = readOptions(words, &options);
     if (!optionWords) {
         return kStatusUsage;
     }
+    useRunOptions(options);
     if (options.help) {
         return commandHelp(words);
     }
@@ -79,6 +87,14 @@ int panoctl_main(int argc, char** argv)
     }
     if (commandLineNeedsDisplays(words)) {
         enumerateDisplays();
+        g_discovered = true;
     }
     return runCommandLine(words);
+}
+
+void reportRunCounters()
+{
+    if (g_discovered) {
+        printTransferCounters();
+    }
 }

@@ -29,7 +29,8 @@ ProbeResult probeOne(const DisplayRecord& display, uint8_t vcp, uint32_t chip, u
         return result;
     }
     // The bare write and the get transaction after it are one entry; the
-    // get's own guard nests inside this one.
+    // get's own guard nests inside this one. Never retried: a probe shows
+    // the bus as it is.
     DisplayLockGuard lock(display);
     std::array<uint8_t, 4> request{0x82, 0x01, vcp, 0};
     request[3] = ddcChecksum(dataAddress, std::span(request).first(3));
