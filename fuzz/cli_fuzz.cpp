@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "command_line_words.h"
 #include "run_captured.h"
 #include "sim_control.h"
 
@@ -25,25 +25,11 @@ bool isOneLine(const std::string& text)
 }
 
 // Help and version, asked for by an option or by the command word after
-// the options. Only for a run that was not refused, whose options reading
-// them again accepts without a word.
+// the options, in a run that was not refused.
 bool asksForText(const std::vector<std::string>& args)
 {
-    std::vector<std::string> copies = args;
-    std::vector<char*> words;
-    for (std::string& word : copies) {
-        words.push_back(word.data());
-    }
-    RunOptions options;
-    std::optional<size_t> optionWords = readOptions(words, &options);
-    if (!optionWords) {
-        return false;
-    }
-    if (options.help || options.version) {
-        return true;
-    }
-    return *optionWords < args.size() &&
-           (args[*optionWords] == "help" || args[*optionWords] == "version");
+    std::optional<CommandLineStart> start = readCommandLineStart(args);
+    return start && start->printsText;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "cli/dispatch.h"
-#include "cli/options.h"
+#include "command_line_words.h"
 #include "discovery/display_table.h"
 #include "sim_control.h"
 
@@ -73,21 +73,12 @@ void logDocument(const std::vector<std::string>& args, int status, const std::st
     }
     // The command word follows the options; a run that printed something
     // had its options accepted, so reading them again refuses nothing.
-    std::vector<std::string> copies = args;
-    std::vector<char*> words;
-    for (std::string& word : copies) {
-        words.push_back(word.data());
-    }
-    RunOptions options;
-    std::optional<size_t> optionWords = readOptions(words, &options);
-    if (!optionWords || *optionWords >= args.size()) {
-        return;
-    }
-    const std::string& command = args[*optionWords];
+    std::optional<CommandLineStart> start = readCommandLineStart(args);
     // Help and version print text for people, not a document.
-    if (options.help || options.version || command == "help" || command == "version") {
+    if (!start || start->command.empty() || start->printsText) {
         return;
     }
+    const std::string& command = start->command;
     std::string document = out.back() == '\n' ? out.substr(0, out.size() - 1) : out;
     std::string line = command + "\t" + std::to_string(status) + "\t" + document + "\n";
     // One write in append mode, so that test processes running side by side

@@ -30,7 +30,7 @@ std::string machine(Json faults = Json::object())
     return reg::scenario({reg::panel(kId, "Retry"), reg::proxy("m")}, {{"m", std::move(monitor)}});
 }
 
-RunResult run(Json faults, std::vector<std::string> args)
+RunResult run(Json faults, const std::vector<std::string>& args)
 {
     return runPanoctl(machine(std::move(faults)), args);
 }
