@@ -197,7 +197,7 @@ TEST(ProbeRetries, ProbeShowsTheBusAsItIs)
 
 struct VerifyCase {
     const char* what;
-    std::vector<std::string> args;  // after --verify
+    std::vector<std::string> args;
     Json faults;
     std::string out;
     std::vector<int> pauses;
@@ -213,9 +213,7 @@ class Verify : public testing::TestWithParam<VerifyCase> {};
 TEST_P(Verify, ReadsTheValueBackAfterAnAcceptedWrite)
 {
     const VerifyCase& c = GetParam();
-    std::vector<std::string> args{"--verify"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    RunResult result = run(c.faults, args);
+    RunResult result = run(c.faults, c.args);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(pauses(result.trace), c.pauses);
@@ -226,57 +224,50 @@ const std::vector<int> kSetThenRead = paced({{3, 10000}, {1, 50000}, {3, 10000}}
 INSTANTIATE_TEST_SUITE_P(
     ReadBack, Verify,
     testing::Values(VerifyCase{"the value holds",
-                               {"set", kId, "16", "70"},
+                               {"--verify", "set", kId, "16", "70"},
                                Json::object(),
                                "{\"ok\":true}\n",
                                kSetThenRead},
                     VerifyCase{"clamped to the maximum",
-                               {"set", kId, "16", "300"},
+                               {"--verify", "set", kId, "16", "300"},
                                Json::object(),
                                "{\"ok\":false}\n",
                                kSetThenRead},
                     VerifyCase{"ignored: the monitor still answers the old value",
-                               {"set", kId, "16", "70"},
+                               {"--verify", "set", kId, "16", "70"},
                                {{"replies", {{"0", valueReply(50)}}}},
                                "{\"ok\":false}\n",
                                kSetThenRead},
                     VerifyCase{"the read back fails",
-                               {"set", kId, "16", "70"},
+                               {"--verify", "set", kId, "16", "70"},
                                {{"failReads", {0}}},
                                "{\"ok\":false}\n",
                                kSetThenRead},
                     VerifyCase{"the read back is retried like any get",
-                               {"--retries", "1", "set", kId, "16", "70"},
+                               {"--verify", "--retries", "1", "set", kId, "16", "70"},
                                {{"failReads", {0}}},
                                "{\"ok\":true}\n",
                                paced({{3, 10000}, {1, 50000}, {3, 10000}, {3, 20000}})},
                     VerifyCase{"no write accepted: nothing read",
-                               {"set", kId, "16", "70"},
+                               {"--verify", "set", kId, "16", "70"},
                                {{"failWrites", {0, 1, 2}}},
                                "{\"ok\":false}\n",
                                paced({{3, 10000}})},
                     VerifyCase{"a step reads back the value it wrote",
-                               {"set", kId, "16", "+", "15"},
+                               {"--verify", "set", kId, "16", "+", "15"},
                                Json::object(),
                                "{\"ok\":true,\"value\":65}\n",
                                paced({{6, 10000}, {1, 50000}, {3, 10000}})},
                     VerifyCase{"a clamped step is what the monitor holds",
-                               {"set", kId, "16", "+", "90"},
+                               {"--verify", "set", kId, "16", "+", "90"},
                                Json::object(),
                                "{\"ok\":true,\"value\":100}\n",
                                paced({{6, 10000}, {1, 50000}, {3, 10000}})},
-                    VerifyCase{"--verify after the command word is an extra argument",
-                               {"get", kId, "16", "--verify"},
+                    VerifyCase{"after the command word it is an extra argument",
+                               {"set", kId, "16", "70", "--verify"},
                                Json::object(),
-                               kFifty,
+                               "{\"ok\":true}\n",
                                paced({{3, 10000}})}));
-
-TEST(Verify, AfterTheCommandWordItIsIgnored)
-{
-    RunResult result = run(Json::object(), {"set", kId, "16", "70", "--verify"});
-    EXPECT_EQ(result.out, "{\"ok\":true}\n");
-    EXPECT_EQ(pauses(result.trace), paced({{3, 10000}}));
-}
 
 TEST(Counters, CountTransfersFailuresAndRetriesAfterTheDocument)
 {
