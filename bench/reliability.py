@@ -125,10 +125,11 @@ def main():
     missed = []
     with tempfile.TemporaryDirectory() as directory:
         env["PANOCTL_SIM_LOCKS"] = os.path.join(directory, "locks")
-        for command, cell, runs in (("get", get_cell, options.gets),
-                                    ("set --verify", set_cell, options.sets)):
+        for command, cell, runs, columns in (
+                ("get", get_cell, options.gets, "answered | wrong values"),
+                ("set --verify", set_cell, options.sets, "said ok:true | ok:true but not kept")):
             print(f"\n{command}, {runs} runs per row\n")
-            print("| bus | --retries | answered | wrong values | median pauses |")
+            print(f"| bus | --retries | {columns} | median pauses |")
             print("|---|---:|---:|---:|---:|")
             for name, bus in BUSES:
                 path = os.path.join(directory, "scenario.json")

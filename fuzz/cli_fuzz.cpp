@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "command_line_words.h"
 #include "run_captured.h"
 #include "sim_control.h"
 
@@ -23,19 +25,12 @@ bool isOneLine(const std::string& text)
     return !text.empty() && text.find('\n') == text.size() - 1;
 }
 
-// Help and version as a command word or as the first option (every option
-// there is now prints one of them).
+// Help and version, asked for by an option or by the command word after
+// the options, in a run that was not refused.
 bool asksForText(const std::vector<std::string>& args)
 {
-    if (args.empty()) {
-        return false;
-    }
-    for (const char* word : {"help", "version", "--help", "-h", "--version"}) {
-        if (args[0] == word) {
-            return true;
-        }
-    }
-    return false;
+    std::optional<CommandLineStart> start = readCommandLineStart(args);
+    return start && start->printsText;
 }
 
 }  // namespace
@@ -72,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::RunOutput run = fuzz::runCaptured(args);
     busUsed = !sim::traceLines().empty();
 
-    if (!args.empty() && args[0] == "batch") {
+    std::optional<CommandLineStart> start =
+        run.status != 2 ? readCommandLineStart(args) : std::nullopt;
+    if (start && !start->printsText && start->command == "batch") {
         // With nothing on standard input a batch answers nothing; its lines
         // are batch_fuzz's input.
         if (run.status != 0 || !run.out.empty() || !run.err.empty()) {
@@ -87,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if ((run.status == 2) != run.out.empty()) {
         fuzz::finding("status 2 and an empty standard output do not go together", run);
     }
-    if (asksForText(args)) {
+    if (run.status != 2 && asksForText(args)) {
         if (run.status != 0 || run.out.empty() || !run.err.empty() || !sim::traceLines().empty()) {
             fuzz::finding("help or version did not print text alone, without the bus", run);
         }

@@ -95,8 +95,9 @@ def plugged_and_unplugged(binary, folder, env):
     status, _, err = batch.finish()
     check("replug status", status, 0)
     # Start and each list, and a second look for "2", "UUID-a" and "UUID-a".
-    check("replug discoveries", [line.split(" added=")[1] for line in err.splitlines()],
+    check("replug discoveries", [line.split(" added=")[1] for line in err.splitlines()[:-1]],
           ["1", "1", "2", "2", "1", "1", "2", "2"])
+    check("replug counters at the end", err.splitlines()[-1].startswith("[dbg] writes="), True)
 
 
 def broken_mid_batch(binary, folder, env):

@@ -12,6 +12,7 @@
 
 #include "cli/dispatch.h"
 #include "harness.h"
+#include "registry_builder.h"
 #include "sim_control.h"
 
 namespace {
@@ -109,6 +110,11 @@ const std::vector<std::string> kSession = {
     "set 1 16 +",
     "set 1 16 - 70000",
     "get 1 16 extra words",
+    "--retries 2 get 2 contrast",
+    "--verify set 2 16 30",
+    "--retries 11 get 1 16",
+    "--bogus get 1 16",
+    "--retries",
 };
 
 TEST(Batch, AnswersAndBusTrafficEqualOneShotRuns)
@@ -230,9 +236,24 @@ TEST(Batch, DiscoversAtStartBeforeListAndOnceForAMissingDisplay)
     const std::string walk = "[dbg] shim=3 shimWithUUID=3 proxy=2 added=2\n";
     RunResult run =
         runPanoctlWithInput("", {"batch"}, "get 1 16\nlist\nlist\nget 3 16\nprobeaddr 3\nbogus\n");
-    // Start, two lists, and one for each of the two selectors that missed.
-    EXPECT_EQ(run.err, repeated(walk, 5));
+    // Start, two lists, and one for each of the two selectors that missed;
+    // then the transfers of the whole batch (the one get's), once, at its end.
+    EXPECT_EQ(run.err, repeated(walk, 5) + "[dbg] writes=2 reads=1 failed=0 retries=0\n");
     EXPECT_EQ(linesOf(run.out).size(), 6U);
+}
+
+TEST(Batch, OptionsBeforeBatchApplyToEveryLineAndALinesOwnToThatLine)
+{
+    // Reads 0 and 2 of the whole batch fail: a retry saves a get, none fails it.
+    reg::Json monitor = reg::monitor(50);
+    monitor["faults"] = {{"failReads", {0, 2}}};
+    std::string machine = reg::scenario(
+        {reg::node("port", reg::Json::object(), {reg::proxy("m", {{"EDID UUID", "UUID-m"}})})},
+        {{"m", monitor}});
+    RunResult run = runPanoctlWithInput(machine, {"--retries", "1", "batch"},
+                                        "get 1 16\n--retries 0 get 1 16\nget 1 16\n");
+    EXPECT_EQ(run.out,
+              "{\"value\":50}\n{\"value\":null,\"error\":\"read_failed\"}\n{\"value\":50}\n");
 }
 
 TEST(Batch, OptionsBeforeBatchRunAndAreRefusedAsInOneShotRuns)

@@ -59,6 +59,7 @@ Outcome runCase(const fs::path& dir, const fs::path& scratch)
     }
     env.push_back("PANOCTL_SIM_FAST=1");
     env.push_back("PANOCTL_SIM_TRACE=" + (scratch / "trace").string());
+    env.push_back("PANOCTL_SIM_LOCKS=" + (scratch / "locks").string());
     if (fs::exists(dir / "scenario.json")) {
         env.push_back("PANOCTL_SIM_SCENARIO=" + (dir / "scenario.json").string());
     }

@@ -446,7 +446,7 @@ TEST_P(NumberArguments, AreRefusedBeforeAnythingIsSent)
     RunResult run = runPanoctl(machine(), GetParam().args);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "[dbg] shim=1 shimWithUUID=1 proxy=1 added=1\ninvalid number: " +
-                           GetParam().refused + "\n");
+                           GetParam().refused + "\n" + kNoTransfers);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.trace.empty());
 }

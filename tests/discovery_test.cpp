@@ -278,7 +278,7 @@ TEST_P(Discovery, ListsTheDisplaysAndReleasesWhatItBorrowed)
     DebugEnv debug("1");
     RunResult run = runPanoctl(reg::scenario(c.children, c.monitors), {"list"});
     EXPECT_EQ(run.out, c.expectedList + "\n");
-    EXPECT_EQ(run.err, "[dbg] " + c.expectedDebug + "\n");
+    EXPECT_EQ(run.err, "[dbg] " + c.expectedDebug + "\n" + kNoTransfers);
     EXPECT_EQ(run.status, 0);
     EXPECT_TRUE(Json::parse(run.out).is_array());
 
@@ -310,7 +310,7 @@ TEST(Discovery, StopsAtSixteenDisplaysAndCountsEveryProxy)
     }
     DebugEnv debug("");
     RunResult run = runPanoctl(reg::scenario(children, all), {"list"});
-    EXPECT_EQ(run.err, "[dbg] shim=17 shimWithUUID=17 proxy=17 added=16\n");
+    EXPECT_EQ(run.err, "[dbg] shim=17 shimWithUUID=17 proxy=17 added=16\n" + kNoTransfers);
     Json list = Json::parse(run.out);
     ASSERT_EQ(list.size(), 16U);
     EXPECT_EQ(list[15]["serial"], "00000010");
@@ -342,14 +342,14 @@ TEST(Discovery, SerialMapHoldsSixteenUuids)
     EXPECT_EQ(list[1]["serial"], "");
 }
 
-TEST(Discovery, IteratorFailureLeavesAnEmptyTableAndNoDebugLine)
+TEST(Discovery, IteratorFailureLeavesAnEmptyTableAndNoWalkCounters)
 {
     DebugEnv debug("1");
     sim::setIteratorCreationFails(true);
     RunResult run = runPanoctl("", {"list"});
     sim::setIteratorCreationFails(false);
     EXPECT_EQ(run.out, "[]\n");
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.err, kNoTransfers);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.registryReferences, 0);
 }

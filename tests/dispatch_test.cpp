@@ -64,7 +64,8 @@ TEST(Dispatch, DiscoveryRunsBeforeTheWordIsJudged)
 {
     DebugEnv debug("");
     RunResult unknown = runPanoctl("", {"nonsense"});
-    EXPECT_EQ(unknown.err, "[dbg] shim=3 shimWithUUID=3 proxy=2 added=2\n" + std::string(kUnknown));
+    EXPECT_EQ(unknown.err, "[dbg] shim=3 shimWithUUID=3 proxy=2 added=2\n" + std::string(kUnknown) +
+                               kNoTransfers);
     EXPECT_EQ(unknown.out, "");
 
     RunResult noWord = runPanoctl("", {});

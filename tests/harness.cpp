@@ -6,11 +6,23 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
 #include "cli/dispatch.h"
+#include "command_line_words.h"
 #include "discovery/display_table.h"
 #include "sim_control.h"
+
+namespace {
+
+// The tests' lock files in a folder of their own, so that they neither wait
+// for nor hold up the user's other panoctl runs. The binaries the tests start
+// inherit it. Kept when the test sets its own.
+[[maybe_unused]] const bool kOwnLockFolder =
+    setenv("PANOCTL_SIM_LOCKS", PANOCTL_TEST_LOCKS, 0) == 0;
+
+}  // namespace
 
 RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>& args)
 {
@@ -40,6 +52,7 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
     testing::internal::CaptureStderr();
     result.status = panoctl_main(static_cast<int>(words.size()), argv.data());
     std::fflush(stdout);
+    reportRunCounters();
     result.out = testing::internal::GetCapturedStdout();
     result.err = testing::internal::GetCapturedStderr();
     result.trace = sim::traceLines();
@@ -108,15 +121,17 @@ void logDocument(const std::vector<std::string>& args, int status, const std::st
     if (path == nullptr || *path == '\0' || out.empty() || args.empty()) {
         return;
     }
+    // The command word follows the options; a run that printed something
+    // had its options accepted, so reading them again refuses nothing.
+    std::optional<CommandLineStart> start = readCommandLineStart(args);
     // Help and version print text for people, not a document.
-    for (const char* word : {"help", "version", "--help", "-h", "--version"}) {
-        if (args[0] == word) {
-            return;
-        }
+    if (!start || start->command.empty() || start->printsText) {
+        return;
     }
+    const std::string& command = start->command;
     std::string document = out.back() == '\n' ? out.substr(0, out.size() - 1) : out;
-    std::string line = args[0] + "\t" + std::to_string(status) + "\t" + document + "\n";
-    if (args[0] == "batch") {
+    std::string line = command + "\t" + std::to_string(status) + "\t" + document + "\n";
+    if (command == "batch") {
         line = batchUsageAnswers(out);
     }
     // One write in append mode, so that test processes running side by side

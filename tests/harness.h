@@ -35,6 +35,10 @@ std::vector<std::string> linesOf(const std::string& text);
 // others are the documents of one-shot runs, which batch tests compare).
 void logDocument(const std::vector<std::string>& args, int status, const std::string& out);
 
+// The transfer counters line of a run that discovered displays and made no
+// transfer, as DDC_DEBUG shows it at the end.
+inline const std::string kNoTransfers = "[dbg] writes=0 reads=0 failed=0 retries=0\n";
+
 // Sets or clears DDC_DEBUG for the lifetime of the object.
 class DebugEnv {
 public:

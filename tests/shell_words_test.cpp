@@ -116,7 +116,7 @@ TEST(HelpAndVersion, PrintWithoutDiscovery)
         EXPECT_EQ(run.out.rfind("usage: panoctl [options] <command>", 0), 0U);
         // The table's names reach the text.
         for (const char* word : {"features <display>", "color-preset", "hdmi2=18", "standby=2",
-                                 "--version", "man panoctl"}) {
+                                 "--version", "--retries N", "--verify", "man panoctl"}) {
             EXPECT_NE(run.out.find(word), std::string::npos) << word;
         }
     }
@@ -136,7 +136,7 @@ TEST(HelpAndVersion, LeaveTheOtherWordsAsTheyWere)
         const char* err;
     } cases[] = {
         {{}, kUsage},
-        {{"--Help"}, "unknown command or missing args\n"},
+        {{"--Help"}, "unknown option: --Help\n"},
         {{"-help"}, "unknown command or missing args\n"},
         {{"HELP"}, "unknown command or missing args\n"},
         {{"features"}, "unknown command or missing args\n"},

@@ -5,7 +5,8 @@ Usage: state_runs_test.py <panoctl binary>
 - Concurrent `set` runs on different codes lose no update, and the state file
   parses whenever anyone looks.
 - Runs killed around their write-back leave the old state or the new one,
-  and the runs after them work.
+  and the runs after them work; so do runs killed at any point of their
+  retries and read back on a flaky bus (`--retries 3 --verify`).
 - A run that cannot write the state back, or finds a link planted at it,
   prints nothing on standard output: one line on standard error, status 2.
 """
@@ -22,10 +23,65 @@ import threading
 import time
 
 LEFT, RIGHT = "52721127-E5C3-A401-1720-0104B53C2278", "458E2032-0000-0000-0A1F-0104B5462778"
+FLAKY = "5A5A5A5A-0000-4000-8000-00000000F1A7"
 # Codes of the built-in scenario's monitors: (display, monitor key, code as spelled there, max).
 CODES = [(LEFT, "left", c, m) for c, m in [("0x10", 100), ("0x12", 100), ("0x14", 11), ("0x16", 100),
                                            ("0x18", 100), ("0x1A", 100), ("0x60", 18), ("0x62", 100)]]
 CODES += [(RIGHT, "right", c, m) for c, m in [("0x10", 100), ("0x12", 100), ("0x14", 11), ("0x62", 100)]]
+
+
+def one_monitor(bus=None):
+    monitor = {"vcp": {"0x10": {"current": 50, "max": 100}}}
+    if bus:
+        monitor["bus"] = bus
+    return {"registry": {"name": "Root", "children": [
+                {"name": "AppleCLCD2", "properties": {"EDID UUID": FLAKY}},
+                {"name": "DCPAVServiceProxy", "avservice": {"monitor": "flaky"}}]},
+            "monitors": {"flaky": monitor}}
+
+
+def killed_retrying_runs(binary, folder):
+    """`--retries 3 --verify set` on a bus that fails a third of its
+    transfers, killed after a random number of traced operations: the state
+    file holds the old value or the new one, never anything else, and a run
+    on a sound bus right after reads what the file holds (no lock is left)."""
+    failures = []
+    state = pathlib.Path(folder, "flaky-state.json")
+    scenarios = {}
+    for name, bus in (("flaky", {"failRate": 0.3, "corruptRate": 0.1}), ("sound", None)):
+        scenarios[name] = pathlib.Path(folder, f"{name}.json")
+        scenarios[name].write_text(json.dumps(one_monitor(bus)))
+    env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_STATE=str(state))
+    trace = pathlib.Path(folder, "flaky-trace")
+    os.mkfifo(trace)
+    value, held = 50, 50
+    outcomes = {"old": 0, "new": 0}
+    for attempt in range(30):
+        value = 1 + (value + 37) % 99
+        process = subprocess.Popen(
+            [binary, "--retries", "3", "--verify", "set", FLAKY, "0x10", str(value)],
+            env=dict(env, PANOCTL_SIM_SCENARIO=str(scenarios["flaky"]), PANOCTL_SIM_TRACE=str(trace),
+                     PANOCTL_SIM_SEED=str(attempt)),
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        with open(trace, encoding="ascii") as lines:
+            for _ in range(random.randint(1, 24)):
+                if not lines.readline():
+                    break
+            process.send_signal(signal.SIGKILL)
+            process.communicate(timeout=60)
+        after = json.loads(state.read_text())["flaky"]["0x10"] if state.exists() else 50
+        if after not in (held, value):
+            failures.append(f"killed retrying run: 0x10 is {after}, neither {held} nor {value}")
+        outcomes["new" if after == value else "old"] += 1
+        held = after
+        for stray in pathlib.Path(folder).glob("flaky-state.json.tmp-*"):
+            stray.unlink()
+        check = subprocess.run([binary, "get", FLAKY, "0x10"], capture_output=True, text=True,
+                               env=dict(env, PANOCTL_SIM_SCENARIO=str(scenarios["sound"])), timeout=10)
+        if check.stdout != json.dumps({"value": held}, separators=(",", ":")) + "\n":
+            failures.append(f"after a killed retrying run a run reads {check.stdout!r}, the file holds {held}")
+    print("killed retrying runs:", outcomes)
+    return failures
 
 
 def main(binary, folder):
@@ -111,6 +167,8 @@ def main(binary, folder):
         if json.loads(out) != {"value": after}:
             failures.append(f"after a kill a run reads {out.strip()}, the file holds {after}")
     print("killed runs:", outcomes)
+
+    failures += killed_retrying_runs(binary, folder)
 
     out, _ = run("set", LEFT, "0x10", "42").communicate(timeout=60)
     if saved()["left"]["0x10"] != 42 or list(pathlib.Path(folder).glob("state.json.tmp-*")):

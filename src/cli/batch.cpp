@@ -60,6 +60,7 @@ void runLineWords(std::span<char* const> words, const RunOptions& batchOptions)
     RunOptions options = batchOptions;
     std::optional<size_t> optionWords = readOptions(words, &options);
     if (optionWords) {
+        useRunOptions(options);
         words = words.subspan(*optionWords);
         if (options.help || options.version || commandLinePrintsText(words)) {
             // Text for people takes several lines, and a caller waits for one.

@@ -4,7 +4,6 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "ddc/framing.h"
 #include "ddc/vcp.h"
 
 int commandGet(CommandWords words)
@@ -17,8 +16,7 @@ int commandGet(CommandWords words)
     int32_t current = 0;
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
-    if (display != nullptr &&
-        asReadVCPAt(*display, *vcp, kDdcChip, kDdcHostAddress, &current, &maximum)) {
+    if (display != nullptr && asReadVCP(*display, *vcp, &current, &maximum)) {
         std::printf("{\"value\":%d}\n", current);
     } else {
         std::printf("{\"value\":null,\"error\":\"read_failed\"}\n");

@@ -5,6 +5,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
+#include "cli/options.h"
 #include "ddc/vcp.h"
 
 namespace {
@@ -15,6 +16,12 @@ bool isStepSign(const char* word)
 }
 
 }  // namespace
+
+bool writeSetting(const DisplayRecord& display, uint8_t vcp, uint16_t value)
+{
+    return runOptions().verify ? asWriteVCPVerified(display, vcp, value)
+                               : asWriteVCP(display, vcp, value);
+}
 
 int commandSet(CommandWords words)
 {
@@ -30,7 +37,7 @@ int commandSet(CommandWords words)
         return kStatusUsage;
     }
     const DisplayRecord* display = lookupDisplay(words[1]);
-    bool ok = display != nullptr && asWriteVCP(*display, *vcp, *value);
+    bool ok = display != nullptr && writeSetting(*display, *vcp, *value);
     std::printf("{\"ok\":%s}\n", ok ? "true" : "false");
     return 0;
 }

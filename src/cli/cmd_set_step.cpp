@@ -5,7 +5,6 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "ddc/framing.h"
 #include "ddc/vcp.h"
 
 namespace {
@@ -37,13 +36,12 @@ int commandSetStep(CommandWords words, uint8_t vcp)
     const DisplayRecord* display = lookupDisplay(words[1]);
     int32_t current = 0;
     int32_t maximum = 0;
-    if (display == nullptr ||
-        !asReadVCPAt(*display, vcp, kDdcChip, kDdcHostAddress, &current, &maximum)) {
+    if (display == nullptr || !asReadVCP(*display, vcp, &current, &maximum)) {
         std::printf("{\"ok\":false,\"value\":null}\n");
         return 0;
     }
     uint16_t value = steppedValue(current, maximum, step);
-    bool ok = asWriteVCP(*display, vcp, value);
+    bool ok = writeSetting(*display, vcp, value);
     std::printf("{\"ok\":%s,\"value\":%u}\n", ok ? "true" : "false", static_cast<unsigned>(value));
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "cli/usage.h"
+#include "discovery/display_table.h"
 
 using CommandWords = std::span<char* const>;
 
@@ -22,3 +23,7 @@ int commandVersion(CommandWords words);
 
 // `set <display> <vcp> + <n>` and `- <n>`: `words[3]` is the sign.
 int commandSetStep(CommandWords words, uint8_t vcp);
+
+// The write of `set` and of a step: the set transaction, and with --verify
+// the read back; true when the monitor took the value.
+bool writeSetting(const DisplayRecord& display, uint8_t vcp, uint16_t value);

@@ -6,6 +6,7 @@
 #include "cli/batch.h"
 #include "cli/commands.h"
 #include "cli/options.h"
+#include "ddc/retry.h"
 #include "discovery/walk.h"
 
 namespace {
@@ -49,6 +50,10 @@ const CommandRow* findCommand(CommandWords words)
     return nullptr;
 }
 
+// Whether this run discovered displays: only such a run reports its
+// transfer counters, so help, version and early refusals keep their one line.
+bool g_discovered = false;
+
 }  // namespace
 
 bool commandLineNeedsDisplays(std::span<char* const> words)
@@ -89,11 +94,14 @@ int panoctl_main(int argc, char** argv)
     if (argc > 1) {
         words = std::span<char* const>(argv + 1, static_cast<size_t>(argc - 1));
     }
+    g_discovered = false;
+    resetTransferCounters();
     RunOptions options;
     std::optional<size_t> optionWords = readOptions(words, &options);
     if (!optionWords) {
         return kStatusUsage;
     }
+    useRunOptions(options);
     if (options.help) {
         return commandHelp(words);
     }
@@ -102,10 +110,19 @@ int panoctl_main(int argc, char** argv)
     }
     words = words.subspan(*optionWords);
     if (isBatchWord(words)) {
+        g_discovered = true;  // the counters then cover every line
         return runBatch(options);
     }
     if (commandLineNeedsDisplays(words)) {
         enumerateDisplays();
+        g_discovered = true;
     }
     return runCommandLine(words);
+}
+
+void reportRunCounters()
+{
+    if (g_discovered) {
+        printTransferCounters();
+    }
 }

@@ -10,6 +10,10 @@
 // instead, with the options read so far.
 int panoctl_main(int argc, char** argv);
 
+// With DDC_DEBUG set, writes the run's transfer counters to standard error
+// when the run discovered displays. Call it once the document is out.
+void reportRunCounters();
+
 // Whether the command line `words` (command word first, options already
 // read) needs the display table, so discovery must run before it. Words that
 // select no command need it too: discovery runs before they are refused. No

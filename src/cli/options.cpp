@@ -3,7 +3,9 @@
 #include <array>
 #include <cstring>
 
+#include "cli/arguments.h"
 #include "cli/usage.h"
+#include "ddc/retry.h"
 
 namespace {
 
@@ -19,10 +21,35 @@ bool askForVersion(RunOptions* options, const char* /*value*/)
     return true;
 }
 
-constexpr std::array<OptionRow, 2> kOptions{{
+bool takeRetries(RunOptions* options, const char* value)
+{
+    std::optional<long> retries = parseNumberArgument(value, kMaxRetries);
+    if (!retries) {
+        return false;
+    }
+    options->retries = static_cast<int>(*retries);
+    return true;
+}
+
+bool askForVerify(RunOptions* options, const char* /*value*/)
+{
+    options->verify = true;
+    return true;
+}
+
+constexpr std::array<OptionRow, 4> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", askForHelp},
     {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
+    {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
+    {"--verify", nullptr, nullptr, "set: check the value by reading it back", askForVerify},
 }};
+
+RunOptions g_runOptions;
+
+bool looksLikeOption(const char* word)
+{
+    return std::strncmp(word, "--", 2) == 0;
+}
 
 const OptionRow* findOption(const char* word)
 {
@@ -48,6 +75,10 @@ std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* opti
     while (used < words.size()) {
         const OptionRow* row = findOption(words[used]);
         if (row == nullptr) {
+            if (looksLikeOption(words[used])) {
+                refuseCommandLine("unknown option: %s", words[used]);
+                return std::nullopt;
+            }
             break;
         }
         const char* value = nullptr;
@@ -64,4 +95,15 @@ std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* opti
         used += row->valueName != nullptr ? 2 : 1;
     }
     return used;
+}
+
+void useRunOptions(const RunOptions& options)
+{
+    g_runOptions = options;
+    setRetryLimit(options.retries);
+}
+
+const RunOptions& runOptions()
+{
+    return g_runOptions;
 }

@@ -9,6 +9,8 @@
 struct RunOptions {
     bool help = false;
     bool version = false;
+    int retries = 0;      // times a failed transaction is made again
+    bool verify = false;  // a set reads the value back
 };
 
 struct OptionRow {
@@ -27,5 +29,12 @@ std::span<const OptionRow> optionTable();
 // Reads the options at the start of `words` (the words after the program
 // name) into `options` and returns how many words they took. Reading stops
 // at the first word that is not an option: that word is the command word.
-// Returns nothing when an option was refused; the refusal has been written.
+// A word that starts with "--" and is no option is refused, as is an option
+// without its value. Returns nothing when the command line was refused; the
+// refusal has been written.
 std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options);
+
+// Makes `options` those of the commands that run from now on (the retry
+// count for every transaction, --verify for set).
+void useRunOptions(const RunOptions& options);
+const RunOptions& runOptions();

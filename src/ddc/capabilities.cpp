@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "ddc/display_lock.h"
 #include "ddc/framing.h"
 #include "ddc/replies.h"
+#include "ddc/retry.h"
 
 namespace {
 
@@ -31,22 +33,37 @@ std::array<uint8_t, 5> capabilitiesRequest(uint16_t offset)
     return request;
 }
 
+using FragmentReply = std::array<uint8_t, kCapabilitiesReplySize>;
+
 // One request and its fragment's data, or nothing when either transfer
 // failed or the reply is not the fragment asked for.
-std::optional<std::span<const uint8_t>> fetchFragment(
-    const DisplayRecord& display, uint16_t offset,
-    std::array<uint8_t, kCapabilitiesReplySize>* reply)
+std::optional<std::span<const uint8_t>> fetchFragmentOnce(const DisplayRecord& display,
+                                                          uint16_t offset, uint32_t pauseMicros,
+                                                          FragmentReply* reply)
 {
+    DisplayLockGuard lock(display);  // one fragment: released between fragments
     std::array<uint8_t, 5> request = capabilitiesRequest(offset);
-    pauseMicroseconds(kDdcPauseMicros);
+    pauseMicroseconds(pauseMicros);
     if (!ddcWrite(display, kDdcChip, kDdcHostAddress, request)) {
         return std::nullopt;
     }
-    pauseMicroseconds(kDdcPauseMicros);
+    pauseMicroseconds(pauseMicros);
     if (!ddcRead(display, kDdcChip, kDdcHostAddress, *reply)) {
         return std::nullopt;
     }
     return parseCapabilitiesFragment(*reply, offset);
+}
+
+// The fragment at `offset`, asked for again up to the run's retry count.
+std::optional<std::span<const uint8_t>> fetchFragment(const DisplayRecord& display, uint16_t offset,
+                                                      FragmentReply* reply)
+{
+    std::optional<std::span<const uint8_t>> data;
+    withRetries([&](uint32_t pauseMicros) {
+        data = fetchFragmentOnce(display, offset, pauseMicros, reply);
+        return data.has_value();
+    });
+    return data;
 }
 
 // Appends `data` up to a NUL and as far as the buffer has room.
@@ -81,14 +98,16 @@ size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text)
     (*text)[0] = '\0';
 
     // The first request is not answered; whether it was accepted shows in
-    // the requests that follow.
+    // the requests that follow, so it is never made again.
+    DisplayLockGuard startLock(display);  // the first request and its pause
     pauseMicroseconds(kDdcPauseMicros);
     ddcWrite(display, kDdcChip, kDdcHostAddress, capabilitiesRequest(0));
     pauseMicroseconds(kCapabilitiesStartPauseMicros);
+    startLock.release();
 
     uint16_t offset = 0;
     for (int fragment = 0; fragment < kMaxCapabilitiesFragments; fragment++) {
-        std::array<uint8_t, kCapabilitiesReplySize> reply{};
+        FragmentReply reply{};
         std::optional<std::span<const uint8_t>> data = fetchFragment(display, offset, &reply);
         // No data is the monitor's end of the string.
         if (!data || data->empty()) {

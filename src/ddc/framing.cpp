@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "ddc/retry.h"
+
 uint8_t ddcChecksum(uint32_t dataAddress, std::span<const uint8_t> bytes)
 {
     auto sum = static_cast<uint8_t>(0x6E ^ dataAddress);
@@ -12,8 +14,10 @@ uint8_t ddcChecksum(uint32_t dataAddress, std::span<const uint8_t> bytes)
     return sum;
 }
 
-bool ddcWrite(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-              std::span<const uint8_t> bytes)
+namespace {
+
+bool writeOnce(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+               std::span<const uint8_t> bytes)
 {
     if (display.service == nullptr) {
         return false;
@@ -28,8 +32,8 @@ bool ddcWrite(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
                                static_cast<uint32_t>(bytes.size())) == kIOReturnSuccess;
 }
 
-bool ddcRead(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-             std::span<uint8_t> reply)
+bool readOnce(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+              std::span<uint8_t> reply)
 {
     std::fill(reply.begin(), reply.end(), 0);
     if (display.service == nullptr) {
@@ -37,4 +41,22 @@ bool ddcRead(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
     }
     return IOAVServiceReadI2C(display.service, chip, dataAddress, reply.data(),
                               static_cast<uint32_t>(reply.size())) == kIOReturnSuccess;
+}
+
+}  // namespace
+
+bool ddcWrite(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+              std::span<const uint8_t> bytes)
+{
+    bool written = writeOnce(display, chip, dataAddress, bytes);
+    countTransfer(Transfer::write, written);
+    return written;
+}
+
+bool ddcRead(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+             std::span<uint8_t> reply)
+{
+    bool read = readOnce(display, chip, dataAddress, reply);
+    countTransfer(Transfer::read, read);
+    return read;
 }

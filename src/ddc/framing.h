@@ -1,5 +1,5 @@
-// DDC/CI over the AV service: addresses, the checksum, the pacing and the
-// one wrapper through which every I2C transfer of the tool goes.
+// DDC/CI over the AV service: addresses, the checksum and the one wrapper
+// through which every I2C transfer of the tool goes.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +11,12 @@ inline constexpr uint32_t kDdcChip = 0x37;   // DDC/CI device address
 inline constexpr uint32_t kEdidChip = 0x50;  // the display's EDID EEPROM
 inline constexpr uint32_t kDdcHostAddress = 0x51;
 
-// Monitors need time between DDC/CI operations; commands sent faster are
-// dropped or answered with stale replies.
-inline constexpr uint32_t kDdcPauseMicros = 10000;
-
 // XOR of the destination address byte 0x6E, the data address and `bytes`.
 uint8_t ddcChecksum(uint32_t dataAddress, std::span<const uint8_t> bytes);
 
 // One I2C write or read on the display's service. A null handle fails
-// without touching the bus, like a failed transfer.
+// without touching the bus, like a failed transfer. Each is counted in the
+// run's transfer counters.
 bool ddcWrite(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
               std::span<const uint8_t> bytes);
 bool ddcRead(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "ddc/display_lock.h"
 #include "ddc/framing.h"
 #include "ddc/vcp.h"
 
@@ -27,6 +28,10 @@ ProbeResult probeOne(const DisplayRecord& display, uint8_t vcp, uint32_t chip, u
     if (chip == kEdidChip) {
         return result;
     }
+    // The bare write and the get transaction after it are one entry; the
+    // get's own guard nests inside this one. Never retried: a probe shows
+    // the bus as it is.
+    DisplayLockGuard lock(display);
     std::array<uint8_t, 4> request{0x82, 0x01, vcp, 0};
     request[3] = ddcChecksum(dataAddress, std::span(request).first(3));
     // A bare write with no pause first: it shows whether anything

@@ -1,7 +1,9 @@
 #include <array>
 
+#include "ddc/display_lock.h"
 #include "ddc/framing.h"
 #include "ddc/replies.h"
+#include "ddc/retry.h"
 #include "ddc/vcp.h"
 
 namespace {
@@ -16,27 +18,27 @@ std::array<uint8_t, 4> vcpRequest(uint8_t vcp, uint32_t dataAddress)
 // Many monitors drop the first request after a quiet bus, so it is sent
 // twice; a failed first write ends the transaction.
 bool sendVcpRequest(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-                    std::span<const uint8_t> request)
+                    std::span<const uint8_t> request, uint32_t pauseMicros)
 {
-    pauseMicroseconds(kDdcPauseMicros);
+    pauseMicroseconds(pauseMicros);
     if (!ddcWrite(display, chip, dataAddress, request)) {
         return false;
     }
-    pauseMicroseconds(kDdcPauseMicros);
+    pauseMicroseconds(pauseMicros);
     return ddcWrite(display, chip, dataAddress, request);
 }
 
-}  // namespace
-
-bool asReadVCPAt(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
-                 int32_t* current, int32_t* maximum)
+// One whole transaction with `pauseMicros` before each operation.
+bool readVcpOnce(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
+                 uint32_t pauseMicros, int32_t* current, int32_t* maximum)
 {
+    DisplayLockGuard lock(display);  // the whole transaction, whichever way it ends
     std::array<uint8_t, 4> request = vcpRequest(vcp, dataAddress);
-    if (!sendVcpRequest(display, chip, dataAddress, request)) {
+    if (!sendVcpRequest(display, chip, dataAddress, request, pauseMicros)) {
         return false;
     }
     std::array<uint8_t, kVcpReplySize> reply{};
-    pauseMicroseconds(kDdcPauseMicros);
+    pauseMicroseconds(pauseMicros);
     if (!ddcRead(display, chip, dataAddress, reply) || !validVcpReply(reply, vcp)) {
         return false;
     }
@@ -44,4 +46,19 @@ bool asReadVCPAt(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint3
     *maximum = reply[6] << 8 | reply[7];
     *current = reply[8] << 8 | reply[9];
     return true;
+}
+
+}  // namespace
+
+bool asReadVCPAt(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
+                 int32_t* current, int32_t* maximum)
+{
+    return readVcpOnce(display, vcp, chip, dataAddress, kDdcPauseMicros, current, maximum);
+}
+
+bool asReadVCP(const DisplayRecord& display, uint8_t vcp, int32_t* current, int32_t* maximum)
+{
+    return withRetries([&](uint32_t pauseMicros) {
+        return readVcpOnce(display, vcp, kDdcChip, kDdcHostAddress, pauseMicros, current, maximum);
+    });
 }

@@ -1,22 +1,51 @@
 #include <array>
 
+#include "ddc/display_lock.h"
 #include "ddc/framing.h"
+#include "ddc/retry.h"
 #include "ddc/vcp.h"
+
+namespace {
+
+// A monitor applies a new setting before it answers for it reliably.
+constexpr uint32_t kVerifyPauseMicros = 50000;
+
+// Nothing acknowledges a Set VCP Feature, so it is sent three times and
+// all three are always made.
+bool writeThreeTimes(const DisplayRecord& display, std::span<const uint8_t> message,
+                     uint32_t pauseMicros)
+{
+    bool accepted = false;
+    DisplayLockGuard lock(display);  // all three writes
+    for (int attempt = 0; attempt < 3; attempt++) {
+        pauseMicroseconds(pauseMicros);
+        if (ddcWrite(display, kDdcChip, kDdcHostAddress, message)) {
+            accepted = true;
+        }
+    }
+    return accepted;
+}
+
+}  // namespace
 
 bool asWriteVCP(const DisplayRecord& display, uint8_t vcp, uint16_t value)
 {
     std::array<uint8_t, 6> message{
         0x84, 0x03, vcp, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF), 0};
     message[5] = ddcChecksum(kDdcHostAddress, std::span(message).first(5));
+    return withRetries(
+        [&](uint32_t pauseMicros) { return writeThreeTimes(display, message, pauseMicros); });
+}
 
-    // Nothing acknowledges a Set VCP Feature, so it is sent three times and
-    // all three are always made.
-    bool accepted = false;
-    for (int attempt = 0; attempt < 3; attempt++) {
-        pauseMicroseconds(kDdcPauseMicros);
-        if (ddcWrite(display, kDdcChip, kDdcHostAddress, message)) {
-            accepted = true;
-        }
+bool asWriteVCPVerified(const DisplayRecord& display, uint8_t vcp, uint16_t value)
+{
+    if (!asWriteVCP(display, vcp, value)) {
+        return false;
     }
-    return accepted;
+    // Outside any lock: another run may use the display meanwhile, and the
+    // read back then shows what the monitor holds after it.
+    pauseMicroseconds(kVerifyPauseMicros);
+    int32_t current = 0;
+    int32_t maximum = 0;
+    return asReadVCP(display, vcp, &current, &maximum) && current == value;
 }

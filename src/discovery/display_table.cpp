@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ddc/display_lock.h"
+
 std::array<DisplayRecord, kMaxDisplays> g_displays;
 int32_t g_count = 0;
 
@@ -14,6 +16,8 @@ void releaseDisplays()
             g_displays[i].service = nullptr;
         }
     }
+    // The lock files kept open belong to the records.
+    releaseDisplayLocks();
     g_count = 0;
 }
 

@@ -1,11 +1,13 @@
 // The one header the core includes for everything it needs from the system:
-// the I/O registry, Core Foundation, the AV service's I2C operations and a
-// pause. CMake puts either platform/macos or platform/sim on the include path,
-// and that directory's platform_impl.h supplies the declarations, so the core
-// compiles unchanged against the real system and against the simulation.
+// the I/O registry, Core Foundation, the AV service's I2C operations, a pause
+// and the folder for lock files. CMake puts either platform/macos or
+// platform/sim on the include path, and that directory's platform_impl.h
+// supplies the declarations, so the core compiles unchanged against the real
+// system and against the simulation.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform_impl.h"
 
@@ -15,3 +17,8 @@ using AvService = IOAVServiceRef;
 // Blocks the calling thread for the given time. Used only for the pacing
 // between I2C operations that DDC/CI monitors need.
 void pauseMicroseconds(uint32_t microseconds);
+
+// Writes the NUL-terminated path of the directory that holds the per-display
+// lock files into `path`: a folder private to the user, which need not exist
+// yet. Returns false when no such path can be named or it does not fit.
+bool lockDirectoryPath(std::span<char> path);

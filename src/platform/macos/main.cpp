@@ -4,5 +4,7 @@
 int main(int argc, char** argv)
 {
     guardStandardDescriptors();
-    return finishOutput(panoctl_main(argc, argv));
+    int status = finishOutput(panoctl_main(argc, argv));
+    reportRunCounters();
+    return status;
 }

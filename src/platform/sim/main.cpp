@@ -49,7 +49,10 @@ int main(int argc, char** argv)
     if (!sim::finishRun(&error)) {
         discardHeldOutput();
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+        reportRunCounters();
         return 2;
     }
-    return finishOutput(status);
+    status = finishOutput(status);
+    reportRunCounters();
+    return status;
 }

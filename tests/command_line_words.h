@@ -1,0 +1,38 @@
+// How panoctl reads the start of an argument list, for the test harness and
+// the fuzz targets: the command word after the options, and whether the run
+// prints text for people (help, version) rather than a document. Only for a
+// run whose options were accepted: reading refused ones again writes the
+// refusal to standard error.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+
+struct CommandLineStart {
+    std::string command;  // empty when only options were given
+    bool printsText = false;
+};
+
+inline std::optional<CommandLineStart> readCommandLineStart(const std::vector<std::string>& args)
+{
+    std::vector<std::string> copies = args;
+    std::vector<char*> words;
+    for (std::string& word : copies) {
+        words.push_back(word.data());
+    }
+    RunOptions options;
+    std::optional<size_t> optionWords = readOptions(words, &options);
+    if (!optionWords) {
+        return std::nullopt;
+    }
+    CommandLineStart start;
+    if (*optionWords < args.size()) {
+        start.command = args[*optionWords];
+    }
+    start.printsText =
+        options.help || options.version || start.command == "help" || start.command == "version";
+    return start;
+}
