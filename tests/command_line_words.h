@@ -20,6 +20,7 @@ inline std::optional<CommandLineStart> readCommandLineStart(const std::vector<st
 {
     std::vector<std::string> copies = args;
     std::vector<char*> words;
+    words.reserve(copies.size());
     for (std::string& word : copies) {
         words.push_back(word.data());
     }
