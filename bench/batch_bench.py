@@ -32,6 +32,8 @@ import sys
 import tempfile
 import time
 
+from sim_trace import paused_microseconds
+
 LEFT = "52721127-E5C3-A401-1720-0104B53C2278"
 LINE = f"get {LEFT} 0x10"
 CLEARED = ["PANOCTL_SIM_FAST", "PANOCTL_SIM_SCENARIO", "PANOCTL_SIM_TRACE",
@@ -61,8 +63,7 @@ def pause_floor(binary, env, stdin_path, directory):
     """Seconds of pauses that a traced batch of these lines makes."""
     trace = os.path.join(directory, "trace")
     run([binary, "batch"], dict(env, PANOCTL_SIM_TRACE=trace, PANOCTL_SIM_FAST="1"), stdin_path)
-    with open(trace) as lines:
-        total = sum(int(line.split()[1]) for line in lines if line.startswith("sleep "))
+    total = paused_microseconds(trace)
     os.remove(trace)
     return total / 1e6
 

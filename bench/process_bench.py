@@ -24,6 +24,8 @@ import sys
 import tempfile
 import time
 
+from sim_trace import paused_microseconds
+
 LEFT = "52721127-E5C3-A401-1720-0104B53C2278"
 RIGHT = "458E2032-0000-0000-0A1F-0104B5462778"
 
@@ -67,12 +69,7 @@ def pause_floor(binary, args, env, directory):
     _, status = spawn_and_wait([binary] + args, traced)
     if status != 0:
         sys.exit(f"panoctl {' '.join(args)}: exit status {status}")
-    total = 0
-    with open(trace) as lines:
-        for line in lines:
-            if line.startswith("sleep "):
-                total += int(line.split()[1])
-    return total / 1e6
+    return paused_microseconds(trace) / 1e6
 
 
 def peak_memory_kib(argv, env, runs, directory):

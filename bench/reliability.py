@@ -33,6 +33,8 @@ import subprocess
 import sys
 import tempfile
 
+from sim_trace import paused_microseconds
+
 DISPLAY = "52721127-E5C3-A401-1720-0104B53C2278"
 CURRENT = 50
 BUSES = [
@@ -56,15 +58,6 @@ def scenario(bus):
     }
 
 
-def pause_ms(trace):
-    total = 0
-    with open(trace) as lines:
-        for line in lines:
-            if line.startswith("sleep "):
-                total += int(line.split()[1])
-    return total / 1000
-
-
 def run(binary, args, env, trace):
     if os.path.exists(trace):
         os.remove(trace)
@@ -72,7 +65,7 @@ def run(binary, args, env, trace):
                           capture_output=True, text=True, check=False)
     if done.returncode != 0:
         sys.exit(f"panoctl {' '.join(args)}: status {done.returncode}: {done.stderr.strip()}")
-    return json.loads(done.stdout), pause_ms(trace)
+    return json.loads(done.stdout), paused_microseconds(trace) / 1000
 
 
 def get_cell(binary, env, retries, runs, directory):
