@@ -14,6 +14,7 @@ import os
 import pathlib
 import pwd
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -248,6 +249,12 @@ def check_refusals(binary, root, failures):
             runner = Runner(binary, scratch)
             locks = spoil(scratch)
             runner.env["PANOCTL_SIM_LOCKS"] = str(locks)
+            if preexec is not None:
+                # Another user may not reach the build tree (a private
+                # clone): it runs a copy from the scratch folder it can read.
+                scratch.chmod(0o755)
+                runner.binary = str(scratch / "panoctl")
+                shutil.copy(binary, runner.binary)
             # Lock files may be made in the lock folder, and nowhere else.
             outside = lambda: sorted(str(p) for p in scratch.rglob("*") if p.parent != locks)
             before = outside()
