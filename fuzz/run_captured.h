@@ -73,9 +73,11 @@ public:
     Input() : file_(memfd_create("panoctl-stdin", 0)) { require(file_ >= 0, "memfd_create"); }
     void begin(const std::string& text)
     {
+        // Standard input shares this file's offset, which the last run's
+        // reads moved: the text goes at the start, not after a hole.
         require(ftruncate(file_, 0) == 0, "ftruncate");
-        require(write(file_, text.data(), text.size()) == static_cast<ssize_t>(text.size()),
-                "write");
+        require(pwrite(file_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()),
+                "pwrite");
         require(lseek(file_, 0, SEEK_SET) == 0, "lseek");
         saved_ = dup(STDIN_FILENO);
         require(saved_ >= 0 && dup2(file_, STDIN_FILENO) == STDIN_FILENO, "dup2");
