@@ -15,6 +15,15 @@
 #ifndef CF_RETURNS_RETAINED
 #define CF_RETURNS_RETAINED
 #endif
+// The function takes over the caller's reference to that argument.
+#if defined(__has_attribute)
+#if __has_attribute(cf_consumed)
+#define CF_RELEASES_ARGUMENT __attribute__((cf_consumed))
+#endif
+#endif
+#ifndef CF_RELEASES_ARGUMENT
+#define CF_RELEASES_ARGUMENT
+#endif
 
 extern "C" {
 
@@ -35,6 +44,11 @@ typedef const struct __CFDictionary* CFDictionaryRef;
 typedef const struct __CFData* CFDataRef;
 typedef const struct __CFNumber* CFNumberRef;
 typedef const struct __CFAllocator* CFAllocatorRef;
+typedef struct __CFDictionary* CFMutableDictionaryRef;
+typedef struct __CFRunLoop* CFRunLoopRef;
+typedef struct __CFRunLoopSource* CFRunLoopSourceRef;
+typedef double CFTimeInterval;
+typedef int32_t SInt32;
 typedef long CFIndex;
 typedef unsigned long CFTypeID;
 typedef unsigned char Boolean;
@@ -63,9 +77,19 @@ enum : kern_return_t {
 };
 #define IO_OBJECT_NULL ((io_object_t)0)
 #define kIOServicePlane "IOService"
+#define kIOFirstMatchNotification "IOServiceFirstMatch"
+#define kIOTerminatedNotification "IOServiceTerminate"
+// What CFRunLoopRunInMode returns.
+enum {
+    kCFRunLoopRunFinished = 1,
+    kCFRunLoopRunStopped = 2,
+    kCFRunLoopRunTimedOut = 3,
+    kCFRunLoopRunHandledSource = 4,
+};
 
 extern const mach_port_t kIOMainPortDefault;
 extern const CFAllocatorRef kCFAllocatorDefault;
+extern const CFStringRef kCFRunLoopDefaultMode;
 
 // I/O registry
 io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort);
@@ -83,6 +107,23 @@ CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_na
 CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
                                           CFAllocatorRef allocator, IOOptionBits options);
 kern_return_t IOObjectRelease(io_object_t object);
+
+// Registry notifications, delivered on a run loop
+typedef struct IONotificationPort* IONotificationPortRef;
+typedef void (*IOServiceMatchingCallback)(void* refcon, io_iterator_t iterator);
+IONotificationPortRef IONotificationPortCreate(mach_port_t mainPort);
+void IONotificationPortDestroy(IONotificationPortRef notify);
+CFRunLoopSourceRef IONotificationPortGetRunLoopSource(IONotificationPortRef notify);
+CFMutableDictionaryRef IOServiceMatching(const char* name) CF_RETURNS_RETAINED;
+kern_return_t IOServiceAddMatchingNotification(IONotificationPortRef notifyPort,
+                                               const io_name_t notificationType,
+                                               CFDictionaryRef matching CF_RELEASES_ARGUMENT,
+                                               IOServiceMatchingCallback callback, void* refCon,
+                                               io_iterator_t* notification);
+CFRunLoopRef CFRunLoopGetCurrent(void);
+void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode);
+SInt32 CFRunLoopRunInMode(CFStringRef mode, CFTimeInterval seconds,
+                          Boolean returnAfterSourceHandled);
 
 // Core Foundation
 CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,

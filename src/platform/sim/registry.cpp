@@ -18,14 +18,6 @@ bool isServicePlane(const char* plane)
     return plane != nullptr && std::strcmp(plane, kIOServicePlane) == 0;
 }
 
-io_object_t handOut(uint32_t index)
-{
-    State& s = state();
-    ++s.entryRefs[index];
-    ++s.outstandingReferences;
-    return kEntryHandleBase + index;
-}
-
 const Value* findProperty(const Entry& entry, const std::string& key)
 {
     for (const Member& member : entry.properties) {
@@ -96,6 +88,14 @@ void changeRegistryDuringWalks(uint64_t afterEntries, int times, std::string sce
     s.changeScenario = std::move(scenarioText);
 }
 
+io_object_t handOutEntry(uint32_t index)
+{
+    State& s = state();
+    ++s.entryRefs[index];
+    ++s.outstandingReferences;
+    return kEntryHandleBase + index;
+}
+
 bool lookupEntry(io_object_t handle, uint32_t* index)
 {
     const State& s = state();
@@ -135,7 +135,7 @@ io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort)
     // Each discovery starts here: from the second on, displays may have come
     // or gone since the last.
     if (s.rootRequests++ > 0) sim::reloadScenarioIfChanged();
-    return sim::handOut(0);
+    return sim::handOutEntry(0);
 }
 
 kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_name_t plane,
@@ -164,6 +164,8 @@ io_object_t IOIteratorNext(io_iterator_t iterator)
 {
     sim::State& s = state();
     ++s.registryOperations;
+    io_object_t notified = IO_OBJECT_NULL;
+    if (sim::nextNotified(iterator, &notified)) return notified;
     auto found = s.iterators.find(iterator);
     if (found == s.iterators.end()) return IO_OBJECT_NULL;
     sim::changeRegistryIfDue();
@@ -183,7 +185,7 @@ io_object_t IOIteratorNext(io_iterator_t iterator)
         // this child's subtree to reach its next sibling.
         it.next = it.recursive ? index + 1 : s.machine.entries[index].subtreeEnd;
     }
-    return sim::handOut(index);
+    return sim::handOutEntry(index);
 }
 
 boolean_t IOIteratorIsValid(io_iterator_t iterator)
@@ -236,7 +238,7 @@ kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_
         return sim::kStatusBadArgument;
     }
     if (index == 0) return sim::kStatusNoDevice;
-    *parent = sim::handOut(state().machine.entries[index].parent);
+    *parent = sim::handOutEntry(state().machine.entries[index].parent);
     return KERN_SUCCESS;
 }
 
@@ -282,6 +284,7 @@ kern_return_t IOObjectRelease(io_object_t object)
         --s.outstandingReferences;
         return KERN_SUCCESS;
     }
+    if (sim::releaseNotificationObject(object)) return KERN_SUCCESS;
     ++s.badReleases;
     return sim::kStatusInvalidName;
 }

@@ -1,8 +1,9 @@
-// Displays that come and go: from the second discovery of a process on, the
-// scenario file is read again when it changed since it was last read, and
-// the simulated machine becomes the one it now describes. A file that can no
-// longer be read or parsed ends the process as a broken scenario does at
-// start-up.
+// Displays that come and go: from the second discovery of a process on, and
+// while a run loop waits for registry notifications, the scenario file is
+// read again when it changed since it was last read, and the simulated
+// machine becomes the one it now describes. A file that can no longer be
+// read or parsed ends the process as a broken scenario does at start-up,
+// unless the process watches the registry.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,28 +86,77 @@ void watchScenario(const std::string& path, const FileStamp& stamp, std::string_
     watch.racy = isRacy(stamp);
 }
 
-void reloadScenarioIfChanged()
+namespace {
+
+enum class Reload { unchanged, replaced, broken };
+
+// Loads the scenario file again if it changed since it was last read. A
+// version that cannot be loaded is remembered as read, so it is reported
+// once, and leaves the machine as it was.
+Reload reloadIfChanged(std::string* error)
 {
     ScenarioWatch& watch = state().watch;
-    if (watch.path.empty()) return;
     struct stat info {};
-    if (stat(watch.path.c_str(), &info) == 0 && stampOf(info) == watch.stamp && !watch.racy) {
-        return;
+    FileStamp now = stat(watch.path.c_str(), &info) == 0 ? stampOf(info) : FileStamp{};
+    if (now == watch.stamp && !watch.racy) {
+        return Reload::unchanged;
     }
     std::string path = watch.path;
     std::string text;
     FileStamp stamp;
-    std::string error;
-    if (!readTextFile(path, &text, &stamp, &error)) failReload(path, error);
+    if (!readTextFile(path, &text, &stamp, error)) {
+        watchScenario(path, now, "");
+        return Reload::broken;
+    }
     if (hashOf(text) == watch.contentHash) {
         // Touched or rewritten with the same text: the machine stays.
         watchScenario(path, stamp, text);
+        return Reload::unchanged;
+    }
+    watchScenario(path, stamp, text);
+    Machine machine;
+    if (!buildMachine(text, &machine, error)) {
+        return Reload::broken;
+    }
+    replaceMachine(std::move(machine));
+    return Reload::replaced;
+}
+
+// A watching process goes on with the last good machine: the rewrite may be
+// half done, and the next one may be whole.
+void reload()
+{
+    std::string error;
+    if (reloadIfChanged(&error) != Reload::broken) {
         return;
     }
-    Machine machine;
-    if (!buildMachine(text, &machine, &error)) failReload(path, error);
-    replaceMachine(std::move(machine));
-    watchScenario(path, stamp, text);
+    if (!watchingRegistry()) {
+        failReload(state().watch.path, error);
+    }
+    std::fprintf(stderr, "panoctl: scenario %s: %s\n", state().watch.path.c_str(), error.c_str());
+}
+
+}  // namespace
+
+void reloadScenarioIfChanged()
+{
+    if (!state().watch.path.empty()) {
+        reload();
+    }
+}
+
+std::chrono::steady_clock::time_point checkScenarioWhileWaiting()
+{
+    State& s = state();
+    if (s.watch.path.empty()) {
+        return std::chrono::steady_clock::time_point::max();
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (now - s.lastScenarioCheck >= kScenarioCheckInterval) {
+        s.lastScenarioCheck = now;
+        reload();
+    }
+    return s.lastScenarioCheck + kScenarioCheckInterval;
 }
 
 }  // namespace sim

@@ -63,6 +63,11 @@ void setIteratorCreationFails(bool fails);
 // iterator goes invalid; again after as many calls, `times` times in all.
 void changeRegistryDuringWalks(uint64_t afterEntries, int times, std::string scenarioText);
 
+// Makes IONotificationPortCreate fail (for tests of a registry that cannot
+// be watched), and the ports alive now.
+void setNotificationPortCreationFails(bool fails);
+int liveNotificationPorts();
+
 // Ownership counters. Live Core Foundation objects counts every object
 // created and not yet freed (AV service handles included); outstanding
 // registry references counts root, iterator, entry and parent references

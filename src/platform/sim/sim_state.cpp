@@ -50,6 +50,9 @@ void installMachine(Machine machine)
     ++s.generation;
     s.entryRefs.assign(s.machine.entries.size(), 0);
     s.iterators.clear();
+    s.notifications.clear();
+    s.goneObjects.clear();
+    s.ports.clear();
     s.nextIteratorHandle = kIteratorHandleBase;
     s.outstandingReferences = 0;
     s.badReleases = 0;
@@ -98,9 +101,11 @@ void replaceMachine(Machine machine)
     State& s = state();
     carryMonitors(s.machine, machine);
     uint32_t rootReferences = s.entryRefs.empty() ? 0 : s.entryRefs[0];
+    Machine previous = std::move(s.machine);
     s.machine = std::move(machine);
     packNames(s);
     ++s.generation;
+    queueRegistryNotifications(previous, s.machine);
     // References to other entries of the previous machine stay counted as
     // outstanding: they name entries that are gone.
     s.entryRefs.assign(s.machine.entries.size(), 0);

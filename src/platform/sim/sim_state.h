@@ -4,9 +4,12 @@
 // C entry points work on. Nothing outside platform/sim includes this file.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -16,6 +19,11 @@
 
 #include "flaky_bus.h"
 #include "platform_impl.h"
+
+// Behind IONotificationPortRef; its run loop source is the same object.
+struct IONotificationPort {
+    bool scheduled = false;  // its source was added to the run loop
+};
 
 namespace sim {
 
@@ -115,6 +123,10 @@ struct CfObject {
 // from kIteratorHandleBase.
 constexpr io_object_t kEntryHandleBase = 0x1000;
 constexpr io_object_t kIteratorHandleBase = 0x80000000;
+// Entries a notification hands out after they left the registry (or after
+// the registry they came from was replaced): objects the caller can only
+// release.
+constexpr io_object_t kGoneHandleBase = 0x40000000;
 
 // An iterator holds exactly one reference: releasing it destroys it.
 struct Iterator {
@@ -126,6 +138,23 @@ struct Iterator {
     bool parents = false;  // walk towards the root instead
     bool done = false;
     bool valid = true;  // false once the registry changed under it
+};
+
+// A matching notification: the entries it collected and has not handed out
+// yet, and whether it fires when more come. It is armed once its iterator
+// has been drained; firing disarms it until the next drain.
+struct PendingEntry {
+    uint64_t generation = 0;  // the machine on which `index` names the entry
+    uint32_t index = 0;
+};
+struct Notification {
+    IONotificationPort* port = nullptr;  // null once the port is destroyed
+    bool terminated = false;             // kIOTerminatedNotification; else first match
+    std::string className;
+    IOServiceMatchingCallback callback = nullptr;
+    void* refcon = nullptr;
+    std::deque<PendingEntry> pending;
+    bool armed = false;
 };
 
 // What identifies one version of a scenario file without reading it.
@@ -173,12 +202,23 @@ struct State {
     // file to look at again from the second one on.
     uint64_t rootRequests = 0;
     ScenarioWatch watch;
+    // When a waiting run loop last looked at the scenario file.
+    std::chrono::steady_clock::time_point lastScenarioCheck;
     // Test hook: after `changeAfterNext` more IOIteratorNext calls, the
     // registry changes to `changeScenario`, `changesLeft` times.
     uint64_t changeAfterNext = 0;
     uint64_t nextCallsSinceChange = 0;
     int changesLeft = 0;
     std::string changeScenario;
+
+    // Registry notifications: the ports, the notifications by iterator
+    // handle (numbered with the iterators), and the entries they handed out
+    // that are no longer in the registry.
+    std::vector<std::unique_ptr<IONotificationPort>> ports;
+    std::map<io_iterator_t, Notification> notifications;
+    std::unordered_set<io_object_t> goneObjects;
+    io_object_t nextGoneHandle = kGoneHandleBase;
+    bool portCreationFails = false;
 
     // Core Foundation objects alive in the process (not per machine).
     std::unordered_set<const CfObject*> liveObjects;
@@ -205,6 +245,23 @@ void installMachine(Machine machine);
 // every iterator becomes invalid and AV service handles of the previous
 // machine stop answering.
 void replaceMachine(Machine machine);
+// Gives the matching notifications the entries that `after` added to
+// `before` (first match) and those it removed (terminated), by class. An
+// entry is the same in both when its path of names from the root and its
+// place among same-named siblings are.
+void queueRegistryNotifications(const Machine& before, const Machine& after);
+// Calls back the armed notifications of scheduled ports that have entries
+// waiting; true when one was called.
+bool deliverNotifications();
+bool notificationsDue();
+bool anyPortScheduled();
+// IOIteratorNext and IOObjectRelease on a notification's iterator and on
+// what it handed out; false when `object` is neither.
+bool nextNotified(io_iterator_t iterator, io_object_t* object);
+bool releaseNotificationObject(io_object_t object);
+// While a notification port exists, a process watches the registry: a
+// scenario rewrite that cannot be loaded is reported and survived.
+bool watchingRegistry();
 // Keeps the state file's bookkeeping in step with a replaced machine.
 void rebaseMonitorState();
 
@@ -218,9 +275,18 @@ bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, 
 void watchScenario(const std::string& path, const FileStamp& stamp, std::string_view text);
 // At the second and later discoveries: loads the scenario file again if it
 // changed. A file that no longer loads ends the process as a broken scenario
-// does at start-up (one line on standard error, status 2).
+// does at start-up (one line on standard error, status 2), unless the
+// process watches the registry: then the line is written once for that
+// version of the file and the last good machine stays.
 void reloadScenarioIfChanged();
+// For a waiting run loop: reloads the scenario file as above when it
+// changed, looking at it at most once per kScenarioCheckInterval. Returns
+// when the run loop should look next (time_point::max() for never).
+std::chrono::steady_clock::time_point checkScenarioWhileWaiting();
+constexpr std::chrono::milliseconds kScenarioCheckInterval{100};
 
+// A new reference to entry `index` of the current machine.
+io_object_t handOutEntry(uint32_t index);
 // The entry index behind a registry handle the caller holds a reference to.
 bool lookupEntry(io_object_t handle, uint32_t* index);
 
