@@ -4,10 +4,12 @@
 #include <cstddef>
 
 #include "ddc/capabilities.h"
+#include "ddc/link.h"
 #include "discovery/display_table.h"
 
 // Reads the display's capabilities string into `text` and returns its
 // length, or 0 when nothing usable came back: a capabilities string is a
 // parenthesised list, and anything else is noise from a display that did not
 // answer the request.
-size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text);
+size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
+                              CapabilitiesText* text);
