@@ -66,6 +66,9 @@ void runLineWords(Session* session, std::span<char* const> words, const RunOptio
             refuseCommandLine(&session->refusals, "help and version are not available in batch");
         } else if (isBatchWord(words)) {
             refuseCommandLine(&session->refusals, "batch cannot run inside batch");
+        } else if (commandLineStreams(words)) {
+            // Its lines never end, and the batch's caller waits for one answer.
+            refuseCommandLine(&session->refusals, "watch is not available in batch");
         } else {
             if (commandLineRediscovers(words)) {
                 discoverDisplays(session);

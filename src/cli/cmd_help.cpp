@@ -22,6 +22,8 @@ constexpr const char* kCommandsText =
     "  capabilities <display>          the monitor's capabilities string\n"
     "  features <display>              the capabilities string decoded\n"
     "  probeaddr <display> [vcp]       which I2C addressing the display answers on\n"
+    "  watch                           a line for each display present, then for\n"
+    "                                  each display that comes or goes\n"
     "  batch                           answer command lines read on standard input,\n"
     "                                  one line each\n"
     "  help                            print this text\n"

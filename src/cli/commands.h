@@ -20,6 +20,7 @@ int commandSet(Session* session, CommandWords words);
 int commandCapabilities(Session* session, CommandWords words);
 int commandProbeaddr(Session* session, CommandWords words);
 int commandFeatures(Session* session, CommandWords words);
+int commandWatch(Session* session, CommandWords words);
 int commandHelp(Session* session, CommandWords words);
 int commandVersion(Session* session, CommandWords words);
 

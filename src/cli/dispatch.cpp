@@ -23,18 +23,21 @@ struct CommandRow {
     size_t minimumWords;  // counting the command word
     Displays displays;
     bool printsText;  // for people, several lines: not an answer a batch can give
+    bool streams;     // lines until stopped: not an answer a batch can give either
     int (*run)(Session* session, CommandWords words);
 };
 
-constexpr std::array<CommandRow, 8> kCommands{{
-    {"list", 1, Displays::current, false, commandList},
-    {"get", 3, Displays::latest, false, commandGet},
-    {"set", 4, Displays::latest, false, commandSet},
-    {"capabilities", 2, Displays::latest, false, commandCapabilities},
-    {"probeaddr", 2, Displays::latest, false, commandProbeaddr},
-    {"features", 2, Displays::latest, false, commandFeatures},
-    {"help", 1, Displays::none, true, commandHelp},
-    {"version", 1, Displays::none, true, commandVersion},
+// watch discovers by itself, once its notifications are armed.
+constexpr std::array<CommandRow, 9> kCommands{{
+    {"list", 1, Displays::current, false, false, commandList},
+    {"get", 3, Displays::latest, false, false, commandGet},
+    {"set", 4, Displays::latest, false, false, commandSet},
+    {"capabilities", 2, Displays::latest, false, false, commandCapabilities},
+    {"probeaddr", 2, Displays::latest, false, false, commandProbeaddr},
+    {"features", 2, Displays::latest, false, false, commandFeatures},
+    {"watch", 1, Displays::none, false, true, commandWatch},
+    {"help", 1, Displays::none, true, false, commandHelp},
+    {"version", 1, Displays::none, true, false, commandVersion},
 }};
 
 const CommandRow* findCommand(CommandWords words)
@@ -68,6 +71,12 @@ bool commandLinePrintsText(std::span<char* const> words)
 {
     const CommandRow* row = findCommand(words);
     return row != nullptr && row->printsText;
+}
+
+bool commandLineStreams(std::span<char* const> words)
+{
+    const CommandRow* row = findCommand(words);
+    return row != nullptr && row->streams;
 }
 
 int runCommandLine(Session* session, std::span<char* const> words)

@@ -32,6 +32,10 @@ bool commandLineRediscovers(std::span<char* const> words);
 // than one document.
 bool commandLinePrintsText(std::span<char* const> words);
 
+// Whether the command line writes lines until it is stopped (watch) rather
+// than one document.
+bool commandLineStreams(std::span<char* const> words);
+
 // Runs the command line `words` on the display table as it is, with the
 // session's options, and returns the exit status; refuses no words, and
 // words that select no command. Shows the lock warnings the command left.

@@ -37,11 +37,30 @@ bool askForVerify(RunOptions* options, const char* /*value*/, Refusals* /*refusa
     return true;
 }
 
-constexpr std::array<OptionRow, 4> kOptions{{
+// More than a day of changes at one a second, and a count any caller can
+// write without thinking of overflow.
+constexpr long kMaxCount = 1000000;
+
+bool takeCount(RunOptions* options, const char* value, Refusals* refusals)
+{
+    std::optional<long> count = parseNumberArgument(refusals, value, kMaxCount);
+    if (!count) {
+        return false;
+    }
+    if (*count == 0) {
+        refuseCommandLine(refusals, "invalid number: %s", value);
+        return false;
+    }
+    options->count = *count;
+    return true;
+}
+
+constexpr std::array<OptionRow, 5> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", askForHelp},
     {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
     {"--verify", nullptr, nullptr, "set: check the value by reading it back", askForVerify},
+    {"--count", nullptr, "N", "watch: end after N changes, 1-1000000", takeCount},
 }};
 
 bool looksLikeOption(const char* word)

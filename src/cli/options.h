@@ -13,6 +13,7 @@ struct RunOptions {
     bool version = false;
     int retries = 0;      // times a failed transaction is made again
     bool verify = false;  // a set reads the value back
+    long count = 0;       // watch: change events before it ends; 0 for no end
 };
 
 struct OptionRow {

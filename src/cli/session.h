@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "cli/usage.h"
 #include "ddc/link.h"
+#include "discovery/display_diff.h"
 #include "discovery/display_table.h"
 
 // Displays whose lock warning this run has shown; the table may be filled
@@ -27,6 +28,7 @@ struct Session {
     RunOptions options;       // those of the command running now
     Refusals refusals;
     DisplayTable displays;
+    KnownDisplays watched;      // watch: the table the next discovery is compared with
     TransferCounters counters;  // every display's, for the whole run or batch
     LineReader lines;           // a batch's standard input
     WarnedDisplays warned;

@@ -9,7 +9,7 @@ namespace {
 // id: with the id, what tells it apart.
 using Occurrences = std::array<int32_t, kMaxDisplays>;
 
-Occurrences occurrencesOf(std::span<const DisplayRecord> table)
+Occurrences occurrencesOf(std::span<const KnownDisplay> table)
 {
     Occurrences occurrences{};
     for (size_t i = 0; i < table.size(); i++) {
@@ -24,8 +24,23 @@ Occurrences occurrencesOf(std::span<const DisplayRecord> table)
 
 }  // namespace
 
-DisplayChanges diffDisplays(std::span<const DisplayRecord> before,
-                            std::span<const DisplayRecord> after)
+KnownDisplays knownDisplaysOf(const DisplayTable& table)
+{
+    KnownDisplays known;
+    for (const DisplayRecord& record : table.displays()) {
+        if (known.count == kMaxDisplays) {
+            break;
+        }
+        KnownDisplay& display = known.items[static_cast<size_t>(known.count++)];
+        display.id = record.id;
+        display.serial = record.serial;
+        display.name = record.name;
+    }
+    return known;
+}
+
+DisplayChanges diffDisplays(std::span<const KnownDisplay> before,
+                            std::span<const KnownDisplay> after)
 {
     before = before.first(std::min(before.size(), static_cast<size_t>(kMaxDisplays)));
     after = after.first(std::min(after.size(), static_cast<size_t>(kMaxDisplays)));

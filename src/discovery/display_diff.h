@@ -9,6 +9,27 @@
 
 #include "discovery/display_table.h"
 
+// What a watcher keeps of a display from one discovery to the next: what
+// list shows of it, without the handle and lock files the table's record
+// holds until the next discovery.
+struct KnownDisplay {
+    std::array<char, sizeof(DisplayRecord::id)> id{};
+    std::array<char, sizeof(DisplayRecord::serial)> serial{};
+    std::array<char, sizeof(DisplayRecord::name)> name{};
+};
+
+struct KnownDisplays {
+    std::array<KnownDisplay, kMaxDisplays> items{};
+    int32_t count = 0;
+    std::span<const KnownDisplay> view() const
+    {
+        return std::span<const KnownDisplay>(items.data(), static_cast<size_t>(count));
+    }
+};
+
+// The table's displays as a watcher keeps them.
+KnownDisplays knownDisplaysOf(const DisplayTable& table);
+
 enum class DisplayChangeKind : uint8_t { removed, added };
 
 struct DisplayChange {
@@ -31,5 +52,5 @@ struct DisplayChanges {
 // unless they changed places: the most that can keep their order stay, and
 // the others are removed and added again, so a reader's copy of the table
 // always ends equal to `after`.
-DisplayChanges diffDisplays(std::span<const DisplayRecord> before,
-                            std::span<const DisplayRecord> after);
+DisplayChanges diffDisplays(std::span<const KnownDisplay> before,
+                            std::span<const KnownDisplay> after);

@@ -13,12 +13,12 @@ namespace {
 
 // A table from ids separated by spaces; a display's name is its id and its
 // place, so that a test can tell which of two same-id displays a change names.
-std::vector<DisplayRecord> table(const std::string& ids)
+std::vector<KnownDisplay> table(const std::string& ids)
 {
-    std::vector<DisplayRecord> records;
+    std::vector<KnownDisplay> records;
     std::istringstream words(ids);
     for (std::string id; words >> id;) {
-        DisplayRecord record{};
+        KnownDisplay record;
         copyText(record.id, id.c_str());
         copyText(record.name, (id + std::to_string(records.size() + 1)).c_str());
         records.push_back(record);
@@ -28,8 +28,8 @@ std::vector<DisplayRecord> table(const std::string& ids)
 
 // "-A2" for the removal of the display named A2, "+B@1" for B added at
 // position 1 (from 1, as the watch prints it).
-std::string describe(const std::vector<DisplayRecord>& before,
-                     const std::vector<DisplayRecord>& after, const DisplayChanges& changes)
+std::string describe(const std::vector<KnownDisplay>& before,
+                     const std::vector<KnownDisplay>& after, const DisplayChanges& changes)
 {
     std::string text;
     for (const DisplayChange& change : changes.view()) {
@@ -45,8 +45,8 @@ std::string describe(const std::vector<DisplayRecord>& before,
 }
 
 // What a reader of the changes ends with, starting from `before`.
-std::vector<std::string> apply(const std::vector<DisplayRecord>& before,
-                               const std::vector<DisplayRecord>& after,
+std::vector<std::string> apply(const std::vector<KnownDisplay>& before,
+                               const std::vector<KnownDisplay>& after,
                                const DisplayChanges& changes)
 {
     std::vector<std::string> ids;
@@ -68,10 +68,10 @@ std::vector<std::string> apply(const std::vector<DisplayRecord>& before,
     return ids;
 }
 
-std::vector<std::string> idsOf(const std::vector<DisplayRecord>& records)
+std::vector<std::string> idsOf(const std::vector<KnownDisplay>& records)
 {
     std::vector<std::string> ids;
-    for (const DisplayRecord& record : records) ids.emplace_back(record.id.data());
+    for (const KnownDisplay& record : records) ids.emplace_back(record.id.data());
     return ids;
 }
 
@@ -105,8 +105,8 @@ TEST(DisplayDiff, ChangesBetweenTwoTables)
         {"A", "AA", "-A1 +AA@1"},
     };
     for (const Case& c : cases) {
-        std::vector<DisplayRecord> before = table(c.before);
-        std::vector<DisplayRecord> after = table(c.after);
+        std::vector<KnownDisplay> before = table(c.before);
+        std::vector<KnownDisplay> after = table(c.after);
         DisplayChanges changes = diffDisplays(before, after);
         EXPECT_EQ(describe(before, after, changes), c.changes) << c.before << " -> " << c.after;
         EXPECT_EQ(apply(before, after, changes), idsOf(after)) << c.before << " -> " << c.after;
@@ -128,8 +128,8 @@ TEST(DisplayDiff, ReaderAlwaysEndsWithTheNewTable)
                 text += ' ';
             }
         }
-        std::vector<DisplayRecord> before = table(ids[0]);
-        std::vector<DisplayRecord> after = table(ids[1]);
+        std::vector<KnownDisplay> before = table(ids[0]);
+        std::vector<KnownDisplay> after = table(ids[1]);
         DisplayChanges changes = diffDisplays(before, after);
         ASSERT_EQ(apply(before, after, changes), idsOf(after)) << ids[0] << "-> " << ids[1];
         if (ids[0] == ids[1]) {

@@ -102,7 +102,7 @@ void visitEntry(io_registry_entry_t entry, PanelWalkState* panels, DisplayTable*
         if (recordPanelNode(entry, panels)) {
             counters->shimWithUuid++;
         }
-    } else if (std::strcmp(name, "DCPAVServiceProxy") == 0) {
+    } else if (std::strcmp(name, kProxyClassName) == 0) {
         addProxyDisplay(entry, *panels, table, counters);
     }
 }

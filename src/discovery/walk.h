@@ -5,6 +5,9 @@
 
 #include "discovery/display_table.h"
 
+// The registry class of the AV service proxies, one per external display.
+inline constexpr const char* kProxyClassName = "DCPAVServiceProxy";
+
 // What one discovery met, for the debug line a caller may show.
 struct WalkCounters {
     int32_t shim = 0;          // panel nodes met

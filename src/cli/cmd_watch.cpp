@@ -1,0 +1,165 @@
+// `watch`: one line per display present, then "ready", then one line per
+// display that comes or goes, for as long as the run lasts. Changes come
+// from the registry's notifications; each burst of them is followed by one
+// discovery, and the events are the difference from the table before it.
+// Nothing here makes an I2C transfer, so no sleeping monitor is woken.
+#include <csignal>
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/display_json.h"
+#include "cli/display_lookup.h"
+#include "cli/output.h"
+#include "discovery/display_diff.h"
+#include "discovery/registry_watch.h"
+
+namespace {
+
+// Set by SIGINT and SIGTERM: the line being written is finished, then the
+// watch ends with status 0.
+volatile std::sig_atomic_t g_stopSignalFlag = 0;
+
+extern "C" void onStopSignal(int /*signal*/)
+{
+    g_stopSignalFlag = 1;
+}
+
+// The handlers a watch installs for its lifetime, and what was there before.
+struct StopSignals {
+    struct sigaction interrupt {};
+    struct sigaction terminate {};
+    struct sigaction brokenPipe {};
+};
+
+void catchStopSignals(StopSignals* previous)
+{
+    g_stopSignalFlag = 0;
+    struct sigaction stop {};
+    stop.sa_handler = onStopSignal;
+    sigemptyset(&stop.sa_mask);
+    // A write to a slow reader is carried on, not cut, by the signal.
+    stop.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &stop, &previous->interrupt);
+    sigaction(SIGTERM, &stop, &previous->terminate);
+    // A reader that goes away ends the watch with status 3, as any run whose
+    // output fails, rather than killing it.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previous->brokenPipe);
+}
+
+void restoreSignals(const StopSignals& previous)
+{
+    sigaction(SIGINT, &previous.interrupt, nullptr);
+    sigaction(SIGTERM, &previous.terminate, nullptr);
+    sigaction(SIGPIPE, &previous.brokenPipe, nullptr);
+}
+
+// One event line, flushed; the status finishOutput gives.
+int printAdded(Session* session, const KnownDisplay& display, int32_t position)
+{
+    std::fprintf(session->out, "{\"event\":\"added\",\"display\":%d,", position);
+    printDisplayMembers(session->out, display.id.data(), display.name.data(),
+                        display.serial.data());
+    std::fprintf(session->out, ",\"isBuiltin\":false,\"supportsDdc\":true}\n");
+    return finishOutput(session, 0);
+}
+
+int printRemoved(Session* session, const KnownDisplay& display)
+{
+    std::fprintf(session->out, "{\"event\":\"removed\",");
+    printDisplayMembers(session->out, display.id.data(), display.name.data(),
+                        display.serial.data());
+    std::fprintf(session->out, "}\n");
+    return finishOutput(session, 0);
+}
+
+// The displays present now, in list's order, then "ready".
+int printStart(Session* session)
+{
+    std::span<const KnownDisplay> displays = session->watched.view();
+    for (size_t i = 0; i < displays.size(); i++) {
+        if (int status = printAdded(session, displays[i], static_cast<int32_t>(i + 1))) {
+            return status;
+        }
+    }
+    std::fprintf(session->out, "{\"event\":\"ready\"}\n");
+    return finishOutput(session, 0);
+}
+
+struct WatchProgress {
+    long events = 0;  // change events written
+    bool done = false;
+};
+
+// Discovers again and writes what changed since the last table.
+int printChanges(Session* session, WatchProgress* progress)
+{
+    discoverDisplays(session);
+    KnownDisplays before = session->watched;
+    session->watched = knownDisplaysOf(session->displays);
+    DisplayChanges changes = diffDisplays(before.view(), session->watched.view());
+    for (const DisplayChange& change : changes.view()) {
+        auto index = static_cast<size_t>(change.index);
+        int status = change.kind == DisplayChangeKind::removed
+                         ? printRemoved(session, before.items[index])
+                         : printAdded(session, session->watched.items[index], change.index + 1);
+        if (status != 0) {
+            return status;
+        }
+        progress->events++;
+        if ((session->options.count > 0 && progress->events >= session->options.count) ||
+            g_stopSignalFlag != 0) {
+            progress->done = true;
+            break;
+        }
+    }
+    return 0;
+}
+
+int watchDisplays(Session* session, RegistryWatch* watch)
+{
+    discoverDisplays(session);
+    session->discovered = true;
+    session->watched = knownDisplaysOf(session->displays);
+    int status = printStart(session);
+    WatchProgress progress;
+    while (status == 0 && !progress.done) {
+        switch (waitForRegistryChange(watch, g_stopSignalFlag)) {
+            case RegistryWait::changed: status = printChanges(session, &progress); break;
+            case RegistryWait::stopped: return 0;
+            case RegistryWait::lost:
+                std::fprintf(session->err,
+                             "panoctl: cannot watch displays: no notification source left\n");
+                return kStatusUsage;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int commandWatch(Session* session, CommandWords words)
+{
+    if (words.size() > 1) {
+        refuseCommandLine(&session->refusals, "watch takes no arguments");
+        return kStatusUsage;
+    }
+    StopSignals previous;
+    catchStopSignals(&previous);
+    // The notifications come first: a display that arrives during the first
+    // discovery is then seen by the next one.
+    RegistryWatch watch;
+    std::array<char, 160> reason{};
+    int status = 0;
+    if (!startRegistryWatch(&watch, reason)) {
+        std::fprintf(session->err, "panoctl: cannot watch displays: %s\n", reason.data());
+        status = kStatusUsage;
+    } else {
+        status = watchDisplays(session, &watch);
+        stopRegistryWatch(&watch);
+    }
+    restoreSignals(previous);
+    return status;
+}

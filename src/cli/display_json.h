@@ -1,0 +1,9 @@
+// The members that name a display in every document that lists displays
+// (list, watch), escaped the same way everywhere.
+#pragma once
+
+#include <cstdio>
+
+// Writes "id":"…","name":"…","serial":"…" (no braces) to `out`. The id is
+// escaped too: it comes from the registry like the name and the serial.
+void printDisplayMembers(std::FILE* out, const char* id, const char* name, const char* serial);
