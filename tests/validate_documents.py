@@ -24,6 +24,8 @@ SCHEMAS = {
     ("probeaddr", "1"): ["probeaddr-no-such-display"],
     ("features", "0"): ["features"],
     ("features", "1"): ["features-no-such-display"],
+    # Each line of a watch.
+    ("watch", "0"): ["watch"],
     # A batch's answer to a refused line (other answers are logged as the
     # one-shot documents they equal).
     ("batch", "0"): ["usage-error"],

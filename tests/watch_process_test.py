@@ -1,0 +1,338 @@
+"""The real binary's watch, driven as a caller drives it: displays plugged in
+and unplugged by rewriting the scenario file under a running `panoctl watch`,
+a burst of 1,000 rewrites, a rewrite that cannot be read, SIGINT and SIGTERM,
+standard output closed or full, --count, refusals, and never an I2C
+operation.
+
+Usage: watch_process_test.py <panoctl binary>
+"""
+import json
+import os
+import pathlib
+import queue
+import random
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+FAILURES = []
+
+
+def check(what, got, expected):
+    if got != expected:
+        FAILURES.append(f"{what}:\n  got      {got!r}\n  expected {expected!r}")
+
+
+def proxy(key, uuid=None):
+    return {"name": "DCPAVServiceProxy",
+            "properties": {"EDID UUID": uuid or f"UUID-{key}", "ProductName": f"Name-{key}"},
+            "avservice": {"monitor": key}}
+
+
+def scenario(*keys, uuids=None):
+    uuids = uuids or {}
+    return json.dumps({
+        "registry": {"name": "Root", "children": [proxy(key, uuids.get(key)) for key in keys]},
+        "monitors": {key: {"vcp": {"0x10": {"current": 50, "max": 100}}} for key in keys},
+    })
+
+
+def log_documents(lines):
+    """Watch lines go to the documents log that the schema check reads."""
+    path = os.environ.get("PANOCTL_TEST_DOCUMENTS")
+    if path:
+        with open(path, "a", encoding="utf-8") as log:
+            log.writelines(f"watch\t0\t{line}\n" for line in lines)
+
+
+class Machine:
+    """A scenario file rewritten whole, by renaming a new file over it, as a
+    registry changes at once."""
+
+    def __init__(self, folder, name="machine.json"):
+        self.path = pathlib.Path(folder, name)
+        self.writes = 0
+
+    def write(self, text):
+        self.writes += 1
+        new = self.path.with_name(f"{self.path.name}.{self.writes}")
+        new.write_text(text)
+        os.replace(new, self.path)
+
+
+def reader(stream, lines):
+    for line in stream:
+        lines.put(line)
+    lines.put(None)
+
+
+class Watch:
+    """A running `panoctl [options] watch`, its lines read as they come."""
+
+    def __init__(self, binary, env, options=(), stdout=subprocess.PIPE):
+        self.process = subprocess.Popen([binary, *options, "watch"], env=env, stdout=stdout,
+                                        stderr=subprocess.PIPE, text=True)
+        self.lines = queue.Queue()
+        self.errors = queue.Queue()
+        if stdout == subprocess.PIPE:
+            threading.Thread(target=reader, args=(self.process.stdout, self.lines), daemon=True).start()
+        threading.Thread(target=reader, args=(self.process.stderr, self.errors), daemon=True).start()
+        self.seen = []
+
+    def line(self, timeout=5):
+        try:
+            line = self.lines.get(timeout=timeout)
+        except queue.Empty:
+            return "<no line>"
+        if line is None:
+            return "<end>"
+        check("each line whole", line.endswith("\n"), True)
+        line = line.rstrip("\n")
+        self.seen.append(line)
+        return line
+
+    def lines_until_quiet(self, quiet=1.5):
+        got = []
+        while (line := self.line(timeout=quiet)) not in ("<no line>", "<end>"):
+            got.append(line)
+        return got
+
+    def error_lines(self):
+        got = []
+        while True:
+            try:
+                line = self.errors.get(timeout=0.2)
+            except queue.Empty:
+                return got
+            if line is None:
+                return got
+            got.append(line)
+
+    def end(self, sig=None, timeout=10):
+        if sig is not None:
+            self.process.send_signal(sig)
+        status = self.process.wait(timeout=timeout)
+        rest = []
+        while (line := self.line(timeout=2)) != "<end>" and line != "<no line>":
+            rest.append(line)
+        log_documents(self.seen)
+        return status, rest
+
+
+def added(position, key, uuid=None):
+    return json.dumps({"event": "added", "display": position, "id": uuid or f"UUID-{key}",
+                       "name": f"Name-{key}", "serial": "", "isBuiltin": False,
+                       "supportsDdc": True}, separators=(",", ":"))
+
+
+def removed(key, uuid=None):
+    return json.dumps({"event": "removed", "id": uuid or f"UUID-{key}", "name": f"Name-{key}",
+                       "serial": ""}, separators=(",", ":"))
+
+
+READY = '{"event":"ready"}'
+
+
+def plugged_and_unplugged(binary, folder, env):
+    machine = Machine(folder)
+    machine.write(scenario("a", "b"))
+    watch = Watch(binary, dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)))
+    check("start", [watch.line(), watch.line(), watch.line()], [added(1, "a"), added(2, "b"), READY])
+    steps = [
+        (("a", "c", "b"), [added(2, "c")]),
+        (("c", "b"), [removed("a")]),
+        # Back again, at the front: a new arrival, not a move.
+        (("a", "c", "b"), [added(1, "a")]),
+        (("a", "b"), [removed("c")]),
+        (("a", "b", "c"), [added(3, "c")]),
+        # Both gone and a new one in one rewrite.
+        (("d",), [removed("a"), removed("b"), removed("c"), added(1, "d")]),
+        ((), [removed("d")]),
+    ]
+    for keys, events in steps:
+        machine.write(scenario(*keys))
+        check(f"events for {keys}", [watch.line() for _ in events], events)
+    # Rewritten with nothing changed, and touched: no line.
+    machine.write(scenario())
+    os.utime(machine.path)
+    check("no change, no line", watch.line(timeout=1), "<no line>")
+    status, rest = watch.end(signal.SIGINT)
+    check("SIGINT status", status, 0)
+    check("SIGINT: nothing more", rest, [])
+    check("SIGINT: nothing on standard error", watch.error_lines(), [])
+
+
+def same_ids(binary, folder, env):
+    machine = Machine(folder, "same.json")
+    uuids = {"p": "SAME", "q": "SAME", "r": "OTHER"}
+    machine.write(scenario("p", "q", uuids=uuids))
+    watch = Watch(binary, dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)))
+    check("same ids at start", [watch.line(), watch.line(), watch.line()],
+          [added(1, "p", "SAME"), added(2, "q", "SAME"), READY])
+    # Told apart by their order among the displays with that id: with one
+    # left, it is the first, so the second is the one removed, whichever
+    # was unplugged.
+    machine.write(scenario("q", uuids=uuids))
+    check("second of two same ids removed", watch.line(), removed("q", "SAME"))
+    machine.write(scenario("r", "p", "q", uuids=uuids))
+    check("same ids: the first stays first", [watch.line(), watch.line()],
+          [added(1, "r", "OTHER"), added(3, "q", "SAME")])
+    status, _ = watch.end(signal.SIGTERM)
+    check("SIGTERM status", status, 0)
+
+
+def unreadable_rewrite(binary, folder, env):
+    machine = Machine(folder, "broken.json")
+    machine.write(scenario("a"))
+    watch = Watch(binary, dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)))
+    check("before the break", [watch.line(), watch.line()], [added(1, "a"), READY])
+    machine.write('{"registry": ')
+    check("broken: no event", watch.line(timeout=1), "<no line>")
+    errors = watch.error_lines()
+    check("broken: one scenario line", len(errors), 1)
+    check("broken: names the file", errors[0].startswith(f"panoctl: scenario {machine.path}: ")
+          if errors else None, True)
+    # The next good version is compared with the last good table.
+    machine.write(scenario("a", "b"))
+    check("after the break", watch.line(), added(2, "b"))
+    machine.path.unlink()
+    check("removed file: no event", watch.line(timeout=1), "<no line>")
+    check("removed file: one line", [line.split(": ", 2)[2] for line in watch.error_lines()],
+          ["cannot open (no such file or directory)\n"])
+    machine.write(scenario("b"))
+    check("file back", watch.line(), removed("a"))
+    status, _ = watch.end(signal.SIGINT)
+    check("after the break: status", status, 0)
+
+
+def burst(binary, folder, env):
+    """1,000 rewrites within about a second: the events, applied in order to a
+    copy of the table, give the last table, and every line is whole JSON."""
+    machine = Machine(folder, "burst.json")
+    keys = list("abcdefgh")
+    machine.write(scenario(*keys[:3]))
+    watch = Watch(binary, dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)))
+    table = []
+    chooser = random.Random(18)
+    start = [watch.line() for _ in range(4)]
+    check("burst: start", start[-1], READY)
+    for line in start[:-1]:
+        table.append(json.loads(line)["id"])
+    began = time.monotonic()
+    for number in range(1000):
+        chosen = chooser.sample(keys, chooser.randint(0, len(keys)))
+        machine.write(scenario(*chosen))
+        # Spread over a second; a busy machine writes them as fast as it can.
+        time.sleep(max(0.0, began + number / 1000 - time.monotonic()))
+    lines = watch.lines_until_quiet()
+    for line in lines:
+        event = json.loads(line)
+        if event["event"] == "removed":
+            table.remove(event["id"])
+        else:
+            table.insert(event["display"] - 1, event["id"])
+    check("burst ends in the last table", table, [f"UUID-{key}" for key in chosen])
+    listed = subprocess.run([binary, "list"], env=dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)),
+                            capture_output=True, text=True, check=False)
+    check("burst ends in list's table", table, [item["id"] for item in json.loads(listed.stdout)])
+    status, _ = watch.end(signal.SIGTERM)
+    check("burst: status", status, 0)
+    check("burst: nothing on standard error", watch.error_lines(), [])
+
+
+def escaped_as_list(binary, folder, env):
+    """A display's members are list's, byte for byte."""
+    machine = Machine(folder, "odd.json")
+    odd = json.loads(scenario("a"))
+    odd["registry"]["children"][0]["properties"] = {
+        "EDID UUID": 'quote"back\\slash', "ProductName": "tab\tbell\u0007caf\u00e9"}
+    machine.write(json.dumps(odd))
+    run_env = dict(env, PANOCTL_SIM_SCENARIO=str(machine.path))
+    listed = subprocess.run([binary, "list"], env=run_env, capture_output=True, text=True,
+                            check=False).stdout
+    watch = Watch(binary, run_env)
+    first = watch.line()
+    check("members as list's", first, '{"event":"added","display":1,' + listed[2:-3] + "}")
+    watch.end(signal.SIGINT)
+
+
+def counted(binary, folder, env):
+    machine = Machine(folder, "count.json")
+    machine.write(scenario("a"))
+    watch = Watch(binary, dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)), ["--count", "2"])
+    check("count: start not counted", [watch.line(), watch.line()], [added(1, "a"), READY])
+    machine.write(scenario("a", "b", "c", "d"))
+    status, rest = watch.end(timeout=10)
+    check("count: status", status, 0)
+    check("count: ends after two changes", rest, [added(2, "b"), added(3, "c")])
+
+    machine.write(scenario("a"))
+    watch = Watch(binary, dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)), ["--count", "1"])
+    check("count 1: start", [watch.line(), watch.line()], [added(1, "a"), READY])
+    machine.write(scenario())
+    status, rest = watch.end(timeout=10)
+    check("count 1", (status, rest), (0, [removed("a")]))
+
+
+def output_that_fails(binary, folder, env):
+    with open("/dev/full", "w", encoding="utf-8") as full:
+        watch = Watch(binary, env, stdout=full)
+        status = watch.process.wait(timeout=10)
+    check("full: status", status, 3)
+    check("full: said once", watch.error_lines(),
+          ["panoctl: cannot write standard output: No space left on device\n"])
+
+    # The reader goes away while the watch waits: the next line fails.
+    machine = Machine(folder, "closed.json")
+    machine.write(scenario("a"))
+    process = subprocess.Popen([binary, "watch"], env=dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)),
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    check("closed: ready", [process.stdout.readline(), process.stdout.readline()][1], READY + "\n")
+    process.stdout.close()
+    machine.write(scenario("a", "b"))
+    status = process.wait(timeout=10)
+    check("closed: status", status, 3)
+    check("closed: said once", process.stderr.read(),
+          "panoctl: cannot write standard output: Broken pipe\n")
+    process.stderr.close()
+
+
+def refused(binary, env):
+    cases = [
+        (["watch", "now"], "watch takes no arguments\n"),
+        (["--count", "0", "watch"], "invalid number: 0\n"),
+        (["--count", "1000001", "watch"], "invalid number: 1000001\n"),
+        (["--count", "many", "watch"], "invalid number: many\n"),
+    ]
+    for args, err in cases:
+        run = subprocess.run([binary, *args], env=env, capture_output=True, text=True, timeout=10,
+                             check=False)
+        check(f"refused {args}", (run.returncode, run.stdout, run.stderr), (2, "", err))
+
+
+def main(binary):
+    env = dict(os.environ, PANOCTL_SIM_FAST="1")
+    for name in ("PANOCTL_SIM_SCENARIO", "PANOCTL_SIM_STATE", "DDC_DEBUG"):
+        env.pop(name, None)
+    with tempfile.TemporaryDirectory() as folder:
+        trace = pathlib.Path(folder, "bus.trace")
+        env["PANOCTL_SIM_TRACE"] = str(trace)
+        plugged_and_unplugged(binary, folder, env)
+        same_ids(binary, folder, env)
+        unreadable_rewrite(binary, folder, env)
+        burst(binary, folder, env)
+        escaped_as_list(binary, folder, env)
+        counted(binary, folder, env)
+        output_that_fails(binary, folder, env)
+        refused(binary, env)
+        # Every watch and refusal above, and the lists: not one I2C operation.
+        check("trace", trace.read_text() if trace.exists() else "", "")
+    print("\n".join(FAILURES) or "watch runs behaved as callers expect")
+    return 1 if FAILURES else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
