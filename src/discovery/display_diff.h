@@ -38,7 +38,7 @@ struct DisplayChange {
 };
 
 struct DisplayChanges {
-    std::array<DisplayChange, 2 * kMaxDisplays> items{};
+    std::array<DisplayChange, 2 * static_cast<size_t>(kMaxDisplays)> items{};
     int32_t count = 0;
     std::span<const DisplayChange> view() const
     {

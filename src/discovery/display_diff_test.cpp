@@ -71,6 +71,7 @@ std::vector<std::string> apply(const std::vector<KnownDisplay>& before,
 std::vector<std::string> idsOf(const std::vector<KnownDisplay>& records)
 {
     std::vector<std::string> ids;
+    ids.reserve(records.size());
     for (const KnownDisplay& record : records) ids.emplace_back(record.id.data());
     return ids;
 }
