@@ -166,6 +166,13 @@ for scenario in "$scratch"/{writes-fail,reads-fail,bad-replies,nothing-connected
     memcheck "$scenario" capabilities "$left"
     memcheck "$scenario" probeaddr "$left" 0x10
 done
+# A watch: its display unplugged under it (the file renamed over, as a
+# caller rewrites it), which ends it through --count.
+machine '{}' >"$scratch/watched.json"
+(sleep 5 && echo '{"registry": {"name": "Root"}}' >"$scratch/watched.new" &&
+    mv "$scratch/watched.new" "$scratch/watched.json") &
+memcheck "$scratch/watched.json" --count 1 watch
+wait
 echo "valgrind: $runs runs of panoctl, no errors, no leaks (AV service handles kept until exit by design)"
 
 step "clang-tidy"
