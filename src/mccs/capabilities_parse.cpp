@@ -1,5 +1,7 @@
 #include "mccs/capabilities_parse.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isSpace(char c)
@@ -70,6 +72,32 @@ std::string_view segmentName(std::string_view text, size_t from, size_t open)
     return text.substr(start, end - start);
 }
 
+// Whether the list whose '(' is at `open` holds words written apart: white
+// space between two of its other characters, before the ')' that closes it.
+bool holdsSeveralTokens(std::string_view content, size_t open)
+{
+    size_t depth = 0;
+    bool sawWord = false;
+    bool gap = false;
+    for (size_t i = open; i < content.size(); i++) {
+        char c = content[i];
+        if (c == '(') {
+            depth++;
+        } else if (c == ')' && --depth == 0) {
+            return false;
+        }
+        if (isSpace(c)) {
+            gap = sawWord;
+        } else if (i != open) {
+            if (gap) {
+                return true;
+            }
+            sawWord = true;
+        }
+    }
+    return false;
+}
+
 // Where the codes of a cmds or vcp segment go.
 class CodeListReader {
 public:
@@ -90,6 +118,7 @@ public:
             if (c == '(') {
                 if (depth == 0) {
                     valuesOpen_ = isVcp_ && attachable_;
+                    spacedValues_ = valuesOpen_ && holdsSeveralTokens(content, i);
                 }
                 depth++;
             } else if (c == ')' && depth > 0) {
@@ -113,12 +142,16 @@ private:
         while (end < content.size() && hexDigit(content[end]) >= 0) {
             end++;
         }
+        // Values written apart are one byte each, so a longer one among them
+        // (a colour temperature as `5000`) is no byte and is skipped; a list
+        // written as one run is its bytes run together.
+        bool valueBytes = depth == 1 && valuesOpen_ && (!spacedValues_ || end - start <= 2);
         bool lastCodeKept = false;
         for (size_t i = start; i + 1 < end; i += 2) {
             auto byte = static_cast<uint8_t>(hexDigit(content[i]) * 16 + hexDigit(content[i + 1]));
             if (depth == 0) {
                 lastCodeKept = addCode(byte);
-            } else if (depth == 1 && valuesOpen_) {
+            } else if (valueBytes) {
                 addValue(byte);
             }
         }
@@ -126,42 +159,75 @@ private:
         return end;
     }
 
+    // A vcp code listed again is the same feature: values given with it go
+    // to its first entry, which keeps its place.
     bool addCode(uint8_t code)
     {
+        if (isVcp_) {
+            for (size_t i = 0; i < out_->vcpCount; i++) {
+                if (out_->vcp[i].code == code) {
+                    current_ = i;
+                    return true;
+                }
+            }
+        }
         size_t* count = isVcp_ ? &out_->vcpCount : &out_->commandCount;
         if (*count == kMaxCapabilityCodes) {
             out_->truncated = true;
             return false;
         }
         if (isVcp_) {
-            out_->vcp[(*count)++] = {code, false, 0, 0};
+            current_ = *count;
+            out_->vcp[(*count)++] = {code, false, static_cast<uint16_t>(out_->valueCount), 0};
         } else {
             out_->commands[(*count)++] = code;
         }
         return true;
     }
 
-    // Values follow their code in the pool, so a code's values stay together.
+    // The pool holds each code's values together, in the codes' order: a
+    // value for a code listed earlier moves the later codes' values up one.
+    // A value the code already lists is not listed twice.
     void addValue(uint8_t value)
     {
+        CapabilitiesVcpCode& code = out_->vcp[current_];
+        std::span<uint8_t> listed =
+            std::span(out_->values).subspan(code.firstValue, code.valueCount);
+        if (std::find(listed.begin(), listed.end(), value) != listed.end()) {
+            return;
+        }
         if (out_->valueCount == kMaxCapabilityCodes) {
             out_->truncated = true;
             return;
         }
-        CapabilitiesVcpCode& code = out_->vcp[out_->vcpCount - 1];
-        if (!code.listsValues) {
-            code.listsValues = true;
-            code.firstValue = static_cast<uint16_t>(out_->valueCount);
-        }
-        out_->values[out_->valueCount++] = value;
+        size_t at = code.firstValue + code.valueCount;
+        std::copy_backward(out_->values.begin() + at, out_->values.begin() + out_->valueCount,
+                           out_->values.begin() + out_->valueCount + 1);
+        out_->values[at] = value;
+        out_->valueCount++;
+        code.listsValues = true;
         code.valueCount++;
+        for (size_t i = current_ + 1; i < out_->vcpCount; i++) {
+            out_->vcp[i].firstValue++;
+        }
     }
 
     Capabilities* out_;
     bool isVcp_;
-    bool attachable_ = false;  // the last thing read was a whole code
-    bool valuesOpen_ = false;  // inside the parentheses of a code's values
+    size_t current_ = 0;         // the vcp entry of the last code read
+    bool attachable_ = false;    // the last thing read was a whole code
+    bool valuesOpen_ = false;    // inside the parentheses of a code's values
+    bool spacedValues_ = false;  // those values are written apart
 };
+
+// Whether `name` names segment `known` (lower case), in any letter case. A
+// value written without parentheses runs into the name that follows it
+// (`34uc88cmds(`), so a name is also known by how it ends.
+bool isSegment(std::string_view name, std::string_view known)
+{
+    return name.size() >= known.size() &&
+           equalsIgnoringCase(name.substr(name.size() - known.size()), known);
+}
 
 void readSegment(std::string_view name, std::string_view content, bool closed, Capabilities* out)
 {
@@ -171,15 +237,15 @@ void readSegment(std::string_view name, std::string_view content, bool closed, C
             *field = content;
         }
     };
-    if (equalsIgnoringCase(name, "model")) {
+    if (isSegment(name, "model")) {
         readText(&out->model);
-    } else if (equalsIgnoringCase(name, "type")) {
+    } else if (isSegment(name, "type")) {
         readText(&out->type);
-    } else if (equalsIgnoringCase(name, "mccs_ver")) {
+    } else if (isSegment(name, "mccs_ver")) {
         readText(&out->mccsVersion);
-    } else if (equalsIgnoringCase(name, "cmds")) {
+    } else if (isSegment(name, "cmds")) {
         CodeListReader(out, false).read(content);
-    } else if (equalsIgnoringCase(name, "vcp")) {
+    } else if (isSegment(name, "vcp")) {
         CodeListReader(out, true).read(content);
     }
 }
@@ -197,22 +263,23 @@ void parseCapabilities(std::string_view text, Capabilities* capabilities)
     out.valueCount = 0;
     out.truncated = false;
 
-    // The segments sit inside one outer pair of parentheses; a string
-    // without them is read the same way.
+    // The segments sit inside one outer pair of parentheses, or none, or
+    // two: a group with no name only wraps segments, so reading goes on
+    // inside it as at the top level, at any depth of wrapping.
     size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) {
-        i++;
-    }
-    if (i < text.size() && text[i] == '(') {
-        i++;
-    }
-    size_t nameFrom = i;
+    size_t nameFrom = 0;
     while (i < text.size()) {
         if (text[i] == '(') {
+            std::string_view name = segmentName(text, nameFrom, i);
+            if (name.empty()) {
+                i++;
+                nameFrom = i;
+                continue;
+            }
             size_t close = closingParenthesis(text, i);
             size_t end = close == std::string_view::npos ? text.size() : close;
-            readSegment(segmentName(text, nameFrom, i), text.substr(i + 1, end - i - 1),
-                        close != std::string_view::npos, &out);
+            readSegment(name, text.substr(i + 1, end - i - 1), close != std::string_view::npos,
+                        &out);
             if (close == std::string_view::npos) {
                 return;
             }
@@ -221,7 +288,7 @@ void parseCapabilities(std::string_view text, Capabilities* capabilities)
             continue;
         }
         if (text[i] == ')') {
-            // The outer list's end, or a stray one: what follows is read at
+            // A wrapper's end, or a stray one: what follows is read at
             // the top level all the same.
             nameFrom = i + 1;
         }
