@@ -113,7 +113,16 @@ INSTANTIATE_TEST_SUITE_P(
                  R"("vcp":[{"code":16,"name":"brightness"}]})"},
         Decoding{"a value without parentheses runs into the next name, or stands apart",
                  "(type(lcd)34uc88cmds(01 02)model LCDPA328 VCP(10)MCCS_VER(2.1))",
-                 R"({"model":null,"type":"lcd","mccsVersion":"2.1","commands":[1,2],)"
+                 R"({"model":"LCDPA328","type":"lcd","mccsVersion":"2.1","commands":[1,2],)"
+                 R"("vcp":[{"code":16,"name":"brightness"}]})"},
+        Decoding{"a model run into the next name", "(type(lcd)modelVG278Hcmds(01)Model(X))",
+                 R"({"model":"VG278H","type":"lcd","mccsVersion":null,"commands":[1],"vcp":[]})"},
+        Decoding{"a bare value with no word model before it is no model",
+                 "(34uc88cmds(01)model(M))",
+                 R"({"model":"M","type":null,"mccsVersion":null,"commands":[1],"vcp":[]})"},
+        Decoding{"the word model alone, or before an unknown segment, or cut off",
+                 "(model vcp(10)) model Y z(1)model Q",
+                 R"({"model":"Y","type":null,"mccsVersion":null,"commands":[],)"
                  R"("vcp":[{"code":16,"name":"brightness"}]})"},
         Decoding{"other pages' segments, vendor segments and names that only begin alike",
                  "(vcp_p02(33 37)vcp(10)vcp_p10(26)SmartManage(1.0)vcpname(12(Contrast))"

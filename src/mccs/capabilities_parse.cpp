@@ -1,6 +1,7 @@
 #include "mccs/capabilities_parse.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -220,16 +221,49 @@ private:
     bool spacedValues_ = false;  // those values are written apart
 };
 
-// Whether `name` names segment `known` (lower case), in any letter case. A
-// value written without parentheses runs into the name that follows it
-// (`34uc88cmds(`), so a name is also known by how it ends.
-bool isSegment(std::string_view name, std::string_view known)
+// The segments read, by name.
+constexpr std::array<std::string_view, 5> kSegmentNames{"model", "type", "mccs_ver", "cmds", "vcp"};
+
+// The segment `name` names, in any letter case, or "" for any other. A value
+// written without parentheses runs into the name that follows it
+// (`34uc88cmds(`), so a name is known by how it ends.
+std::string_view knownSegment(std::string_view name)
 {
-    return name.size() >= known.size() &&
-           equalsIgnoringCase(name.substr(name.size() - known.size()), known);
+    for (std::string_view known : kSegmentNames) {
+        if (name.size() >= known.size() &&
+            equalsIgnoringCase(name.substr(name.size() - known.size()), known)) {
+            return known;
+        }
+    }
+    return {};
 }
 
-void readSegment(std::string_view name, std::string_view content, bool closed, Capabilities* out)
+std::string_view withoutSpaces(std::string_view text)
+{
+    while (!text.empty() && isSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A model written without parentheses (`model LCDPA328 cmds(`,
+// `modelVG278Hcmds(`): `between`, what lies between the last segment and
+// the next one's name, is the word model and the model's text.
+std::optional<std::string_view> bareModel(std::string_view between)
+{
+    constexpr std::string_view kWord = "model";
+    between = withoutSpaces(between);
+    if (between.size() <= kWord.size() ||
+        !equalsIgnoringCase(between.substr(0, kWord.size()), kWord)) {
+        return std::nullopt;
+    }
+    return withoutSpaces(between.substr(kWord.size()));
+}
+
+void readSegment(std::string_view known, std::string_view content, bool closed, Capabilities* out)
 {
     // A text segment cut off before its ')' would give a wrong text, not a short one.
     auto readText = [&](std::optional<std::string_view>* field) {
@@ -237,15 +271,15 @@ void readSegment(std::string_view name, std::string_view content, bool closed, C
             *field = content;
         }
     };
-    if (isSegment(name, "model")) {
+    if (known == "model") {
         readText(&out->model);
-    } else if (isSegment(name, "type")) {
+    } else if (known == "type") {
         readText(&out->type);
-    } else if (isSegment(name, "mccs_ver")) {
+    } else if (known == "mccs_ver") {
         readText(&out->mccsVersion);
-    } else if (isSegment(name, "cmds")) {
+    } else if (known == "cmds") {
         CodeListReader(out, false).read(content);
-    } else if (isSegment(name, "vcp")) {
+    } else if (known == "vcp") {
         CodeListReader(out, true).read(content);
     }
 }
@@ -276,9 +310,15 @@ void parseCapabilities(std::string_view text, Capabilities* capabilities)
                 nameFrom = i;
                 continue;
             }
+            std::string_view known = knownSegment(name);
+            size_t nameStart = static_cast<size_t>(name.data() - text.data());
+            size_t betweenEnd = known.empty() ? nameStart : nameStart + name.size() - known.size();
+            if (!out.model) {
+                out.model = bareModel(text.substr(nameFrom, betweenEnd - nameFrom));
+            }
             size_t close = closingParenthesis(text, i);
             size_t end = close == std::string_view::npos ? text.size() : close;
-            readSegment(name, text.substr(i + 1, end - i - 1), close != std::string_view::npos,
+            readSegment(known, text.substr(i + 1, end - i - 1), close != std::string_view::npos,
                         &out);
             if (close == std::string_view::npos) {
                 return;

@@ -41,7 +41,8 @@ struct Capabilities {
 // Reads the top-level segments model, type, mccs_ver, cmds and vcp of
 // `text` into `capabilities` (whose views point into `text`); a group with
 // no name only wraps segments, which count as top-level at any depth of
-// wrapping; other segments are skipped, whatever they hold. Each vcp code
+// wrapping, and a model written without parentheses after the word model
+// counts; other segments are skipped, whatever they hold. Each vcp code
 // appears once, with every value given for it once. Never fails: an empty
 // or garbled string gives an empty result.
 void parseCapabilities(std::string_view text, Capabilities* capabilities);
