@@ -141,6 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
                  R"("vcp":[{"code":105,"name":null},{"code":234,"name":null,"values":[1]},)"
                  R"({"code":220,"name":null,"values":[0,1]},)"
                  R"({"code":20,"name":"color-preset","values":[1,5]}]})"},
+        Decoding{"a trailing NUL, and what follows it, left out",
+                 std::string("prot(monitor)vcp(10)\0vcp(12)", 28),
+                 R"({"model":null,"type":null,"mccsVersion":null,)"
+                 R"("commands":[],"vcp":[{"code":16,"name":"brightness"}]})"},
         Decoding{"a bare text", "vcp(10)",
                  R"({"model":null,"type":null,"mccsVersion":null,)"
                  R"("commands":[],"vcp":[{"code":16,"name":"brightness"}]})"},
