@@ -300,6 +300,28 @@ def output_that_fails(binary, folder, env):
     process.stderr.close()
 
 
+def state_file_shared(binary, folder, env):
+    """A watch never holds the monitor state file that other runs share."""
+    machine = Machine(folder, "state-machine.json")
+    machine.write(scenario("a"))
+    state = pathlib.Path(folder, "monitors.json")
+    run_env = dict(env, PANOCTL_SIM_SCENARIO=str(machine.path), PANOCTL_SIM_STATE=str(state))
+    watch = Watch(binary, run_env)
+    check("state: ready", [watch.line(), watch.line()], [added(1, "a"), READY])
+    try:
+        # Its own trace: the set's writes are not the watch's.
+        set_env = dict(run_env, PANOCTL_SIM_TRACE=str(pathlib.Path(folder, "set.trace")))
+        run = subprocess.run([binary, "set", "1", "16", "70"], env=set_env, capture_output=True,
+                             text=True, timeout=10, check=False)
+        check("state: a set beside the watch", run.stdout, '{"ok":true}\n')
+    except subprocess.TimeoutExpired:
+        check("state: a set beside the watch", "waited for the watch", '{"ok":true}\n')
+    status, _ = watch.end(signal.SIGTERM)
+    check("state: status", status, 0)
+    check("state: the set was kept", json.loads(state.read_text()) if state.exists() else None,
+          {"a": {"0x10": 70}})
+
+
 def refused(binary, env):
     cases = [
         (["watch", "now"], "watch takes no arguments\n"),
@@ -327,6 +349,7 @@ def main(binary):
         escaped_as_list(binary, folder, env)
         counted(binary, folder, env)
         output_that_fails(binary, folder, env)
+        state_file_shared(binary, folder, env)
         refused(binary, env)
         # Every watch and refusal above, and the lists: not one I2C operation.
         check("trace", trace.read_text() if trace.exists() else "", "")

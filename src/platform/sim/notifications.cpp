@@ -230,6 +230,12 @@ IONotificationPortRef IONotificationPortCreate(mach_port_t mainPort)
     sim::State& s = state();
     ++s.registryOperations;
     if (mainPort != kIOMainPortDefault || s.portCreationFails) return nullptr;
+    // A process that watches the registry may wait for hours and makes no
+    // I2C operation: the monitor state file, locked since start-up and
+    // unchanged, is let go now, so runs that share it do not wait for the
+    // watch to end.
+    std::string unused;
+    sim::saveMonitorState(&unused);
     s.ports.push_back(std::make_unique<IONotificationPort>());
     return s.ports.back().get();
 }
