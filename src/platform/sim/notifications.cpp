@@ -40,6 +40,8 @@ namespace sim {
 namespace {
 
 constexpr const char* kProviderClassKey = "IOProviderClass";
+// A day: longer waits are cut to it, so the deadline cannot overflow.
+constexpr double kLongestWait = 86400.0;
 
 // Each entry's identity across machines: the names on its path from the
 // root, each with its place among same-named siblings.
@@ -339,7 +341,7 @@ SInt32 CFRunLoopRunInMode(CFStringRef mode, CFTimeInterval seconds,
     if (mode != kCFRunLoopDefaultMode || !sim::anyPortScheduled()) return kCFRunLoopRunFinished;
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                        std::chrono::duration<double>(std::max(seconds, 0.0)));
+                        std::chrono::duration<double>(std::clamp(seconds, 0.0, sim::kLongestWait)));
     for (;;) {
         if (sim::deliverNotifications() && returnAfterSourceHandled != 0) {
             return kCFRunLoopRunHandledSource;
