@@ -1,16 +1,64 @@
+#include <array>
 #include <cstdio>
 #include <optional>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/serve_displays.h"
 #include "ddc/vcp.h"
+
+namespace {
+
+struct Reading {
+    bool ok = false;
+    int32_t current = 0;
+    int32_t maximum = 0;
+};
+
+// `[{"display":1,"id":"…","value":V,"max":M},…]`; a display whose read
+// failed gives null for both and "error":"read_failed".
+int getSeveral(Session* session, const char* selector, uint8_t vcp)
+{
+    DisplayList list;
+    if (!readDisplayList(session, selector, &list)) {
+        return kStatusUsage;
+    }
+    std::array<Reading, kMaxDisplayListElements> readings{};
+    serveEachDisplay(
+        session, list, [&](const DdcLink& link, const DisplayRecord& display, size_t index) {
+            Reading& reading = readings[index];
+            reading.ok = asReadVCP(link, display, vcp, &reading.current, &reading.maximum);
+        });
+    std::fputc('[', session->out);
+    for (size_t i = 0; i < list.count; i++) {
+        printEntryStart(*session, list.entries[i], i);
+        if (list.entries[i].display == nullptr) {
+            continue;
+        }
+        const Reading& reading = readings[i];
+        if (reading.ok) {
+            std::fprintf(session->out, ",\"value\":%d,\"max\":%d}", reading.current,
+                         reading.maximum);
+        } else {
+            std::fprintf(session->out, ",\"value\":null,\"max\":null,\"error\":\"read_failed\"}");
+        }
+    }
+    std::fprintf(session->out, "]\n");
+    return 0;
+}
+
+}  // namespace
 
 int commandGet(Session* session, CommandWords words)
 {
     std::optional<uint8_t> vcp = parseFeatureArgument(&session->refusals, words[2]);
     if (!vcp) {
         return kStatusUsage;
+    }
+    if (namesSeveralDisplays(*session, words[1])) {
+        return getSeveral(session, words[1], *vcp);
     }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     int32_t current = 0;

@@ -4,7 +4,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/serve_displays.h"
 #include "ddc/vcp.h"
 
 namespace {
@@ -12,6 +14,30 @@ namespace {
 bool isStepSign(const char* word)
 {
     return std::strcmp(word, "+") == 0 || std::strcmp(word, "-") == 0;
+}
+
+// `[{"display":1,"id":"…","ok":B},…]`.
+int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t value)
+{
+    DisplayList list;
+    if (!readDisplayList(session, selector, &list)) {
+        return kStatusUsage;
+    }
+    std::array<bool, kMaxDisplayListElements> written{};
+    bool verify = session->options.verify;
+    serveEachDisplay(session, list,
+                     [&](const DdcLink& link, const DisplayRecord& display, size_t index) {
+                         written[index] = writeSetting(link, verify, display, vcp, value);
+                     });
+    std::fputc('[', session->out);
+    for (size_t i = 0; i < list.count; i++) {
+        printEntryStart(*session, list.entries[i], i);
+        if (list.entries[i].display != nullptr) {
+            std::fprintf(session->out, ",\"ok\":%s}", written[i] ? "true" : "false");
+        }
+    }
+    std::fprintf(session->out, "]\n");
+    return 0;
 }
 
 }  // namespace
@@ -35,6 +61,9 @@ int commandSet(Session* session, CommandWords words)
     std::optional<uint16_t> value = parseValueArgument(&session->refusals, *vcp, words[3]);
     if (!value) {
         return kStatusUsage;
+    }
+    if (namesSeveralDisplays(*session, words[1])) {
+        return setSeveral(session, words[1], *vcp, *value);
     }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     bool ok = display != nullptr &&

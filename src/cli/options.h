@@ -11,8 +11,9 @@
 struct RunOptions {
     bool help = false;
     bool version = false;
-    int retries = 0;      // times a failed transaction is made again
-    bool verify = false;  // a set reads the value back
+    int retries = 0;          // times a failed transaction is made again
+    bool verify = false;      // a set reads the value back
+    bool oneAtATime = false;  // several displays served in turn, not at once
 };
 
 struct OptionRow {
