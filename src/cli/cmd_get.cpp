@@ -21,32 +21,20 @@ struct Reading {
 // failed gives null for both and "error":"read_failed".
 int getSeveral(Session* session, const char* selector, uint8_t vcp)
 {
-    DisplayList list;
-    if (!readDisplayList(session, selector, &list)) {
-        return kStatusUsage;
-    }
-    std::array<Reading, kMaxDisplayListElements> readings{};
-    serveEachDisplay(
-        session, list, [&](const DdcLink& link, const DisplayRecord& display, size_t index) {
-            Reading& reading = readings[index];
+    return commandOverDisplays<Reading>(
+        session, selector,
+        [vcp](const DdcLink& link, const DisplayRecord& display) {
+            Reading reading;
             reading.ok = asReadVCP(link, display, vcp, &reading.current, &reading.maximum);
+            return reading;
+        },
+        [](std::FILE* out, const Reading& reading) {
+            if (reading.ok) {
+                std::fprintf(out, ",\"value\":%d,\"max\":%d}", reading.current, reading.maximum);
+            } else {
+                std::fprintf(out, ",\"value\":null,\"max\":null,\"error\":\"read_failed\"}");
+            }
         });
-    std::fputc('[', session->out);
-    for (size_t i = 0; i < list.count; i++) {
-        printEntryStart(*session, list.entries[i], i);
-        if (list.entries[i].display == nullptr) {
-            continue;
-        }
-        const Reading& reading = readings[i];
-        if (reading.ok) {
-            std::fprintf(session->out, ",\"value\":%d,\"max\":%d}", reading.current,
-                         reading.maximum);
-        } else {
-            std::fprintf(session->out, ",\"value\":null,\"max\":null,\"error\":\"read_failed\"}");
-        }
-    }
-    std::fprintf(session->out, "]\n");
-    return 0;
 }
 
 }  // namespace

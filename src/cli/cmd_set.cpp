@@ -19,25 +19,13 @@ bool isStepSign(const char* word)
 // `[{"display":1,"id":"…","ok":B},…]`.
 int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t value)
 {
-    DisplayList list;
-    if (!readDisplayList(session, selector, &list)) {
-        return kStatusUsage;
-    }
-    std::array<bool, kMaxDisplayListElements> written{};
     bool verify = session->options.verify;
-    serveEachDisplay(session, list,
-                     [&](const DdcLink& link, const DisplayRecord& display, size_t index) {
-                         written[index] = writeSetting(link, verify, display, vcp, value);
-                     });
-    std::fputc('[', session->out);
-    for (size_t i = 0; i < list.count; i++) {
-        printEntryStart(*session, list.entries[i], i);
-        if (list.entries[i].display != nullptr) {
-            std::fprintf(session->out, ",\"ok\":%s}", written[i] ? "true" : "false");
-        }
-    }
-    std::fprintf(session->out, "]\n");
-    return 0;
+    return commandOverDisplays<bool>(
+        session, selector,
+        [=](const DdcLink& link, const DisplayRecord& display) {
+            return writeSetting(link, verify, display, vcp, value);
+        },
+        [](std::FILE* out, bool ok) { std::fprintf(out, ",\"ok\":%s}", ok ? "true" : "false"); });
 }
 
 }  // namespace

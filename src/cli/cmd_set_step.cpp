@@ -56,25 +56,13 @@ void printStep(std::FILE* out, const char* prefix, const Step& step)
 // `[{"display":1,"id":"…","ok":B,"value":V},…]`.
 int stepSeveral(Session* session, const char* selector, uint8_t vcp, long step)
 {
-    DisplayList list;
-    if (!readDisplayList(session, selector, &list)) {
-        return kStatusUsage;
-    }
-    std::array<Step, kMaxDisplayListElements> steps{};
     bool verify = session->options.verify;
-    serveEachDisplay(session, list,
-                     [&](const DdcLink& link, const DisplayRecord& display, size_t index) {
-                         steps[index] = stepDisplay(link, verify, display, vcp, step);
-                     });
-    std::fputc('[', session->out);
-    for (size_t i = 0; i < list.count; i++) {
-        printEntryStart(*session, list.entries[i], i);
-        if (list.entries[i].display != nullptr) {
-            printStep(session->out, ",", steps[i]);
-        }
-    }
-    std::fprintf(session->out, "]\n");
-    return 0;
+    return commandOverDisplays<Step>(
+        session, selector,
+        [=](const DdcLink& link, const DisplayRecord& display) {
+            return stepDisplay(link, verify, display, vcp, step);
+        },
+        [](std::FILE* out, const Step& result) { printStep(out, ",", result); });
 }
 
 }  // namespace

@@ -5,7 +5,10 @@
 // transfers are added to the session's counters once all are done.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdio>
+#include <type_traits>
 
 #include "cli/display_list.h"
 #include "cli/session.h"
@@ -29,4 +32,32 @@ void serveEachDisplay(Session* session, const DisplayList& list, Serve&& serve)
             (*static_cast<Callable*>(context))(link, display, index);
         },
         &serve);
+}
+
+// A command over the displays that `selector` lists: reads the list (a
+// refused one gives kStatusUsage), serves each display with
+// `serve(link, display)`, which returns its Result, and once all are done
+// prints the array, each display's entry ended by `finish(out, result)`
+// (which writes the members after the id and the closing brace).
+template <typename Result, typename Serve, typename Finish>
+int commandOverDisplays(Session* session, const char* selector, Serve&& serve, Finish&& finish)
+{
+    DisplayList list;
+    if (!readDisplayList(session, selector, &list)) {
+        return kStatusUsage;
+    }
+    std::array<Result, kMaxDisplayListElements> results{};
+    serveEachDisplay(session, list,
+                     [&](const DdcLink& link, const DisplayRecord& display, size_t index) {
+                         results[index] = serve(link, display);
+                     });
+    std::fputc('[', session->out);
+    for (size_t i = 0; i < list.count; i++) {
+        printEntryStart(*session, list.entries[i], i);
+        if (list.entries[i].display != nullptr) {
+            finish(session->out, results[i]);
+        }
+    }
+    std::fprintf(session->out, "]\n");
+    return 0;
 }
