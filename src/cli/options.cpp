@@ -55,12 +55,20 @@ bool takeCount(RunOptions* options, const char* value, Refusals* refusals)
     return true;
 }
 
-constexpr std::array<OptionRow, 5> kOptions{{
+bool askForOneAtATime(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
+{
+    options->oneAtATime = true;
+    return true;
+}
+
+constexpr std::array<OptionRow, 6> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", askForHelp},
     {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
     {"--verify", nullptr, nullptr, "set: check the value by reading it back", askForVerify},
     {"--count", nullptr, "N", "watch: end after N changes, 1-1000000", takeCount},
+    {"--one-at-a-time", nullptr, nullptr, "serve several displays in turn, not at once",
+     askForOneAtATime},
 }};
 
 bool looksLikeOption(const char* word)

@@ -11,9 +11,10 @@
 struct RunOptions {
     bool help = false;
     bool version = false;
-    int retries = 0;      // times a failed transaction is made again
-    bool verify = false;  // a set reads the value back
-    long count = 0;       // watch: change events before it ends; 0 for no end
+    int retries = 0;          // times a failed transaction is made again
+    bool verify = false;      // a set reads the value back
+    bool oneAtATime = false;  // several displays served in turn, not at once
+    long count = 0;           // watch: change events before it ends; 0 for no end
 };
 
 struct OptionRow {
