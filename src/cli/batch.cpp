@@ -12,6 +12,7 @@
 #include "cli/display_lookup.h"
 #include "cli/json_escape.h"
 #include "cli/line_reader.h"
+#include "cli/line_words.h"
 #include "cli/output.h"
 #include "cli/usage.h"
 #include "discovery/walk.h"
@@ -21,28 +22,6 @@ namespace {
 using LineWords = std::array<char*, kMaxLineWords + 1>;
 
 constexpr const char* kBatchWord = "batch";
-
-// Splits the line at spaces and tabs, in place, into `words`. Returns the
-// number of words, or kMaxLineWords + 1 when there are more.
-size_t splitWords(char* line, LineWords* words)
-{
-    size_t count = 0;
-    char* next = line;
-    for (;;) {
-        next += std::strspn(next, " \t");
-        if (*next == '\0') {
-            return count;
-        }
-        if (count == words->size()) {
-            return count;
-        }
-        (*words)[count++] = next;
-        next += std::strcspn(next, " \t");
-        if (*next != '\0') {
-            *next++ = '\0';
-        }
-    }
-}
 
 // The answer to a refused line: a document in place of the text a one-shot
 // run would have written to standard error.
@@ -108,7 +87,7 @@ bool answerBatchLine(char* line, size_t length, const RunOptions& options)
     }
     line[length] = '\0';
     LineWords words;
-    size_t count = splitWords(line, &words);
+    size_t count = splitWords(line, words);
     if (count == 0) {
         return false;
     }
