@@ -1,19 +1,22 @@
 // The simulation's input at scale: JSON objects of 10,000 to 1,000,000
 // members, arrays nested 10,000 to 1,000,000 levels deep (the most accepted),
-// and scenario registries 10,000 to 100,000 entries deep. The time per
-// member or level stays flat when parsing and loading are linear (a parser
-// that searched the members before each insertion would take hours for a
-// million), and none of them recurses, so the deepest input cannot overflow
-// the stack. Each benchmark checks what it parsed and fails with an error
-// when the result is wrong.
+// scenario registries 10,000 to 100,000 entries deep, and registries of as
+// many entries side by side or in one chain, walked and searched whole. The
+// time per member, level or entry stays flat when parsing, loading and
+// walking are linear (a parser that searched the members before each
+// insertion would take hours for a million), and none of them recurses, so
+// the deepest input cannot overflow the stack. Each benchmark checks what it
+// parsed or walked and fails with an error when the result is wrong.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <string_view>
 
 #include "bench_support.h"
 #include "json_input.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -102,6 +105,76 @@ void BM_ScenarioDeepRegistry(benchmark::State& state)
     countPer(state, "per_entry", depth);
 }
 
+// `entries` entries "e" below the root side by side, or the root and
+// `entries` - 1 entries "e" in one chain, then an entry "last" whose property
+// "k" is "found".
+std::string registryText(bool chain, int64_t entries)
+{
+    std::string text = R"({"registry": )";
+    if (chain) {
+        for (int64_t i = 0; i < entries; ++i) text += R"({"name": "e", "children": [)";
+        text += R"({"name": "last", "properties": {"k": "found"}})";
+        for (int64_t i = 0; i < entries; ++i) text += "]}";
+    } else {
+        text += R"({"name": "Root", "children": [)";
+        for (int64_t i = 0; i < entries; ++i) text += R"({"name": "e"},)";
+        text += R"({"name": "last", "properties": {"k": "found"}}]})";
+    }
+    return text + "}";
+}
+
+// Whether a recursive search from `root` finds "k" and it is "found".
+bool searchFindsLast(io_registry_entry_t root)
+{
+    CFStringRef key = CFStringCreateWithCString(kCFAllocatorDefault, "k", kCFStringEncodingUTF8);
+    CFTypeRef value = IORegistryEntrySearchCFProperty(root, kIOServicePlane, key, nullptr,
+                                                      kIORegistryIterateRecursively);
+    CFRelease(key);
+    if (value == nullptr) return false;
+    char text[8] = {};
+    bool found = CFGetTypeID(value) == CFStringGetTypeID() &&
+                 CFStringGetCString(static_cast<CFStringRef>(value), text, sizeof text,
+                                    kCFStringEncodingUTF8) &&
+                 std::string_view(text) == "found";
+    CFRelease(value);
+    return found;
+}
+
+// One search and one recursive walk of every entry, each released in turn.
+void BM_RegistryWalk(benchmark::State& state)
+{
+    const bool chain = state.range(0) == 1;
+    const int64_t entries = state.range(1);
+    std::string error;
+    if (!bench::loadOtherMachine(registryText(chain, entries), &error)) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    io_registry_entry_t root = IORegistryGetRootEntry(kIOMainPortDefault);
+    bool found = false;
+    int64_t walked = 0;
+    for (auto _ : state) {
+        found = searchFindsLast(root);
+        io_iterator_t iterator = 0;
+        IORegistryEntryCreateIterator(root, kIOServicePlane, kIORegistryIterateRecursively,
+                                      &iterator);
+        walked = 0;
+        while (io_object_t entry = IOIteratorNext(iterator)) {
+            ++walked;
+            IOObjectRelease(entry);
+        }
+        IOObjectRelease(iterator);
+    }
+    IOObjectRelease(root);
+    // Below the root: every entry and "last", or the chain's entries but
+    // the root, and "last".
+    if (!found || walked != (chain ? entries : entries + 1)) {
+        state.SkipWithError("the search or the walk missed entries");
+        return;
+    }
+    countPer(state, "per_entry", entries);
+}
+
 }  // namespace
 
 BENCHMARK(BM_JsonWideObject)
@@ -115,3 +188,7 @@ BENCHMARK(BM_JsonDeepNesting)
     ->Arg(kNestingLimit)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScenarioDeepRegistry)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegistryWalk)
+    ->ArgNames({"chain", "entries"})
+    ->ArgsProduct({{0, 1}, {10'000, 100'000}})
+    ->Unit(benchmark::kMillisecond);
