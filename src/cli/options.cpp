@@ -37,11 +37,26 @@ bool askForVerify(RunOptions* options, const char* /*value*/)
     return true;
 }
 
-constexpr std::array<OptionRow, 4> kOptions{{
+bool askForFail(RunOptions* options, const char* /*value*/)
+{
+    options->fail = true;
+    return true;
+}
+
+bool askForMax(RunOptions* options, const char* /*value*/)
+{
+    options->showMax = true;
+    return true;
+}
+
+constexpr std::array<OptionRow, 6> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", askForHelp},
     {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
     {"--verify", nullptr, nullptr, "set: check the value by reading it back", askForVerify},
+    {"--fail", nullptr, nullptr, "exit with status 1 when the document reports a failure",
+     askForFail},
+    {"--max", nullptr, nullptr, "get: print the maximum beside the value", askForMax},
 }};
 
 RunOptions g_runOptions;
