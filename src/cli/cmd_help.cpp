@@ -33,8 +33,9 @@ constexpr const char* kCommandsText =
 
 constexpr const char* kSelectorsText =
     "\n"
-    "A <display> is its id, as list prints it, or its position in list's order:\n"
-    "1 is the first display. A <vcp> code is a number from 0 to 255 or a name.\n"
+    "A <display> is its id, as list prints it (in any letter case), or its\n"
+    "position in list's order: 1 is the first display. A <vcp> code is a number\n"
+    "from 0 to 255 or a name.\n"
     "A <value> or <n> is a number from 0 to 65535; named values are listed below;\n"
     "<p> is a number from 0 to 100. Numbers are decimal, hexadecimal with 0x or\n"
     "octal with a leading 0, with no sign or space: 10 is decimal ten, so feature\n"
