@@ -3,11 +3,11 @@
 #include <unistd.h>
 
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
+#include "cli/commands.h"
 #include "cli/dispatch.h"
 #include "cli/display_lookup.h"
 #include "cli/json_escape.h"
@@ -32,11 +32,27 @@ void answerRefusal(const char* text)
     std::printf("{\"error\":\"usage\",\"message\":\"%s\"}\n", escaped.data());
 }
 
+CommandHold g_hold;
+
+// Runs one command that reaches a monitor inside the command hold.
+LineOutcome runHeld(std::span<char* const> words)
+{
+    if (g_hold.take != nullptr && !g_hold.take()) {
+        return LineOutcome::stopped;
+    }
+    int status = runCommandLine(words);
+    if (g_hold.give != nullptr && !g_hold.give()) {
+        return LineOutcome::stopped;
+    }
+    return status == 0 ? LineOutcome::answered : LineOutcome::failed;
+}
+
 // Runs the words as a one-shot run would after its options: the line's own
 // options are read on top of the batch's, and a refusal is kept, not written.
-void runLineWords(std::span<char* const> words, const RunOptions& batchOptions)
+LineOutcome runLineWords(std::span<char* const> words, const RunOptions& batchOptions)
 {
     RunOptions options = batchOptions;
+    LineOutcome outcome = LineOutcome::answered;
     std::optional<size_t> optionWords = readOptions(words, &options);
     if (optionWords) {
         useRunOptions(options);
@@ -50,12 +66,21 @@ void runLineWords(std::span<char* const> words, const RunOptions& batchOptions)
             if (commandLineRediscovers(words)) {
                 enumerateDisplays();
             }
-            runCommandLine(words);
+            outcome =
+                commandLineReachesMonitors(words)
+                    ? runHeld(words)
+                    : (runCommandLine(words) == 0 ? LineOutcome::answered : LineOutcome::failed);
         }
     }
     if (const char* refusal = takeCapturedRefusal()) {
         answerRefusal(refusal);
+        outcome = LineOutcome::failed;
     }
+    // Without --fail a failure is the document's to tell, as in a one-shot run.
+    if (outcome == LineOutcome::failed && !options.fail) {
+        outcome = LineOutcome::answered;
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -78,36 +103,44 @@ void endBatch()
     rediscoverWhenSelectorMisses(false);
 }
 
-bool answerBatchLine(char* line, size_t length, const RunOptions& options)
+void setCommandHold(CommandHold hold)
 {
+    g_hold = hold;
+}
+
+LineOutcome answerBatchLine(char* line, size_t length, const RunOptions& options)
+{
+    LineOutcome refused = options.fail ? LineOutcome::failed : LineOutcome::answered;
     // A word cut at a NUL would be run as another word than the one sent.
     if (std::memchr(line, '\0', length) != nullptr) {
         answerRefusal("line holds a NUL byte");
-        return true;
+        return refused;
     }
     line[length] = '\0';
     LineWords words;
     size_t count = splitWords(line, words);
     if (count == 0) {
-        return false;
+        return LineOutcome::unanswered;
     }
     if (count > kMaxLineWords) {
         answerRefusal("too many words");
-        return true;
+        return refused;
     }
     takeCapturedRefusal();
-    runLineWords(std::span<char* const>(words.data(), count), options);
-    return true;
+    return runLineWords(std::span<char* const>(words.data(), count), options);
 }
 
 int runBatch(const RunOptions& options)
 {
-    // A caller that stops reading ends the batch with status 3, after which
-    // the run finishes as usual, rather than killing the process mid-way.
-    std::signal(SIGPIPE, SIG_IGN);
+    // The hold the run took at start-up would keep every other run out for
+    // the batch's whole life; each line takes its own.
+    if (g_hold.give != nullptr && !g_hold.give()) {
+        return kStatusUsage;
+    }
     beginBatch();
     startReadingLines(STDIN_FILENO);
     int status = 0;
+    bool anyFailed = false;
     for (InputLine line = readLine(); line.kind != LineKind::end; line = readLine()) {
         if (line.kind == LineKind::readError) {
             std::fprintf(stderr, "panoctl: cannot read standard input: %s\n",
@@ -115,16 +148,24 @@ int runBatch(const RunOptions& options)
             status = kStatusUsage;
             break;
         }
-        bool answered = true;
+        LineOutcome outcome = options.fail ? LineOutcome::failed : LineOutcome::answered;
         if (line.kind == LineKind::tooLong) {
             answerRefusal("line too long");
         } else {
-            answered = answerBatchLine(line.text, line.length, options);
+            outcome = answerBatchLine(line.text, line.length, options);
         }
-        if (answered && (status = finishOutput(0)) != 0) {
+        if (outcome == LineOutcome::stopped) {
+            status = kStatusUsage;
+            break;
+        }
+        anyFailed = anyFailed || outcome == LineOutcome::failed;
+        if (outcome != LineOutcome::unanswered && (status = finishOutput(0)) != 0) {
             break;
         }
     }
     endBatch();
+    if (status == 0 && anyFailed) {
+        status = kStatusDocumentFailed;
+    }
     return status;
 }

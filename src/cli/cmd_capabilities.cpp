@@ -11,7 +11,7 @@ int commandCapabilities(CommandWords words)
     static CapabilitiesText text;
     if (display == nullptr || readUsableCapabilities(*display, &text) == 0) {
         std::printf("{\"capabilities\":\"\"}\n");
-        return 0;
+        return documentStatus(true);
     }
     static char escaped[escapedCapacity(sizeof text)];
     json_escape(text.data(), escaped, sizeof escaped);

@@ -74,7 +74,7 @@ int commandFeatures(CommandWords words)
     size_t length = readUsableCapabilities(*display, &text);
     if (length == 0) {
         std::printf("{\"error\":\"no_capabilities\"}\n");
-        return 0;
+        return documentStatus(true);
     }
     static Capabilities capabilities;
     // What the capabilities command shows: the text up to its first NUL.

@@ -4,6 +4,7 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
+#include "cli/options.h"
 #include "ddc/vcp.h"
 
 int commandGet(CommandWords words)
@@ -16,10 +17,16 @@ int commandGet(CommandWords words)
     int32_t current = 0;
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
-    if (display != nullptr && asReadVCP(*display, *vcp, &current, &maximum)) {
+    bool read = display != nullptr && asReadVCP(*display, *vcp, &current, &maximum);
+    bool showMax = runOptions().showMax;
+    if (read && showMax) {
+        std::printf("{\"value\":%d,\"max\":%d}\n", current, maximum);
+    } else if (read) {
         std::printf("{\"value\":%d}\n", current);
+    } else if (showMax) {
+        std::printf("{\"value\":null,\"max\":null,\"error\":\"read_failed\"}\n");
     } else {
         std::printf("{\"value\":null,\"error\":\"read_failed\"}\n");
     }
-    return 0;
+    return documentStatus(!read);
 }

@@ -17,8 +17,12 @@ constexpr const char* kCommandsText =
     "  list                            the displays that can be reached\n"
     "  get <display> <vcp>             read a setting's current value\n"
     "  set <display> <vcp> <value>     write a setting\n"
-    "  set <display> <vcp> + <n>       raise a setting by n, at most to its maximum\n"
-    "  set <display> <vcp> - <n>       lower a setting by n, at least to 0\n"
+    "  set <display> <vcp> <p>%        set a setting to p percent of its maximum\n"
+    "  set <display> <vcp> +<n>        raise a setting by n, at most to its maximum\n"
+    "  set <display> <vcp> -<n>        lower a setting by n, at least to 0\n"
+    "  set <display> <vcp> +<p>%       raise a setting by p percent of its maximum\n"
+    "  set <display> <vcp> -<p>%       lower a setting by p percent of its maximum\n"
+    "                                  (a step's sign may stand alone: + 5, - 10%)\n"
     "  capabilities <display>          the monitor's capabilities string\n"
     "  features <display>              the capabilities string decoded\n"
     "  probeaddr <display> [vcp]       which I2C addressing the display answers on\n"
@@ -29,10 +33,14 @@ constexpr const char* kCommandsText =
 
 constexpr const char* kSelectorsText =
     "\n"
-    "A <display> is its id, as list prints it, or its position in list's order:\n"
-    "1 is the first display. A <vcp> code is a number from 0 to 255 or a name.\n"
-    "A <value> or <n> is a number from 0 to 65535; named values are listed below.\n"
-    "Numbers are decimal, hexadecimal with 0x or octal with a leading 0.\n";
+    "A <display> is its id, as list prints it (in any letter case), or its\n"
+    "position in list's order: 1 is the first display. A <vcp> code is a number\n"
+    "from 0 to 255 or a name.\n"
+    "A <value> or <n> is a number from 0 to 65535; named values are listed below;\n"
+    "<p> is a number from 0 to 100. Numbers are decimal, hexadecimal with 0x or\n"
+    "octal with a leading 0, with no sign or space: 10 is decimal ten, so feature\n"
+    "codes, which are usually written in hexadecimal, are written 0x10 or by name\n"
+    "(brightness).\n";
 
 constexpr const char* kClosingText =
     "\n"

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "cli/arguments.h"
@@ -7,15 +6,6 @@
 #include "cli/display_lookup.h"
 #include "cli/options.h"
 #include "ddc/vcp.h"
-
-namespace {
-
-bool isStepSign(const char* word)
-{
-    return std::strcmp(word, "+") == 0 || std::strcmp(word, "-") == 0;
-}
-
-}  // namespace
 
 bool writeSetting(const DisplayRecord& display, uint8_t vcp, uint16_t value)
 {
@@ -29,15 +19,15 @@ int commandSet(CommandWords words)
     if (!vcp) {
         return kStatusUsage;
     }
-    if (isStepSign(words[3])) {
-        return commandSetStep(words, *vcp);
-    }
-    std::optional<uint16_t> value = parseValueArgument(*vcp, words[3]);
-    if (!value) {
+    std::optional<SettingChange> change = parseSettingChange(*vcp, words.subspan(3));
+    if (!change) {
         return kStatusUsage;
     }
+    if (change->needsCurrentValue()) {
+        return commandSetFromCurrent(words[1], *vcp, *change);
+    }
     const DisplayRecord* display = lookupDisplay(words[1]);
-    bool ok = display != nullptr && writeSetting(*display, *vcp, *value);
+    bool ok = display != nullptr && writeSetting(*display, *vcp, change->target(0, 0));
     std::printf("{\"ok\":%s}\n", ok ? "true" : "false");
-    return 0;
+    return documentStatus(!ok);
 }

@@ -68,10 +68,21 @@ bool commandLineRediscovers(std::span<char* const> words)
     return row != nullptr && row->displays == Displays::current;
 }
 
+bool commandLineReachesMonitors(std::span<char* const> words)
+{
+    const CommandRow* row = findCommand(words);
+    return row != nullptr && row->displays == Displays::latest;
+}
+
 bool commandLinePrintsText(std::span<char* const> words)
 {
     const CommandRow* row = findCommand(words);
     return row != nullptr && row->printsText;
+}
+
+int documentStatus(bool failed)
+{
+    return failed && runOptions().fail ? kStatusDocumentFailed : 0;
 }
 
 int runCommandLine(std::span<char* const> words)

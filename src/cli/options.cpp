@@ -9,15 +9,11 @@
 
 namespace {
 
-bool askForHelp(RunOptions* options, const char* /*value*/)
+// An option without a value: it turns one of the run's switches on.
+template <bool RunOptions::*kSwitch>
+bool turnOn(RunOptions* options, const char* /*value*/)
 {
-    options->help = true;
-    return true;
-}
-
-bool askForVersion(RunOptions* options, const char* /*value*/)
-{
-    options->version = true;
+    options->*kSwitch = true;
     return true;
 }
 
@@ -31,17 +27,16 @@ bool takeRetries(RunOptions* options, const char* value)
     return true;
 }
 
-bool askForVerify(RunOptions* options, const char* /*value*/)
-{
-    options->verify = true;
-    return true;
-}
-
-constexpr std::array<OptionRow, 4> kOptions{{
-    {"--help", "-h", nullptr, "print this text and exit", askForHelp},
-    {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
+constexpr std::array<OptionRow, 6> kOptions{{
+    {"--help", "-h", nullptr, "print this text and exit", turnOn<&RunOptions::help>},
+    {"--version", nullptr, nullptr, "print the version and exit", turnOn<&RunOptions::version>},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
-    {"--verify", nullptr, nullptr, "set: check the value by reading it back", askForVerify},
+    {"--verify", nullptr, nullptr, "set: check the value by reading it back",
+     turnOn<&RunOptions::verify>},
+    {"--fail", nullptr, nullptr, "status 1 when the document reports a failure",
+     turnOn<&RunOptions::fail>},
+    {"--max", nullptr, nullptr, "get: print the maximum beside the value",
+     turnOn<&RunOptions::showMax>},
 }};
 
 RunOptions g_runOptions;

@@ -9,8 +9,10 @@
 struct RunOptions {
     bool help = false;
     bool version = false;
-    int retries = 0;      // times a failed transaction is made again
-    bool verify = false;  // a set reads the value back
+    int retries = 0;       // times a failed transaction is made again
+    bool verify = false;   // a set reads the value back
+    bool fail = false;     // a document that reports a failure makes the status 1
+    bool showMax = false;  // get prints the maximum beside the value
 };
 
 struct OptionRow {

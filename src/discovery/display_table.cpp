@@ -33,6 +33,30 @@ const DisplayRecord* find_by_id(const char* id)
 
 namespace {
 
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalIgnoringAsciiCase(const char* a, const char* b)
+{
+    for (; *a != '\0' && asciiLower(*a) == asciiLower(*b); a++, b++) {
+    }
+    return asciiLower(*a) == asciiLower(*b);
+}
+
+// The first display in list order whose id equals `id` with ASCII letter
+// case ignored: EDID UUIDs are hexadecimal, written in either case.
+const DisplayRecord* findByIdIgnoringCase(const char* id)
+{
+    for (int32_t i = 0; i < g_count; i++) {
+        if (equalIgnoringAsciiCase(g_displays[i].id.data(), id)) {
+            return &g_displays[i];
+        }
+    }
+    return nullptr;
+}
+
 // The position that `text` writes ("1" to "16"), or 0 when it writes none.
 int32_t displayPosition(const char* text)
 {
@@ -57,6 +81,9 @@ int32_t displayPosition(const char* text)
 const DisplayRecord* findDisplay(const char* selector)
 {
     if (const DisplayRecord* display = find_by_id(selector)) {
+        return display;
+    }
+    if (const DisplayRecord* display = findByIdIgnoringCase(selector)) {
         return display;
     }
     int32_t position = displayPosition(selector);

@@ -29,8 +29,9 @@ void releaseDisplays();
 const DisplayRecord* find_by_id(const char* id);
 
 // The display a command-line selector names: the first record whose id
-// equals `selector`, else the record at that position in the table, written
-// in decimal from 1 without sign or leading zero. Null when neither finds one.
+// equals `selector`, else the first whose id equals it with ASCII letter case
+// ignored, else the record at that position in the table, written in decimal
+// from 1 without sign or leading zero. Null when none finds one.
 const DisplayRecord* findDisplay(const char* selector);
 
 // Copies NUL-terminated text into a fixed field, cut to fit and always

@@ -6,14 +6,16 @@
 // state cannot be written back must not have said {"ok":true}. Standard
 // output is fully buffered in a buffer larger than any document, and when
 // finishing fails the held document is sent to /dev/null instead. A batch
-// flushes each answer as it goes (its caller waits for it), so its state is
-// written back, and a failure to do so reported, once its input has ended.
+// flushes each answer as it goes (its caller waits for it), so it writes the
+// state back around each line, before that line's answer is flushed, and
+// drops the answer in the same way when that fails.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "cli/batch.h"
 #include "cli/dispatch.h"
 #include "cli/output.h"
 #include "sim_control.h"
@@ -31,6 +33,23 @@ void discardHeldOutput()
     if (null >= 0 && null != STDOUT_FILENO) close(null);
 }
 
+bool takeStateForLine()
+{
+    std::string error;
+    if (sim::takeMonitorState(&error)) return true;
+    std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    return false;
+}
+
+bool giveStateAfterLine()
+{
+    std::string error;
+    if (sim::giveMonitorState(&error)) return true;
+    discardHeldOutput();
+    std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -45,6 +64,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
         return 2;
     }
+    setCommandHold({takeStateForLine, giveStateAfterLine});
     int status = panoctl_main(argc, argv);
     if (!sim::finishRun(&error)) {
         discardHeldOutput();
