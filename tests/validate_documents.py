@@ -24,7 +24,11 @@ SCHEMAS = {
     ("probeaddr", "0"): ["probeaddr"],
     ("probeaddr", "1"): ["probeaddr-no-such-display"],
     ("features", "0"): ["features"],
-    ("features", "1"): ["features-no-such-display"],
+    ("features", "1"): ["features-no-such-display", "features"],
+    # With --fail, a document that reports a failure comes with status 1.
+    ("get", "1"): ["get"],
+    ("set", "1"): ["set", "set-step"],
+    ("capabilities", "1"): ["capabilities"],
     # A batch's answer to a refused line (other answers are logged as the
     # one-shot documents they equal).
     ("batch", "0"): ["usage-error"],
