@@ -26,8 +26,8 @@ SCHEMAS = {
     ("features", "0"): ["features"],
     ("features", "1"): ["features-no-such-display", "features"],
     # With --fail, a document that reports a failure comes with status 1.
-    ("get", "1"): ["get"],
-    ("set", "1"): ["set", "set-step"],
+    ("get", "1"): ["get", "get-several"],
+    ("set", "1"): ["set", "set-step", "set-several", "set-step-several"],
     ("capabilities", "1"): ["capabilities"],
     # A batch's answer to a refused line (other answers are logged as the
     # one-shot documents they equal).
