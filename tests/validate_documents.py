@@ -24,7 +24,11 @@ SCHEMAS = {
     ("probeaddr", "0"): ["probeaddr"],
     ("probeaddr", "1"): ["probeaddr-no-such-display"],
     ("features", "0"): ["features"],
-    ("features", "1"): ["features-no-such-display"],
+    ("features", "1"): ["features-no-such-display", "features"],
+    # With --fail, a document that reports a failure comes with status 1.
+    ("get", "1"): ["get", "get-several"],
+    ("set", "1"): ["set", "set-step", "set-several", "set-step-several"],
+    ("capabilities", "1"): ["capabilities"],
     # Each line of a watch.
     ("watch", "0"): ["watch"],
     # A batch's answer to a refused line (other answers are logged as the

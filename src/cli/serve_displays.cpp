@@ -8,7 +8,7 @@ namespace {
 
 // A display's work uses little stack: a transaction's buffers and the
 // callers above it. Sanitizer builds take several times more.
-constexpr size_t kWorkerStackBytes = 512 * 1024;
+constexpr size_t kWorkerStackBytes = size_t{512} * 1024;
 
 struct Worker {
     ServeDisplay serve = nullptr;
