@@ -25,7 +25,6 @@
 
 #include "bench_support.h"
 #include "cli/batch.h"
-#include "discovery/display_table.h"
 #include "sim_control.h"
 
 namespace {
@@ -54,7 +53,7 @@ bool giveState()
 
 // Points PANOCTL_SIM_STATE at a fresh file (or at none) and takes the hold a
 // run takes at start-up, which the batch gives back first.
-bool useStateFile(bool use, std::string* error)
+bool useStateFile(Session* session, bool use, std::string* error)
 {
     std::string path =
         (std::filesystem::temp_directory_path() / "panoctl-bench-state.json").string();
@@ -67,14 +66,15 @@ bool useStateFile(bool use, std::string* error)
     // It loads the built-in machine again and reads PANOCTL_SIM_FAST.
     if (!sim::configureFromEnvironment(error)) return false;
     sim::setFastPauses(true);
-    setCommandHold(use ? CommandHold{takeState, giveState} : CommandHold{});
+    setCommandHold(session, use ? CommandHold{takeState, giveState} : CommandHold{});
     return use ? sim::giveMonitorState(error) : true;
 }
 
 void BM_BatchLine(benchmark::State& state, const char* line, const char* other, bool withState)
 {
     std::string error;
-    if (!bench::readyBuiltInMachine(&error) || !useStateFile(withState, &error)) {
+    Session session;
+    if (!bench::readyBuiltInMachine(&error) || !useStateFile(&session, withState, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }
@@ -86,7 +86,7 @@ void BM_BatchLine(benchmark::State& state, const char* line, const char* other, 
     bool odd = false;
     {
         bench::QuietStdout quiet;
-        beginBatch();
+        beginBatch(&session);
         for (auto _ : state) {
             auto start = std::chrono::steady_clock::now();
             // The line is split in place, so each answer starts from a fresh copy.
@@ -94,7 +94,7 @@ void BM_BatchLine(benchmark::State& state, const char* line, const char* other, 
             odd = !odd;
             const size_t length = std::strlen(next);
             std::memcpy(buffer.data(), next, length);
-            answerBatchLine(buffer.data(), length, options);
+            answerBatchLine(&session, buffer.data(), length, options);
             std::fflush(stdout);
             auto elapsed = std::chrono::steady_clock::now() - start;
             if (microseconds.size() < microseconds.capacity()) {
@@ -103,11 +103,10 @@ void BM_BatchLine(benchmark::State& state, const char* line, const char* other, 
             // What the process would not keep either: the trace in memory.
             sim::clearTrace();
         }
-        endBatch();
+        endBatch(&session);
     }
-    setCommandHold({});
-    useStateFile(false, &error);
-    releaseDisplays();
+    useStateFile(&session, false, &error);
+    releaseDisplays(&session.displays);
     state.counters["median_us"] = percentile(&microseconds, 0.5);
     state.counters["p99_us"] = percentile(&microseconds, 0.99);
 }

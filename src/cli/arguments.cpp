@@ -49,7 +49,8 @@ bool isSign(char c)
 }
 
 // A step's amount, N or P%, after its sign; refuses `word` when it is neither.
-std::optional<SettingChange> readStep(char sign, const char* amount, const char* word)
+std::optional<SettingChange> readStep(Refusals* refusals, char sign, const char* amount,
+                                      const char* word)
 {
     SettingChange change;
     change.relative = true;
@@ -61,7 +62,7 @@ std::optional<SettingChange> readStep(char sign, const char* amount, const char*
         number = readNumber(amount, kMaxVcpValue);
     }
     if (!number) {
-        refuseCommandLine("invalid number: %s", word);
+        refuseCommandLine(refusals, "invalid number: %s", word);
         return std::nullopt;
     }
     change.amount = sign == '-' ? -*number : *number;
@@ -76,65 +77,66 @@ long percentOf(long percent, int32_t maximum)
 
 }  // namespace
 
-std::optional<long> parseNumberArgument(const char* text, long max)
+std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long max)
 {
     std::optional<long> number = readNumber(text, max);
     if (!number) {
-        refuseCommandLine("invalid number: %s", text);
+        refuseCommandLine(refusals, "invalid number: %s", text);
     }
     return number;
 }
 
-std::optional<uint8_t> parseFeatureArgument(const char* text)
+std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text)
 {
     if (const FeatureName* feature = featureByName(text)) {
         return feature->code;
     }
-    std::optional<long> code = parseNumberArgument(text, kMaxVcpCode);
+    std::optional<long> code = parseNumberArgument(refusals, text, kMaxVcpCode);
     if (!code) {
         return std::nullopt;
     }
     return static_cast<uint8_t>(*code);
 }
 
-std::optional<uint16_t> parseValueArgument(uint8_t code, const char* text)
+std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, const char* text)
 {
     if (std::optional<uint16_t> named = namedValue(code, text)) {
         return named;
     }
-    std::optional<long> value = parseNumberArgument(text, kMaxVcpValue);
+    std::optional<long> value = parseNumberArgument(refusals, text, kMaxVcpValue);
     if (!value) {
         return std::nullopt;
     }
     return static_cast<uint16_t>(*value);
 }
 
-std::optional<SettingChange> parseSettingChange(uint8_t code, std::span<char* const> words)
+std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code,
+                                                std::span<char* const> words)
 {
     const char* word = words[0];
     if (isSign(word[0]) && word[1] == '\0') {
         if (words.size() < 2) {
             // A sign with no amount is as much a bad number as "+x".
-            refuseCommandLine("invalid number: %s", word);
+            refuseCommandLine(refusals, "invalid number: %s", word);
             return std::nullopt;
         }
-        return readStep(word[0], words[1], words[1]);
+        return readStep(refusals, word[0], words[1], words[1]);
     }
     if (isSign(word[0])) {
-        return readStep(word[0], word + 1, word);
+        return readStep(refusals, word[0], word + 1, word);
     }
     SettingChange change;
     if (std::strchr(word, '%') != nullptr) {
         std::optional<long> percent = readPercent(word);
         if (!percent) {
-            refuseCommandLine("invalid number: %s", word);
+            refuseCommandLine(refusals, "invalid number: %s", word);
             return std::nullopt;
         }
         change.percent = true;
         change.amount = *percent;
         return change;
     }
-    std::optional<uint16_t> value = parseValueArgument(code, word);
+    std::optional<uint16_t> value = parseValueArgument(refusals, code, word);
     if (!value) {
         return std::nullopt;
     }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <span>
 
+#include "cli/usage.h"
+
 inline constexpr long kMaxVcpCode = 0xFF;
 inline constexpr long kMaxVcpValue = 0xFFFF;
 inline constexpr long kMaxPercent = 100;
@@ -14,15 +16,15 @@ inline constexpr long kMaxPercent = 100;
 // (decimal, 0x hex, leading-0 octal) with nothing before or after it: no
 // sign, no white space. Otherwise refuses the command line with
 // "invalid number: <text>" and returns nothing.
-std::optional<long> parseNumberArgument(const char* text, long max);
+std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long max);
 
 // A VCP code: a feature name from the table (exact, lower case) or a number
 // from 0 to 255. Refuses the command line otherwise.
-std::optional<uint8_t> parseFeatureArgument(const char* text);
+std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text);
 
 // A value for `code`: one of that code's named values, or a number from 0 to
 // 65535. Refuses the command line otherwise.
-std::optional<uint16_t> parseValueArgument(uint8_t code, const char* text);
+std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, const char* text);
 
 // What `set`'s value words ask of a setting. A plain value is written as it
 // is; everything else needs the current value and the maximum first.
@@ -41,4 +43,5 @@ struct SettingChange {
 // as one word; or `+` or `-` followed by N or P%. Refuses the command line
 // otherwise ("invalid number: <word>", naming the sign when it is the last
 // word).
-std::optional<SettingChange> parseSettingChange(uint8_t code, std::span<char* const> words);
+std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code,
+                                                std::span<char* const> words);

@@ -15,7 +15,6 @@
 #include "cli/line_words.h"
 #include "cli/output.h"
 #include "cli/usage.h"
-#include "discovery/walk.h"
 
 namespace {
 
@@ -25,23 +24,22 @@ constexpr const char* kBatchWord = "batch";
 
 // The answer to a refused line: a document in place of the text a one-shot
 // run would have written to standard error.
-void answerRefusal(const char* text)
+void answerRefusal(Session* session, const char* text)
 {
-    static std::array<char, escapedCapacity(kRefusalCapacity)> escaped;
+    std::array<char, escapedCapacity(kRefusalCapacity)> escaped;
     json_escape(text, escaped.data(), escaped.size());
-    std::printf("{\"error\":\"usage\",\"message\":\"%s\"}\n", escaped.data());
+    std::fprintf(session->out, "{\"error\":\"usage\",\"message\":\"%s\"}\n", escaped.data());
 }
 
-CommandHold g_hold;
-
 // Runs one command that reaches a monitor inside the command hold.
-LineOutcome runHeld(std::span<char* const> words)
+LineOutcome runHeld(Session* session, std::span<char* const> words)
 {
-    if (g_hold.take != nullptr && !g_hold.take()) {
+    const CommandHold& hold = session->hold;
+    if (hold.take != nullptr && !hold.take()) {
         return LineOutcome::stopped;
     }
-    int status = runCommandLine(words);
-    if (g_hold.give != nullptr && !g_hold.give()) {
+    int status = runCommandLine(session, words);
+    if (hold.give != nullptr && !hold.give()) {
         return LineOutcome::stopped;
     }
     return status == 0 ? LineOutcome::answered : LineOutcome::failed;
@@ -49,31 +47,32 @@ LineOutcome runHeld(std::span<char* const> words)
 
 // Runs the words as a one-shot run would after its options: the line's own
 // options are read on top of the batch's, and a refusal is kept, not written.
-LineOutcome runLineWords(std::span<char* const> words, const RunOptions& batchOptions)
+LineOutcome runLineWords(Session* session, std::span<char* const> words,
+                         const RunOptions& batchOptions)
 {
     RunOptions options = batchOptions;
     LineOutcome outcome = LineOutcome::answered;
-    std::optional<size_t> optionWords = readOptions(words, &options);
+    std::optional<size_t> optionWords = readOptions(words, &options, &session->refusals);
     if (optionWords) {
-        useRunOptions(options);
+        session->options = options;
         words = words.subspan(*optionWords);
         if (options.help || options.version || commandLinePrintsText(words)) {
             // Text for people takes several lines, and a caller waits for one.
-            refuseCommandLine("help and version are not available in batch");
+            refuseCommandLine(&session->refusals, "help and version are not available in batch");
         } else if (isBatchWord(words)) {
-            refuseCommandLine("batch cannot run inside batch");
+            refuseCommandLine(&session->refusals, "batch cannot run inside batch");
         } else {
             if (commandLineRediscovers(words)) {
-                enumerateDisplays();
+                discoverDisplays(session);
             }
-            outcome =
-                commandLineReachesMonitors(words)
-                    ? runHeld(words)
-                    : (runCommandLine(words) == 0 ? LineOutcome::answered : LineOutcome::failed);
+            outcome = commandLineReachesMonitors(words)
+                          ? runHeld(session, words)
+                          : (runCommandLine(session, words) == 0 ? LineOutcome::answered
+                                                                 : LineOutcome::failed);
         }
     }
-    if (const char* refusal = takeCapturedRefusal()) {
-        answerRefusal(refusal);
+    if (const char* refusal = takeCapturedRefusal(&session->refusals)) {
+        answerRefusal(session, refusal);
         outcome = LineOutcome::failed;
     }
     // Without --fail a failure is the document's to tell, as in a one-shot run.
@@ -90,30 +89,30 @@ bool isBatchWord(std::span<char* const> words)
     return !words.empty() && std::strcmp(words[0], kBatchWord) == 0;
 }
 
-void beginBatch()
+void beginBatch(Session* session)
 {
-    captureRefusals(true);
-    rediscoverWhenSelectorMisses(true);
-    enumerateDisplays();
+    captureRefusals(&session->refusals, true);
+    session->rediscoverOnMiss = true;
+    discoverDisplays(session);
 }
 
-void endBatch()
+void endBatch(Session* session)
 {
-    captureRefusals(false);
-    rediscoverWhenSelectorMisses(false);
+    captureRefusals(&session->refusals, false);
+    session->rediscoverOnMiss = false;
 }
 
-void setCommandHold(CommandHold hold)
+void setCommandHold(Session* session, CommandHold hold)
 {
-    g_hold = hold;
+    session->hold = hold;
 }
 
-LineOutcome answerBatchLine(char* line, size_t length, const RunOptions& options)
+LineOutcome answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options)
 {
     LineOutcome refused = options.fail ? LineOutcome::failed : LineOutcome::answered;
     // A word cut at a NUL would be run as another word than the one sent.
     if (std::memchr(line, '\0', length) != nullptr) {
-        answerRefusal("line holds a NUL byte");
+        answerRefusal(session, "line holds a NUL byte");
         return refused;
     }
     line[length] = '\0';
@@ -123,47 +122,48 @@ LineOutcome answerBatchLine(char* line, size_t length, const RunOptions& options
         return LineOutcome::unanswered;
     }
     if (count > kMaxLineWords) {
-        answerRefusal("too many words");
+        answerRefusal(session, "too many words");
         return refused;
     }
-    takeCapturedRefusal();
-    return runLineWords(std::span<char* const>(words.data(), count), options);
+    takeCapturedRefusal(&session->refusals);
+    return runLineWords(session, std::span<char* const>(words.data(), count), options);
 }
 
-int runBatch(const RunOptions& options)
+int runBatch(Session* session, const RunOptions& options)
 {
     // The hold the run took at start-up would keep every other run out for
     // the batch's whole life; each line takes its own.
-    if (g_hold.give != nullptr && !g_hold.give()) {
+    if (session->hold.give != nullptr && !session->hold.give()) {
         return kStatusUsage;
     }
-    beginBatch();
-    startReadingLines(STDIN_FILENO);
+    beginBatch(session);
+    LineReader* reader = &session->lines;
+    startReadingLines(reader, STDIN_FILENO);
     int status = 0;
     bool anyFailed = false;
-    for (InputLine line = readLine(); line.kind != LineKind::end; line = readLine()) {
+    for (InputLine line = readLine(reader); line.kind != LineKind::end; line = readLine(reader)) {
         if (line.kind == LineKind::readError) {
-            std::fprintf(stderr, "panoctl: cannot read standard input: %s\n",
+            std::fprintf(session->err, "panoctl: cannot read standard input: %s\n",
                          std::strerror(line.error));
             status = kStatusUsage;
             break;
         }
         LineOutcome outcome = options.fail ? LineOutcome::failed : LineOutcome::answered;
         if (line.kind == LineKind::tooLong) {
-            answerRefusal("line too long");
+            answerRefusal(session, "line too long");
         } else {
-            outcome = answerBatchLine(line.text, line.length, options);
+            outcome = answerBatchLine(session, line.text, line.length, options);
         }
         if (outcome == LineOutcome::stopped) {
             status = kStatusUsage;
             break;
         }
         anyFailed = anyFailed || outcome == LineOutcome::failed;
-        if (outcome != LineOutcome::unanswered && (status = finishOutput(0)) != 0) {
+        if (outcome != LineOutcome::unanswered && (status = finishOutput(session, 0)) != 0) {
             break;
         }
     }
-    endBatch();
+    endBatch(session);
     if (status == 0 && anyFailed) {
         status = kStatusDocumentFailed;
     }

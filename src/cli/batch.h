@@ -7,6 +7,7 @@
 #include <span>
 
 #include "cli/options.h"
+#include "cli/session.h"
 
 // Most words a batch line may have; a line with more is refused.
 inline constexpr size_t kMaxLineWords = 64;
@@ -23,11 +24,8 @@ bool isBatchWord(std::span<char* const> words);
 // false after writing its one-line error (and, for `give`, dropping the
 // answer held for the line); the batch then stops with status 2. Null
 // members do nothing.
-struct CommandHold {
-    bool (*take)() = nullptr;
-    bool (*give)() = nullptr;
-};
-void setCommandHold(CommandHold hold);
+// (CommandHold is in cli/session.h: the session keeps it.)
+void setCommandHold(Session* session, CommandHold hold);
 
 // Discovers the displays, then reads standard input line by line to its end
 // and answers each line that has a word, flushing standard output after each
@@ -36,13 +34,13 @@ void setCommandHold(CommandHold hold);
 // options include --fail reported a failure), kStatusOutputFailed when an
 // answer cannot be written (the batch stops there), or kStatusUsage when
 // standard input cannot be read or the command hold fails.
-int runBatch(const RunOptions& options);
+int runBatch(Session* session, const RunOptions& options);
 
 // What runBatch does around its lines: discovery, refusals captured for
 // answers, and a selector that finds no display rediscovering once. Paired
 // with endBatch, which puts a one-shot run's behaviour back.
-void beginBatch();
-void endBatch();
+void beginBatch(Session* session);
+void endBatch(Session* session);
 
 enum class LineOutcome {
     unanswered,  // no word: no answer
@@ -54,4 +52,4 @@ enum class LineOutcome {
 // Answers one line of `length` bytes (it may hold NULs, which are refused;
 // the byte at `length` must be writable and is overwritten), as runBatch
 // does, without flushing.
-LineOutcome answerBatchLine(char* line, size_t length, const RunOptions& options);
+LineOutcome answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options);

@@ -1,6 +1,7 @@
 #include "cli/capabilities_read.h"
 
-size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
+                              CapabilitiesText* text)
 {
-    return asReadCapabilities(display, text);
+    return asReadCapabilities(link, display, text);
 }

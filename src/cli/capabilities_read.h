@@ -4,10 +4,12 @@
 #include <cstddef>
 
 #include "ddc/capabilities.h"
+#include "ddc/link.h"
 #include "discovery/display_table.h"
 
 // Reads the display's capabilities string into `text` and returns its
 // length, 0 only when no byte came back. Whatever came is kept, whatever its
 // first byte: real monitors send strings without the outer parentheses, and
 // a text that is not a capabilities string still decodes to nothing.
-size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text);
+size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
+                              CapabilitiesText* text);

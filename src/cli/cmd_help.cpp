@@ -15,13 +15,13 @@ constexpr const char* kCommandsText =
     "\n"
     "commands:\n"
     "  list                            the displays that can be reached\n"
-    "  get <display> <vcp>             read a setting's current value\n"
-    "  set <display> <vcp> <value>     write a setting\n"
-    "  set <display> <vcp> <p>%        set a setting to p percent of its maximum\n"
-    "  set <display> <vcp> +<n>        raise a setting by n, at most to its maximum\n"
-    "  set <display> <vcp> -<n>        lower a setting by n, at least to 0\n"
-    "  set <display> <vcp> +<p>%       raise a setting by p percent of its maximum\n"
-    "  set <display> <vcp> -<p>%       lower a setting by p percent of its maximum\n"
+    "  get <displays> <vcp>            read a setting's current value\n"
+    "  set <displays> <vcp> <value>    write a setting\n"
+    "  set <displays> <vcp> <p>%       set a setting to p percent of its maximum\n"
+    "  set <displays> <vcp> +<n>       raise a setting by n, at most to its maximum\n"
+    "  set <displays> <vcp> -<n>       lower a setting by n, at least to 0\n"
+    "  set <displays> <vcp> +<p>%      raise a setting by p percent of its maximum\n"
+    "  set <displays> <vcp> -<p>%      lower a setting by p percent of its maximum\n"
     "                                  (a step's sign may stand alone: + 5, - 10%)\n"
     "  capabilities <display>          the monitor's capabilities string\n"
     "  features <display>              the capabilities string decoded\n"
@@ -34,8 +34,9 @@ constexpr const char* kCommandsText =
 constexpr const char* kSelectorsText =
     "\n"
     "A <display> is its id, as list prints it (in any letter case), or its\n"
-    "position in list's order: 1 is the first display. A <vcp> code is a number\n"
-    "from 0 to 255 or a name.\n"
+    "position in list's order: 1 is the first display. <displays> is a <display>,\n"
+    "all, or a comma-separated list such as 1,3; the document then has an entry\n"
+    "for each, served at once. A <vcp> code is a number from 0 to 255 or a name.\n"
     "A <value> or <n> is a number from 0 to 65535; named values are listed below;\n"
     "<p> is a number from 0 to 100. Numbers are decimal, hexadecimal with 0x or\n"
     "octal with a leading 0, with no sign or space: 10 is decimal ten, so feature\n"
@@ -47,55 +48,56 @@ constexpr const char* kClosingText =
     "Each command prints one JSON document on one line. The manual page,\n"
     "man panoctl, describes every document and status.\n";
 
-void printOptions()
+void printOptions(std::FILE* out)
 {
-    std::printf("\noptions, before the command:\n");
+    std::fprintf(out, "\noptions, before the command:\n");
     for (const OptionRow& row : optionTable()) {
         char spelling[48];
         std::snprintf(
             spelling, sizeof spelling, "%s%s%s%s%s", row.shortName != nullptr ? row.shortName : "",
             row.shortName != nullptr ? ", " : "", row.longName, row.valueName != nullptr ? " " : "",
             row.valueName != nullptr ? row.valueName : "");
-        std::printf("  %-30s  %s\n", spelling, row.summary);
+        std::fprintf(out, "  %-30s  %s\n", spelling, row.summary);
     }
 }
 
-void printFeatures()
+void printFeatures(std::FILE* out)
 {
-    std::printf("\nnamed VCP codes:\n");
+    std::fprintf(out, "\nnamed VCP codes:\n");
     for (const FeatureName& feature : featureNames()) {
-        std::printf("  %-14.*s 0x%02X  %.*s\n", static_cast<int>(feature.name.size()),
-                    feature.name.data(), static_cast<unsigned>(feature.code),
-                    static_cast<int>(feature.description.size()), feature.description.data());
+        std::fprintf(out, "  %-14.*s 0x%02X  %.*s\n", static_cast<int>(feature.name.size()),
+                     feature.name.data(), static_cast<unsigned>(feature.code),
+                     static_cast<int>(feature.description.size()), feature.description.data());
     }
-    std::printf("\nnamed values:\n");
+    std::fprintf(out, "\nnamed values:\n");
     for (const FeatureName& feature : featureNames()) {
         if (feature.values.empty()) {
             continue;
         }
-        std::printf("  %-14.*s", static_cast<int>(feature.name.size()), feature.name.data());
+        std::fprintf(out, "  %-14.*s", static_cast<int>(feature.name.size()), feature.name.data());
         for (const NamedValue& value : feature.values) {
-            std::printf(" %.*s=%u", static_cast<int>(value.name.size()), value.name.data(),
-                        static_cast<unsigned>(value.value));
+            std::fprintf(out, " %.*s=%u", static_cast<int>(value.name.size()), value.name.data(),
+                         static_cast<unsigned>(value.value));
         }
-        std::printf("\n");
+        std::fprintf(out, "\n");
     }
 }
 
 }  // namespace
 
-int commandHelp(CommandWords /*words*/)
+int commandHelp(Session* session, CommandWords /*words*/)
 {
-    std::fputs(kCommandsText, stdout);
-    printOptions();
-    std::fputs(kSelectorsText, stdout);
-    printFeatures();
-    std::fputs(kClosingText, stdout);
+    std::FILE* out = session->out;
+    std::fputs(kCommandsText, out);
+    printOptions(out);
+    std::fputs(kSelectorsText, out);
+    printFeatures(out);
+    std::fputs(kClosingText, out);
     return 0;
 }
 
-int commandVersion(CommandWords /*words*/)
+int commandVersion(Session* session, CommandWords /*words*/)
 {
-    std::printf("panoctl %s\n", PANOCTL_VERSION);
+    std::fprintf(session->out, "panoctl %s\n", PANOCTL_VERSION);
     return 0;
 }

@@ -3,31 +3,58 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
-#include "cli/options.h"
+#include "cli/serve_displays.h"
 #include "ddc/vcp.h"
 
-bool writeSetting(const DisplayRecord& display, uint8_t vcp, uint16_t value)
+namespace {
+
+// `[{"display":1,"id":"…","ok":B},…]`.
+int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t value)
 {
-    return runOptions().verify ? asWriteVCPVerified(display, vcp, value)
-                               : asWriteVCP(display, vcp, value);
+    bool verify = session->options.verify;
+    return commandOverDisplays<bool>(
+        session, selector,
+        [=](const DdcLink& link, const DisplayRecord& display) {
+            return writeSetting(link, verify, display, vcp, value);
+        },
+        [](std::FILE* out, bool ok) {
+            std::fprintf(out, ",\"ok\":%s}", ok ? "true" : "false");
+            return !ok;
+        });
 }
 
-int commandSet(CommandWords words)
+}  // namespace
+
+bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
+                  uint16_t value)
 {
-    std::optional<uint8_t> vcp = parseFeatureArgument(words[2]);
+    return verify ? asWriteVCPVerified(link, display, vcp, value)
+                  : asWriteVCP(link, display, vcp, value);
+}
+
+int commandSet(Session* session, CommandWords words)
+{
+    std::optional<uint8_t> vcp = parseFeatureArgument(&session->refusals, words[2]);
     if (!vcp) {
         return kStatusUsage;
     }
-    std::optional<SettingChange> change = parseSettingChange(*vcp, words.subspan(3));
+    std::optional<SettingChange> change =
+        parseSettingChange(&session->refusals, *vcp, words.subspan(3));
     if (!change) {
         return kStatusUsage;
     }
     if (change->needsCurrentValue()) {
-        return commandSetFromCurrent(words[1], *vcp, *change);
+        return commandSetFromCurrent(session, words[1], *vcp, *change);
     }
-    const DisplayRecord* display = lookupDisplay(words[1]);
-    bool ok = display != nullptr && writeSetting(*display, *vcp, change->target(0, 0));
-    std::printf("{\"ok\":%s}\n", ok ? "true" : "false");
-    return documentStatus(!ok);
+    uint16_t value = change->target(0, 0);
+    if (namesSeveralDisplays(*session, words[1])) {
+        return setSeveral(session, words[1], *vcp, value);
+    }
+    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    bool ok = display != nullptr &&
+              writeSetting(sessionLink(session), session->options.verify, *display, *vcp, value);
+    std::fprintf(session->out, "{\"ok\":%s}\n", ok ? "true" : "false");
+    return documentStatus(*session, !ok);
 }

@@ -5,21 +5,21 @@
 
 #include "cli/arguments.h"
 #include "cli/usage.h"
-#include "ddc/retry.h"
+#include "ddc/link.h"
 
 namespace {
 
 // An option without a value: it turns one of the run's switches on.
 template <bool RunOptions::*kSwitch>
-bool turnOn(RunOptions* options, const char* /*value*/)
+bool turnOn(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 {
     options->*kSwitch = true;
     return true;
 }
 
-bool takeRetries(RunOptions* options, const char* value)
+bool takeRetries(RunOptions* options, const char* value, Refusals* refusals)
 {
-    std::optional<long> retries = parseNumberArgument(value, kMaxRetries);
+    std::optional<long> retries = parseNumberArgument(refusals, value, kMaxRetries);
     if (!retries) {
         return false;
     }
@@ -27,7 +27,7 @@ bool takeRetries(RunOptions* options, const char* value)
     return true;
 }
 
-constexpr std::array<OptionRow, 6> kOptions{{
+constexpr std::array<OptionRow, 7> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", turnOn<&RunOptions::help>},
     {"--version", nullptr, nullptr, "print the version and exit", turnOn<&RunOptions::version>},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
@@ -37,9 +37,9 @@ constexpr std::array<OptionRow, 6> kOptions{{
      turnOn<&RunOptions::fail>},
     {"--max", nullptr, nullptr, "get: print the maximum beside the value",
      turnOn<&RunOptions::showMax>},
+    {"--one-at-a-time", nullptr, nullptr, "serve several displays in turn, not at once",
+     turnOn<&RunOptions::oneAtATime>},
 }};
-
-RunOptions g_runOptions;
 
 bool looksLikeOption(const char* word)
 {
@@ -64,14 +64,15 @@ std::span<const OptionRow> optionTable()
     return kOptions;
 }
 
-std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options)
+std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options,
+                                  Refusals* refusals)
 {
     size_t used = 0;
     while (used < words.size()) {
         const OptionRow* row = findOption(words[used]);
         if (row == nullptr) {
             if (looksLikeOption(words[used])) {
-                refuseCommandLine("unknown option: %s", words[used]);
+                refuseCommandLine(refusals, "unknown option: %s", words[used]);
                 return std::nullopt;
             }
             break;
@@ -79,26 +80,15 @@ std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* opti
         const char* value = nullptr;
         if (row->valueName != nullptr) {
             if (used + 1 >= words.size()) {
-                refuseCommandLine("missing value for %s", row->longName);
+                refuseCommandLine(refusals, "missing value for %s", row->longName);
                 return std::nullopt;
             }
             value = words[used + 1];
         }
-        if (!row->apply(options, value)) {
+        if (!row->apply(options, value, refusals)) {
             return std::nullopt;
         }
         used += row->valueName != nullptr ? 2 : 1;
     }
     return used;
-}
-
-void useRunOptions(const RunOptions& options)
-{
-    g_runOptions = options;
-    setRetryLimit(options.retries);
-}
-
-const RunOptions& runOptions()
-{
-    return g_runOptions;
 }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 
+#include "ddc/link.h"
 #include "discovery/display_table.h"
 
 // Up to 2047 bytes of text and its NUL.
@@ -19,4 +20,5 @@ inline constexpr int kMaxCapabilitiesFragments = 64;
 // NUL, a full buffer, after 64 fragments, or at a failed transfer or invalid
 // fragment, and for a text that starts with '(' when its parentheses close;
 // whatever was gathered is kept, whatever its first byte.
-size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text);
+size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display,
+                          CapabilitiesText* text);
