@@ -58,6 +58,7 @@ void answerRefusal(const char* text)
 void runLineWords(std::span<char* const> words, const RunOptions& batchOptions)
 {
     RunOptions options = batchOptions;
+    options.inBatch = true;
     std::optional<size_t> optionWords = readOptions(words, &options);
     if (optionWords) {
         useRunOptions(options);

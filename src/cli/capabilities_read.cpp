@@ -1,10 +1,40 @@
 #include "cli/capabilities_read.h"
 
-size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+#include <string_view>
+
+#include "cli/options.h"
+#include "files/capabilities_cache.h"
+
+namespace {
+
+size_t readUsable(const DisplayRecord& display, CapabilitiesText* text, bool* whole)
 {
-    size_t length = asReadCapabilities(display, text);
+    size_t length = asReadCapabilities(display, text, whole);
     if (length == 0 || (*text)[0] != '(') {
         return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+{
+    bool whole = false;
+    return readUsable(display, text, &whole);
+}
+
+size_t readCachedCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+{
+    if (!runOptions().refresh) {
+        if (size_t length = loadCachedCapabilities(display, text); length > 0) {
+            return length;
+        }
+    }
+    bool whole = false;
+    size_t length = readUsable(display, text, &whole);
+    if (whole) {
+        storeCachedCapabilities(display, std::string_view(text->data(), length));
     }
     return length;
 }

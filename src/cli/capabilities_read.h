@@ -11,3 +11,8 @@
 // parenthesised list, and anything else is noise from a display that did not
 // answer the request.
 size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text);
+
+// The string for the commands that decode it (features, save): the cached
+// copy when there is one and the run did not ask for --refresh; otherwise
+// read from the monitor, and kept in the cache when it was read whole.
+size_t readCachedCapabilities(const DisplayRecord& display, CapabilitiesText* text);

@@ -7,28 +7,11 @@
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
+#include "cli/document_text.h"
 #include "mccs/capabilities_parse.h"
 #include "mccs/feature_names.h"
 
 namespace {
-
-// One text member, escaped, or null when the string did not give it.
-void printTextMember(const char* key, std::optional<std::string_view> text)
-{
-    if (!text) {
-        std::printf("\"%s\":null", key);
-        return;
-    }
-    // A segment is part of the capabilities text, so it fits in a buffer of its size.
-    static std::array<char, sizeof(CapabilitiesText)> plain;
-    static std::array<char, escapedCapacity(sizeof(CapabilitiesText))> escaped;
-    size_t length = std::min(text->size(), plain.size() - 1);
-    std::memcpy(plain.data(), text->data(), length);
-    plain[length] = '\0';
-    json_escape(plain.data(), escaped.data(), escaped.size());
-    std::printf("\"%s\":\"%s\"", key, escaped.data());
-}
 
 void printCodes(std::span<const uint8_t> codes)
 {
@@ -71,7 +54,7 @@ int commandFeatures(CommandWords words)
         return 1;
     }
     static CapabilitiesText text;
-    size_t length = readUsableCapabilities(*display, &text);
+    size_t length = readCachedCapabilities(*display, &text);
     if (length == 0) {
         std::printf("{\"error\":\"no_capabilities\"}\n");
         return 0;

@@ -18,6 +18,8 @@ int commandSet(CommandWords words);
 int commandCapabilities(CommandWords words);
 int commandProbeaddr(CommandWords words);
 int commandFeatures(CommandWords words);
+int commandSave(CommandWords words);
+int commandRestore(CommandWords words);
 int commandHelp(CommandWords words);
 int commandVersion(CommandWords words);
 

@@ -26,13 +26,15 @@ struct CommandRow {
     int (*run)(CommandWords words);
 };
 
-constexpr std::array<CommandRow, 8> kCommands{{
+constexpr std::array<CommandRow, 10> kCommands{{
     {"list", 1, Displays::current, false, commandList},
     {"get", 3, Displays::latest, false, commandGet},
     {"set", 4, Displays::latest, false, commandSet},
     {"capabilities", 2, Displays::latest, false, commandCapabilities},
     {"probeaddr", 2, Displays::latest, false, commandProbeaddr},
     {"features", 2, Displays::latest, false, commandFeatures},
+    {"save", 2, Displays::latest, false, commandSave},
+    {"restore", 2, Displays::latest, false, commandRestore},
     {"help", 1, Displays::none, true, commandHelp},
     {"version", 1, Displays::none, true, commandVersion},
 }};

@@ -37,11 +37,20 @@ bool askForVerify(RunOptions* options, const char* /*value*/)
     return true;
 }
 
-constexpr std::array<OptionRow, 4> kOptions{{
+bool askForRefresh(RunOptions* options, const char* /*value*/)
+{
+    options->refresh = true;
+    return true;
+}
+
+constexpr std::array<OptionRow, 5> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", askForHelp},
     {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
-    {"--verify", nullptr, nullptr, "set: check the value by reading it back", askForVerify},
+    {"--verify", nullptr, nullptr, "set, restore: check each value by reading it back",
+     askForVerify},
+    {"--refresh", nullptr, nullptr, "features, save: read the capabilities again, not the cache",
+     askForRefresh},
 }};
 
 RunOptions g_runOptions;

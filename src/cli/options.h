@@ -11,6 +11,8 @@ struct RunOptions {
     bool version = false;
     int retries = 0;      // times a failed transaction is made again
     bool verify = false;  // a set reads the value back
+    bool refresh = false;  // features and save read the capabilities, not the cache
+    bool inBatch = false;  // standard input carries the batch's lines, not a document
 };
 
 struct OptionRow {

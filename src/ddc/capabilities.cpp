@@ -92,9 +92,10 @@ bool finished(const Gathered& gathered)
 
 }  // namespace
 
-size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text, bool* whole)
 {
     Gathered gathered{text};
+    bool ended = false;
     (*text)[0] = '\0';
 
     // The first request is not answered; whether it was accepted shows in
@@ -111,13 +112,18 @@ size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text)
         std::optional<std::span<const uint8_t>> data = fetchFragment(display, offset, &reply);
         // No data is the monitor's end of the string.
         if (!data || data->empty()) {
+            ended = data.has_value();
             break;
         }
         append(*data, &gathered);
         if (finished(gathered)) {
+            ended = gathered.sawNul || gathered.opened == gathered.closed;
             break;
         }
         offset = static_cast<uint16_t>(offset + data->size());
+    }
+    if (whole != nullptr) {
+        *whole = ended && gathered.length > 0 && (*text)[0] == '(';
     }
     return gathered.length;
 }

@@ -18,5 +18,8 @@ inline constexpr int kMaxCapabilitiesFragments = 64;
 // received so far. Reading ends at the monitor's end-of-string fragment, a
 // NUL, parentheses that close, a text that does not start with '(', a full
 // buffer, after 64 fragments, or at a failed transfer or invalid fragment;
-// whatever was gathered is kept.
-size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text);
+// whatever was gathered is kept. `*whole`, when given, says whether the
+// string ended as a string ends (the end-of-string fragment, a NUL, the
+// parentheses closed) rather than cut off by a failure or a limit.
+size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text,
+                          bool* whole = nullptr);
