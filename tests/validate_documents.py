@@ -24,6 +24,10 @@ SCHEMAS = {
     ("probeaddr", "1"): ["probeaddr-no-such-display"],
     ("features", "0"): ["features"],
     ("features", "1"): ["features-no-such-display"],
+    ("save", "0"): ["save"],
+    ("save", "1"): ["save-error"],
+    ("restore", "0"): ["restore"],
+    ("restore", "1"): ["restore-no-such-display"],
     # A batch's answer to a refused line (other answers are logged as the
     # one-shot documents they equal).
     ("batch", "0"): ["usage-error"],

@@ -52,6 +52,7 @@ private:
     bool fail(const char* what)
     {
         result_->problem = DocumentProblem::notJson;
+        result_->key = {};
         result_->what = atEnd() ? "unexpected end" : what;
         result_->offset = at_;
         return false;
