@@ -15,7 +15,6 @@
 
 #include "bench_support.h"
 #include "cli/batch.h"
-#include "discovery/display_table.h"
 #include "sim_control.h"
 
 namespace {
@@ -42,14 +41,15 @@ void BM_BatchLine(benchmark::State& state, const char* line)
     std::array<char, 4096> buffer{};
     const size_t length = std::strlen(line);
     const RunOptions options;
+    Session session;
     {
         bench::QuietStdout quiet;
-        beginBatch();
+        beginBatch(&session);
         for (auto _ : state) {
             auto start = std::chrono::steady_clock::now();
             // The line is split in place, so each answer starts from a fresh copy.
             std::memcpy(buffer.data(), line, length);
-            answerBatchLine(buffer.data(), length, options);
+            answerBatchLine(&session, buffer.data(), length, options);
             std::fflush(stdout);
             auto elapsed = std::chrono::steady_clock::now() - start;
             if (microseconds.size() < microseconds.capacity()) {
@@ -58,9 +58,9 @@ void BM_BatchLine(benchmark::State& state, const char* line)
             // What the process would not keep either: the trace in memory.
             sim::clearTrace();
         }
-        endBatch();
+        endBatch(&session);
     }
-    releaseDisplays();
+    releaseDisplays(&session.displays);
     state.counters["median_us"] = percentile(&microseconds, 0.5);
     state.counters["p99_us"] = percentile(&microseconds, 0.99);
 }

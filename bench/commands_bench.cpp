@@ -9,7 +9,6 @@
 
 #include "bench_support.h"
 #include "cli/dispatch.h"
-#include "discovery/display_table.h"
 #include "sim_control.h"
 
 namespace {
@@ -49,17 +48,20 @@ void runCommand(benchmark::State& state, const CommandCase& command)
     const uint64_t operationsBefore = sim::registryOperations();
     const uint64_t objectsBefore = sim::cfObjectsCreated();
     int status = 0;
+    // One session for every run, as a process has one: each discovery first
+    // releases what the previous one kept.
+    Session session;
     {
         bench::QuietStdout quiet;
         for (auto _ : state) {
-            status = panoctl_main(argc, argv.data());
+            status = panoctl_main(&session, argc, argv.data());
             benchmark::DoNotOptimize(status);
             // What a process would drop at exit: the trace kept in memory.
             // The AV service handles go with the next run's discovery.
             sim::clearTrace();
         }
     }
-    releaseDisplays();
+    releaseDisplays(&session.displays);
     if (status != 0) {
         state.SkipWithError("the command failed");
         return;
@@ -80,7 +82,6 @@ void BM_LoadDefaultScenario(benchmark::State& state)
     for (auto _ : state) {
         sim::loadDefaultScenario();
     }
-    releaseDisplays();
 }
 BENCHMARK(BM_LoadDefaultScenario)->Unit(benchmark::kMicrosecond);
 

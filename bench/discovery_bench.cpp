@@ -27,12 +27,13 @@ void BM_Discovery(benchmark::State& state)
     const uint64_t operationsBefore = sim::registryOperations();
     const uint64_t objectsBefore = sim::cfObjectsCreated();
     int32_t found = 0;
+    DisplayTable table;
     for (auto _ : state) {
         // Each discovery first releases what the previous one kept.
-        enumerateDisplays();
-        found = g_count;
+        enumerateDisplays(&table);
+        found = table.count;
     }
-    releaseDisplays();
+    releaseDisplays(&table);
     if (found != displays) {
         state.SkipWithError("discovery did not find every display");
         return;
@@ -57,11 +58,12 @@ void BM_DiscoveryBuiltIn(benchmark::State& state)
         return;
     }
     unsetenv("DDC_DEBUG");
+    DisplayTable table;
     for (auto _ : state) {
-        enumerateDisplays();
+        enumerateDisplays(&table);
     }
-    const bool foundBoth = g_count == 2;
-    releaseDisplays();
+    const bool foundBoth = table.count == 2;
+    releaseDisplays(&table);
     if (!foundBoth) state.SkipWithError("discovery did not find both displays");
 }
 BENCHMARK(BM_DiscoveryBuiltIn)->Unit(benchmark::kMicrosecond);

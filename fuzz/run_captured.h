@@ -130,13 +130,14 @@ inline RunOutput runCaptured(const std::vector<std::string>& args, const std::st
     out.begin();
     err.begin();
     RunOutput result;
-    result.status = panoctl_main(static_cast<int>(words.size()), argv.data());
+    Session session;
+    result.status = panoctl_main(&session, static_cast<int>(words.size()), argv.data());
     std::fflush(stdout);
     std::fflush(stderr);
     result.err = err.end();
     result.out = out.end();
     in.end();
-    releaseDisplays();
+    releaseDisplays(&session.displays);
     return result;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/dispatch.h"
+#include "discovery/display_table.h"
 #include "harness.h"
 #include "registry_builder.h"
 #include "sim_control.h"
@@ -57,8 +58,10 @@ OneShotRuns runOneAtATime(const std::vector<std::string>& lines)
         argv.push_back(nullptr);
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
-        int status = panoctl_main(static_cast<int>(words.size()), argv.data());
+        Session session;
+        int status = panoctl_main(&session, static_cast<int>(words.size()), argv.data());
         std::fflush(stdout);
+        releaseDisplays(&session.displays);
         std::string out = testing::internal::GetCapturedStdout();
         std::string err = testing::internal::GetCapturedStderr();
         if (status == 2) {

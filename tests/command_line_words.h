@@ -25,7 +25,8 @@ inline std::optional<CommandLineStart> readCommandLineStart(const std::vector<st
         words.push_back(word.data());
     }
     RunOptions options;
-    std::optional<size_t> optionWords = readOptions(words, &options);
+    Refusals refusals;
+    std::optional<size_t> optionWords = readOptions(words, &options, &refusals);
     if (!optionWords) {
         return std::nullopt;
     }

@@ -20,6 +20,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The table these tests lock displays of, under the short names the tests use.
+DisplayTable table;
+std::array<DisplayRecord, kMaxDisplays>& g_displays = table.records;
+int32_t& g_count = table.count;
+
+void enumerateDisplays()
+{
+    ::enumerateDisplays(&table);
+}
+
+void releaseDisplays()
+{
+    ::releaseDisplays(&table);
+}
+
+void releaseDisplayLocks()
+{
+    ::releaseDisplayLocks(&table);
+}
+
+class DisplayLockGuard : public ::DisplayLockGuard {
+public:
+    explicit DisplayLockGuard(const DisplayRecord& display) : ::DisplayLockGuard(&table, display) {}
+};
+
 class DisplayLock : public testing::Test {
 protected:
     void SetUp() override

@@ -57,9 +57,10 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
     RunResult result;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    result.status = panoctl_main(static_cast<int>(words.size()), argv.data());
+    Session session;
+    result.status = panoctl_main(&session, static_cast<int>(words.size()), argv.data());
     std::fflush(stdout);
-    reportRunCounters();
+    reportRunCounters(session);
     result.out = testing::internal::GetCapturedStdout();
     result.err = testing::internal::GetCapturedStderr();
     result.trace = sim::traceLines();
@@ -68,7 +69,7 @@ RunResult runPanoctl(const std::string& scenario, const std::vector<std::string>
     result.registryReferences = sim::outstandingRegistryReferences() - referencesBefore;
     result.badRegistryReleases = sim::badRegistryReleases();
     // As at the end of a process, so the next run starts with nothing kept.
-    releaseDisplays();
+    releaseDisplays(&session.displays);
     logDocument(args, result.status, result.out);
     return result;
 }

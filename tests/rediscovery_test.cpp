@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/display_lookup.h"
+#include "cli/session.h"
 #include "ddc/vcp.h"
 #include "discovery/display_table.h"
 #include "discovery/walk.h"
@@ -20,6 +22,33 @@
 using reg::Json;
 
 namespace {
+
+// The run these tests drive discovery and transactions through, as a
+// command does, under the short names the tests use.
+Session session;
+std::array<DisplayRecord, kMaxDisplays>& g_displays = session.displays.records;
+int32_t& g_count = session.displays.count;
+
+void enumerateDisplays()
+{
+    discoverDisplays(&session);
+}
+
+void releaseDisplays()
+{
+    ::releaseDisplays(&session.displays);
+}
+
+bool asWriteVCP(const DisplayRecord& display, uint8_t vcp, uint16_t value)
+{
+    return ::asWriteVCP(sessionLink(&session), display, vcp, value);
+}
+
+bool asReadVCPAt(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
+                 int32_t* current, int32_t* maximum)
+{
+    return ::asReadVCPAt(sessionLink(&session), display, vcp, chip, dataAddress, current, maximum);
+}
 
 // A machine with one display per key, each with its own id, name and monitor.
 std::string machine(const std::vector<std::string>& keys, int brightness = 50)

@@ -4,6 +4,8 @@
 // maximum, presets first; a refused document makes no traffic at all.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -85,9 +87,10 @@ std::vector<std::string> writes(const std::vector<std::string>& trace)
     return sets;
 }
 
+// A file of this test process's own: ctest runs tests side by side.
 std::string writeFile(const std::string& name, const std::string& text)
 {
-    std::string path = testing::TempDir() + "panoctl-" + name;
+    std::string path = testing::TempDir() + "panoctl-" + std::to_string(getpid()) + "-" + name;
     std::ofstream(path) << text;
     return path;
 }

@@ -5,18 +5,20 @@
 #include <cstdint>
 #include <optional>
 
+#include "cli/usage.h"
+
 inline constexpr long kMaxVcpCode = 0xFF;
 inline constexpr long kMaxVcpValue = 0xFFFF;
 
 // `text` as a number from 0 to `max`, written in strtol's base-0 syntax
 // (decimal, 0x hex, leading-0 octal) with nothing after it. Otherwise
 // refuses the command line with "invalid number: <text>" and returns nothing.
-std::optional<long> parseNumberArgument(const char* text, long max);
+std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long max);
 
 // A VCP code: a feature name from the table (exact, lower case) or a number
 // from 0 to 255. Refuses the command line otherwise.
-std::optional<uint8_t> parseFeatureArgument(const char* text);
+std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text);
 
 // A value for `code`: one of that code's named values, or a number from 0 to
 // 65535. Refuses the command line otherwise.
-std::optional<uint16_t> parseValueArgument(uint8_t code, const char* text);
+std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, const char* text);

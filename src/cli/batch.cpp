@@ -14,7 +14,6 @@
 #include "cli/line_reader.h"
 #include "cli/output.h"
 #include "cli/usage.h"
-#include "discovery/walk.h"
 
 namespace {
 
@@ -46,37 +45,36 @@ size_t splitWords(char* line, LineWords* words)
 
 // The answer to a refused line: a document in place of the text a one-shot
 // run would have written to standard error.
-void answerRefusal(const char* text)
+void answerRefusal(Session* session, const char* text)
 {
-    static std::array<char, escapedCapacity(kRefusalCapacity)> escaped;
+    std::array<char, escapedCapacity(kRefusalCapacity)> escaped;
     json_escape(text, escaped.data(), escaped.size());
-    std::printf("{\"error\":\"usage\",\"message\":\"%s\"}\n", escaped.data());
+    std::fprintf(session->out, "{\"error\":\"usage\",\"message\":\"%s\"}\n", escaped.data());
 }
 
 // Runs the words as a one-shot run would after its options: the line's own
 // options are read on top of the batch's, and a refusal is kept, not written.
-void runLineWords(std::span<char* const> words, const RunOptions& batchOptions)
+void runLineWords(Session* session, std::span<char* const> words, const RunOptions& batchOptions)
 {
     RunOptions options = batchOptions;
-    options.inBatch = true;
-    std::optional<size_t> optionWords = readOptions(words, &options);
+    std::optional<size_t> optionWords = readOptions(words, &options, &session->refusals);
     if (optionWords) {
-        useRunOptions(options);
+        session->options = options;
         words = words.subspan(*optionWords);
         if (options.help || options.version || commandLinePrintsText(words)) {
             // Text for people takes several lines, and a caller waits for one.
-            refuseCommandLine("help and version are not available in batch");
+            refuseCommandLine(&session->refusals, "help and version are not available in batch");
         } else if (isBatchWord(words)) {
-            refuseCommandLine("batch cannot run inside batch");
+            refuseCommandLine(&session->refusals, "batch cannot run inside batch");
         } else {
             if (commandLineRediscovers(words)) {
-                enumerateDisplays();
+                discoverDisplays(session);
             }
-            runCommandLine(words);
+            runCommandLine(session, words);
         }
     }
-    if (const char* refusal = takeCapturedRefusal()) {
-        answerRefusal(refusal);
+    if (const char* refusal = takeCapturedRefusal(&session->refusals)) {
+        answerRefusal(session, refusal);
     }
 }
 
@@ -87,24 +85,26 @@ bool isBatchWord(std::span<char* const> words)
     return !words.empty() && std::strcmp(words[0], kBatchWord) == 0;
 }
 
-void beginBatch()
+void beginBatch(Session* session)
 {
-    captureRefusals(true);
-    rediscoverWhenSelectorMisses(true);
-    enumerateDisplays();
+    captureRefusals(&session->refusals, true);
+    session->rediscoverOnMiss = true;
+    session->batch = true;
+    discoverDisplays(session);
 }
 
-void endBatch()
+void endBatch(Session* session)
 {
-    captureRefusals(false);
-    rediscoverWhenSelectorMisses(false);
+    captureRefusals(&session->refusals, false);
+    session->rediscoverOnMiss = false;
+    session->batch = false;
 }
 
-bool answerBatchLine(char* line, size_t length, const RunOptions& options)
+bool answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options)
 {
     // A word cut at a NUL would be run as another word than the one sent.
     if (std::memchr(line, '\0', length) != nullptr) {
-        answerRefusal("line holds a NUL byte");
+        answerRefusal(session, "line holds a NUL byte");
         return true;
     }
     line[length] = '\0';
@@ -114,39 +114,40 @@ bool answerBatchLine(char* line, size_t length, const RunOptions& options)
         return false;
     }
     if (count > kMaxLineWords) {
-        answerRefusal("too many words");
+        answerRefusal(session, "too many words");
         return true;
     }
-    takeCapturedRefusal();
-    runLineWords(std::span<char* const>(words.data(), count), options);
+    takeCapturedRefusal(&session->refusals);
+    runLineWords(session, std::span<char* const>(words.data(), count), options);
     return true;
 }
 
-int runBatch(const RunOptions& options)
+int runBatch(Session* session, const RunOptions& options)
 {
     // A caller that stops reading ends the batch with status 3, after which
     // the run finishes as usual, rather than killing the process mid-way.
     std::signal(SIGPIPE, SIG_IGN);
-    beginBatch();
-    startReadingLines(STDIN_FILENO);
+    beginBatch(session);
+    LineReader* reader = &session->lines;
+    startReadingLines(reader, STDIN_FILENO);
     int status = 0;
-    for (InputLine line = readLine(); line.kind != LineKind::end; line = readLine()) {
+    for (InputLine line = readLine(reader); line.kind != LineKind::end; line = readLine(reader)) {
         if (line.kind == LineKind::readError) {
-            std::fprintf(stderr, "panoctl: cannot read standard input: %s\n",
+            std::fprintf(session->err, "panoctl: cannot read standard input: %s\n",
                          std::strerror(line.error));
             status = kStatusUsage;
             break;
         }
         bool answered = true;
         if (line.kind == LineKind::tooLong) {
-            answerRefusal("line too long");
+            answerRefusal(session, "line too long");
         } else {
-            answered = answerBatchLine(line.text, line.length, options);
+            answered = answerBatchLine(session, line.text, line.length, options);
         }
-        if (answered && (status = finishOutput(0)) != 0) {
+        if (answered && (status = finishOutput(session, 0)) != 0) {
             break;
         }
     }
-    endBatch();
+    endBatch(session);
     return status;
 }

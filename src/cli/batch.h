@@ -7,6 +7,7 @@
 #include <span>
 
 #include "cli/options.h"
+#include "cli/session.h"
 
 // Most words a batch line may have; a line with more is refused.
 inline constexpr size_t kMaxLineWords = 64;
@@ -20,16 +21,16 @@ bool isBatchWord(std::span<char* const> words);
 // from the batch's `options`. Returns 0 at end of input, kStatusOutputFailed
 // when an answer cannot be written (the batch stops there), or kStatusUsage
 // when standard input cannot be read.
-int runBatch(const RunOptions& options);
+int runBatch(Session* session, const RunOptions& options);
 
 // What runBatch does around its lines: discovery, refusals captured for
 // answers, and a selector that finds no display rediscovering once. Paired
 // with endBatch, which puts a one-shot run's behaviour back.
-void beginBatch();
-void endBatch();
+void beginBatch(Session* session);
+void endBatch(Session* session);
 
 // Answers one line of `length` bytes (it may hold NULs, which are refused;
 // the byte at `length` must be writable and is overwritten), as runBatch
 // does, without flushing. Returns false for a line without words, which gets
 // no answer.
-bool answerBatchLine(char* line, size_t length, const RunOptions& options);
+bool answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options);

@@ -2,14 +2,14 @@
 
 #include <string_view>
 
-#include "cli/options.h"
 #include "files/capabilities_cache.h"
 
 namespace {
 
-size_t readUsable(const DisplayRecord& display, CapabilitiesText* text, bool* whole)
+size_t readUsable(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
+                  bool* whole)
 {
-    size_t length = asReadCapabilities(display, text, whole);
+    size_t length = asReadCapabilities(link, display, text, whole);
     if (length == 0 || (*text)[0] != '(') {
         return 0;
     }
@@ -18,21 +18,23 @@ size_t readUsable(const DisplayRecord& display, CapabilitiesText* text, bool* wh
 
 }  // namespace
 
-size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
+                              CapabilitiesText* text)
 {
     bool whole = false;
-    return readUsable(display, text, &whole);
+    return readUsable(link, display, text, &whole);
 }
 
-size_t readCachedCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
+                              CapabilitiesText* text)
 {
-    if (!runOptions().refresh) {
+    if (!session->options.refresh) {
         if (size_t length = loadCachedCapabilities(display, text); length > 0) {
             return length;
         }
     }
     bool whole = false;
-    size_t length = readUsable(display, text, &whole);
+    size_t length = readUsable(sessionLink(session), display, text, &whole);
     if (whole) {
         storeCachedCapabilities(display, std::string_view(text->data(), length));
     }

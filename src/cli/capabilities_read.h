@@ -3,16 +3,20 @@
 
 #include <cstddef>
 
+#include "cli/session.h"
 #include "ddc/capabilities.h"
+#include "ddc/link.h"
 #include "discovery/display_table.h"
 
 // Reads the display's capabilities string into `text` and returns its
 // length, or 0 when nothing usable came back: a capabilities string is a
 // parenthesised list, and anything else is noise from a display that did not
 // answer the request.
-size_t readUsableCapabilities(const DisplayRecord& display, CapabilitiesText* text);
+size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
+                              CapabilitiesText* text);
 
 // The string for the commands that decode it (features, save): the cached
 // copy when there is one and the run did not ask for --refresh; otherwise
 // read from the monitor, and kept in the cache when it was read whole.
-size_t readCachedCapabilities(const DisplayRecord& display, CapabilitiesText* text);
+size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
+                              CapabilitiesText* text);

@@ -5,16 +5,16 @@
 #include "cli/display_lookup.h"
 #include "cli/json_escape.h"
 
-int commandCapabilities(CommandWords words)
+int commandCapabilities(Session* session, CommandWords words)
 {
-    const DisplayRecord* display = lookupDisplay(words[1]);
-    static CapabilitiesText text;
-    if (display == nullptr || readUsableCapabilities(*display, &text) == 0) {
-        std::printf("{\"capabilities\":\"\"}\n");
+    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    CapabilitiesText text;
+    if (display == nullptr || readUsableCapabilities(sessionLink(session), *display, &text) == 0) {
+        std::fprintf(session->out, "{\"capabilities\":\"\"}\n");
         return 0;
     }
-    static char escaped[escapedCapacity(sizeof text)];
-    json_escape(text.data(), escaped, sizeof escaped);
-    std::printf("{\"capabilities\":\"%s\"}\n", escaped);
+    std::array<char, escapedCapacity(sizeof text)> escaped;
+    json_escape(text.data(), escaped.data(), escaped.size());
+    std::fprintf(session->out, "{\"capabilities\":\"%s\"}\n", escaped.data());
     return 0;
 }

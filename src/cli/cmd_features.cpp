@@ -13,66 +13,68 @@
 
 namespace {
 
-void printCodes(std::span<const uint8_t> codes)
+void printCodes(std::FILE* out, std::span<const uint8_t> codes)
 {
-    std::putchar('[');
+    std::fputc('[', out);
     for (size_t i = 0; i < codes.size(); i++) {
-        std::printf(i == 0 ? "%u" : ",%u", static_cast<unsigned>(codes[i]));
+        std::fprintf(out, i == 0 ? "%u" : ",%u", static_cast<unsigned>(codes[i]));
     }
-    std::putchar(']');
+    std::fputc(']', out);
 }
 
-void printVcpCodes(const Capabilities& capabilities)
+void printVcpCodes(std::FILE* out, const Capabilities& capabilities)
 {
-    std::printf("\"vcp\":[");
+    std::fprintf(out, "\"vcp\":[");
     for (size_t i = 0; i < capabilities.vcpCount; i++) {
         const CapabilitiesVcpCode& code = capabilities.vcp[i];
-        std::printf("%s{\"code\":%u,\"name\":", i == 0 ? "" : ",",
-                    static_cast<unsigned>(code.code));
+        std::fprintf(out, "%s{\"code\":%u,\"name\":", i == 0 ? "" : ",",
+                     static_cast<unsigned>(code.code));
         const FeatureName* feature = featureByCode(code.code);
         if (feature != nullptr) {
-            std::printf("\"%.*s\"", static_cast<int>(feature->name.size()), feature->name.data());
+            std::fprintf(out, "\"%.*s\"", static_cast<int>(feature->name.size()),
+                         feature->name.data());
         } else {
-            std::printf("null");
+            std::fprintf(out, "null");
         }
         if (code.listsValues) {
-            std::printf(",\"values\":");
-            printCodes(vcpValues(capabilities, code));
+            std::fprintf(out, ",\"values\":");
+            printCodes(out, vcpValues(capabilities, code));
         }
-        std::putchar('}');
+        std::fputc('}', out);
     }
-    std::putchar(']');
+    std::fputc(']', out);
 }
 
 }  // namespace
 
-int commandFeatures(CommandWords words)
+int commandFeatures(Session* session, CommandWords words)
 {
-    const DisplayRecord* display = lookupDisplay(words[1]);
+    std::FILE* out = session->out;
+    const DisplayRecord* display = lookupDisplay(session, words[1]);
     if (display == nullptr) {
-        std::printf("{\"error\":\"no_such_display\"}\n");
+        std::fprintf(out, "{\"error\":\"no_such_display\"}\n");
         return 1;
     }
-    static CapabilitiesText text;
-    size_t length = readCachedCapabilities(*display, &text);
+    CapabilitiesText text;
+    size_t length = readCachedCapabilities(session, *display, &text);
     if (length == 0) {
-        std::printf("{\"error\":\"no_capabilities\"}\n");
+        std::fprintf(out, "{\"error\":\"no_capabilities\"}\n");
         return 0;
     }
-    static Capabilities capabilities;
+    Capabilities capabilities;
     // What the capabilities command shows: the text up to its first NUL.
     parseCapabilities(std::string_view(text.data(), strnlen(text.data(), length)), &capabilities);
 
-    std::putchar('{');
-    printTextMember("model", capabilities.model);
-    std::putchar(',');
-    printTextMember("type", capabilities.type);
-    std::putchar(',');
-    printTextMember("mccsVersion", capabilities.mccsVersion);
-    std::printf(",\"commands\":");
-    printCodes(std::span(capabilities.commands).first(capabilities.commandCount));
-    std::putchar(',');
-    printVcpCodes(capabilities);
-    std::printf("}\n");
+    std::fputc('{', out);
+    printTextMember(out, "model", capabilities.model);
+    std::fputc(',', out);
+    printTextMember(out, "type", capabilities.type);
+    std::fputc(',', out);
+    printTextMember(out, "mccsVersion", capabilities.mccsVersion);
+    std::fprintf(out, ",\"commands\":");
+    printCodes(out, std::span(capabilities.commands).first(capabilities.commandCount));
+    std::fputc(',', out);
+    printVcpCodes(out, capabilities);
+    std::fprintf(out, "}\n");
     return 0;
 }

@@ -39,55 +39,56 @@ constexpr const char* kClosingText =
     "Each command prints one JSON document on one line. The manual page,\n"
     "man panoctl, describes every document and status.\n";
 
-void printOptions()
+void printOptions(std::FILE* out)
 {
-    std::printf("\noptions, before the command:\n");
+    std::fprintf(out, "\noptions, before the command:\n");
     for (const OptionRow& row : optionTable()) {
         char spelling[48];
         std::snprintf(
             spelling, sizeof spelling, "%s%s%s%s%s", row.shortName != nullptr ? row.shortName : "",
             row.shortName != nullptr ? ", " : "", row.longName, row.valueName != nullptr ? " " : "",
             row.valueName != nullptr ? row.valueName : "");
-        std::printf("  %-30s  %s\n", spelling, row.summary);
+        std::fprintf(out, "  %-30s  %s\n", spelling, row.summary);
     }
 }
 
-void printFeatures()
+void printFeatures(std::FILE* out)
 {
-    std::printf("\nnamed VCP codes:\n");
+    std::fprintf(out, "\nnamed VCP codes:\n");
     for (const FeatureName& feature : featureNames()) {
-        std::printf("  %-14.*s 0x%02X  %.*s\n", static_cast<int>(feature.name.size()),
-                    feature.name.data(), static_cast<unsigned>(feature.code),
-                    static_cast<int>(feature.description.size()), feature.description.data());
+        std::fprintf(out, "  %-14.*s 0x%02X  %.*s\n", static_cast<int>(feature.name.size()),
+                     feature.name.data(), static_cast<unsigned>(feature.code),
+                     static_cast<int>(feature.description.size()), feature.description.data());
     }
-    std::printf("\nnamed values:\n");
+    std::fprintf(out, "\nnamed values:\n");
     for (const FeatureName& feature : featureNames()) {
         if (feature.values.empty()) {
             continue;
         }
-        std::printf("  %-14.*s", static_cast<int>(feature.name.size()), feature.name.data());
+        std::fprintf(out, "  %-14.*s", static_cast<int>(feature.name.size()), feature.name.data());
         for (const NamedValue& value : feature.values) {
-            std::printf(" %.*s=%u", static_cast<int>(value.name.size()), value.name.data(),
-                        static_cast<unsigned>(value.value));
+            std::fprintf(out, " %.*s=%u", static_cast<int>(value.name.size()), value.name.data(),
+                         static_cast<unsigned>(value.value));
         }
-        std::printf("\n");
+        std::fprintf(out, "\n");
     }
 }
 
 }  // namespace
 
-int commandHelp(CommandWords /*words*/)
+int commandHelp(Session* session, CommandWords /*words*/)
 {
-    std::fputs(kCommandsText, stdout);
-    printOptions();
-    std::fputs(kSelectorsText, stdout);
-    printFeatures();
-    std::fputs(kClosingText, stdout);
+    std::FILE* out = session->out;
+    std::fputs(kCommandsText, out);
+    printOptions(out);
+    std::fputs(kSelectorsText, out);
+    printFeatures(out);
+    std::fputs(kClosingText, out);
     return 0;
 }
 
-int commandVersion(CommandWords /*words*/)
+int commandVersion(Session* session, CommandWords /*words*/)
 {
-    std::printf("panoctl %s\n", PANOCTL_VERSION);
+    std::fprintf(session->out, "panoctl %s\n", PANOCTL_VERSION);
     return 0;
 }

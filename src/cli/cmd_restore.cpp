@@ -13,7 +13,6 @@
 
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "cli/options.h"
 #include "cli/saved_document.h"
 #include "ddc/vcp.h"
 #include "mccs/restorable.h"
@@ -45,7 +44,7 @@ bool readAll(int fd, DocumentBuffer* buffer, size_t* length)
     return true;
 }
 
-bool readDocument(const char* path, DocumentBuffer* buffer, size_t* length)
+bool readDocument(Refusals* refusals, const char* path, DocumentBuffer* buffer, size_t* length)
 {
     bool fromInput = std::strcmp(path, "-") == 0;
     int fd = fromInput ? STDIN_FILENO : open(path, O_RDONLY | O_CLOEXEC);
@@ -55,13 +54,13 @@ bool readDocument(const char* path, DocumentBuffer* buffer, size_t* length)
         close(fd);
     }
     if (!read) {
-        refuseCommandLine("panoctl: cannot read %s: %s", fromInput ? "standard input" : path,
+        refuseCommandLine(refusals, "panoctl: cannot read %s: %s", fromInput ? "standard input" : path,
                           std::strerror(error));
     }
     return read;
 }
 
-void refuseDocument(const DocumentReading& reading)
+void refuseDocument(Refusals* refusals, const DocumentReading& reading)
 {
     auto keyLength = static_cast<int>(reading.key.size());
     const char* key = reading.key.data();
@@ -69,47 +68,48 @@ void refuseDocument(const DocumentReading& reading)
     case DocumentProblem::none:
         break;
     case DocumentProblem::tooLarge:
-        refuseCommandLine("panoctl: the document is larger than 64 KiB");
+        refuseCommandLine(refusals, "panoctl: the document is larger than 64 KiB");
         break;
     case DocumentProblem::notJson:
-        refuseCommandLine("panoctl: not a JSON document: %s at byte %zu", reading.what,
+        refuseCommandLine(refusals, "panoctl: not a JSON document: %s at byte %zu", reading.what,
                           reading.offset);
         break;
     case DocumentProblem::notObject:
-        refuseCommandLine("panoctl: the document is not a JSON object");
+        refuseCommandLine(refusals, "panoctl: the document is not a JSON object");
         break;
     case DocumentProblem::noFeatures:
-        refuseCommandLine("panoctl: the document has no \"features\" object");
+        refuseCommandLine(refusals, "panoctl: the document has no \"features\" object");
         break;
     case DocumentProblem::featuresTwice:
-        refuseCommandLine("panoctl: the document has \"features\" twice");
+        refuseCommandLine(refusals, "panoctl: the document has \"features\" twice");
         break;
     case DocumentProblem::notRestorable:
-        refuseCommandLine("panoctl: not a restorable feature: %.*s", keyLength, key);
+        refuseCommandLine(refusals, "panoctl: not a restorable feature: %.*s", keyLength, key);
         break;
     case DocumentProblem::notAnInteger:
-        refuseCommandLine("panoctl: not an integer from 0 to 65535: %.*s", keyLength, key);
+        refuseCommandLine(refusals, "panoctl: not an integer from 0 to 65535: %.*s", keyLength, key);
         break;
     case DocumentProblem::givenTwice:
-        refuseCommandLine("panoctl: feature given twice: %.*s", keyLength, key);
+        refuseCommandLine(refusals, "panoctl: feature given twice: %.*s", keyLength, key);
         break;
     }
 }
 
 // Reads the feature and writes `value` only when the monitor holds another
 // value; a value above the monitor's maximum is written as the maximum.
-Outcome restoreFeature(const DisplayRecord& display, uint8_t code, uint16_t value)
+Outcome restoreFeature(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t code,
+                       uint16_t value)
 {
     int32_t current = 0;
     int32_t maximum = 0;
-    if (!asReadVCP(display, code, &current, &maximum)) {
+    if (!asReadVCP(link, display, code, &current, &maximum)) {
         return Outcome::failed;
     }
     auto target = static_cast<uint16_t>(std::min<int32_t>(value, maximum));
     if (current == target) {
         return Outcome::unchanged;
     }
-    return writeSetting(display, code, target) ? Outcome::changed : Outcome::failed;
+    return writeSetting(link, verify, display, code, target) ? Outcome::changed : Outcome::failed;
 }
 
 const char* outcomeText(Outcome outcome)
@@ -128,49 +128,54 @@ const char* outcomeText(Outcome outcome)
 
 }  // namespace
 
-int commandRestore(CommandWords words)
+int commandRestore(Session* session, CommandWords words)
 {
+    Refusals* refusals = &session->refusals;
     const char* path = words.size() > 2 ? words[2] : "-";
-    if (runOptions().inBatch && std::strcmp(path, "-") == 0) {
+    if (session->batch && std::strcmp(path, "-") == 0) {
         // The batch's own lines are on standard input.
-        refuseCommandLine("panoctl: restore in a batch reads a file: restore <display> <file>");
+        refuseCommandLine(refusals,
+                          "panoctl: restore in a batch reads a file: restore <display> <file>");
         return kStatusUsage;
     }
-    static DocumentBuffer buffer;
+    DocumentBuffer buffer;
     size_t length = 0;
-    if (!readDocument(path, &buffer, &length)) {
+    if (!readDocument(refusals, path, &buffer, &length)) {
         return kStatusUsage;
     }
-    static SavedSettings settings;
+    SavedSettings settings;
     DocumentReading reading = readSavedDocument(std::string_view(buffer.data(), length), &settings);
     if (reading.problem != DocumentProblem::none) {
-        refuseDocument(reading);
+        refuseDocument(refusals, reading);
         return kStatusUsage;
     }
-    const DisplayRecord* display = lookupDisplay(words[1]);
+    std::FILE* out = session->out;
+    const DisplayRecord* display = lookupDisplay(session, words[1]);
     if (display == nullptr) {
-        std::printf("{\"error\":\"no_such_display\"}\n");
+        std::fprintf(out, "{\"error\":\"no_such_display\"}\n");
         return 1;
     }
 
+    DdcLink link = sessionLink(session);
     std::array<Outcome, kRestorableCount> outcomes{};  // by restore order
     std::span<const RestorableFeature> features = restorableFeatures();
     for (size_t i = 0; i < features.size(); i++) {
         if (settings.values[i]) {
-            outcomes[i] = restoreFeature(*display, features[i].code, *settings.values[i]);
+            outcomes[i] = restoreFeature(link, session->options.verify, *display,
+                                         features[i].code, *settings.values[i]);
         }
     }
     bool ok = std::find(outcomes.begin(), outcomes.end(), Outcome::failed) == outcomes.end();
-    std::printf("{\"ok\":%s,\"features\":{", ok ? "true" : "false");
+    std::fprintf(out, "{\"ok\":%s,\"features\":{", ok ? "true" : "false");
     const char* separator = "";
     for (const RestorableFeature& feature : restorableByCode()) {
         Outcome outcome = outcomes[*restoreIndex(feature.code)];
         if (outcome != Outcome::absent) {
-            std::printf("%s\"0x%02x\":\"%s\"", separator, static_cast<unsigned>(feature.code),
-                        outcomeText(outcome));
+            std::fprintf(out, "%s\"0x%02x\":\"%s\"", separator,
+                         static_cast<unsigned>(feature.code), outcomeText(outcome));
             separator = ",";
         }
     }
-    std::printf("}}\n");
+    std::fprintf(out, "}}\n");
     return 0;
 }

@@ -38,8 +38,8 @@ bool listed(const Capabilities& capabilities, uint8_t code)
 // Reads each restorable feature the capabilities list, or every one when
 // they list none; a read that fails (an unsupported code fails too) leaves
 // the feature out.
-void readSettings(const DisplayRecord& display, const Capabilities& capabilities,
-                  SavedValues* saved)
+void readSettings(const DdcLink& link, const DisplayRecord& display,
+                  const Capabilities& capabilities, SavedValues* saved)
 {
     std::span<const RestorableFeature> features = restorableByCode();
     for (size_t i = 0; i < features.size(); i++) {
@@ -49,58 +49,58 @@ void readSettings(const DisplayRecord& display, const Capabilities& capabilities
         saved->attempted++;
         int32_t current = 0;
         int32_t maximum = 0;
-        if (asReadVCP(display, features[i].code, &current, &maximum)) {
+        if (asReadVCP(link, display, features[i].code, &current, &maximum)) {
             saved->values[i] = static_cast<uint16_t>(current);
             saved->read++;
         }
     }
 }
 
-void printSaved(const DisplayRecord& display, const Capabilities& capabilities,
+void printSaved(std::FILE* out, const DisplayRecord& display, const Capabilities& capabilities,
                 const SavedValues& saved)
 {
     std::array<char, escapedCapacity(sizeof(DisplayRecord::id))> id;
     std::array<char, escapedCapacity(sizeof(DisplayRecord::name))> name;
     json_escape(display.id.data(), id.data(), id.size());
     json_escape(display.name.data(), name.data(), name.size());
-    std::printf("{\"id\":\"%s\",\"name\":\"%s\",", id.data(), name.data());
-    printTextMember("model", capabilities.model);
-    std::printf(",\"features\":{");
+    std::fprintf(out, "{\"id\":\"%s\",\"name\":\"%s\",", id.data(), name.data());
+    printTextMember(out, "model", capabilities.model);
+    std::fprintf(out, ",\"features\":{");
     const char* separator = "";
     std::span<const RestorableFeature> features = restorableByCode();
     for (size_t i = 0; i < features.size(); i++) {
         if (saved.values[i]) {
-            std::printf("%s\"0x%02x\":%u", separator, static_cast<unsigned>(features[i].code),
+            std::fprintf(out, "%s\"0x%02x\":%u", separator, static_cast<unsigned>(features[i].code),
                         static_cast<unsigned>(*saved.values[i]));
             separator = ",";
         }
     }
-    std::printf("}}\n");
+    std::fprintf(out, "}}\n");
 }
 
 }  // namespace
 
-int commandSave(CommandWords words)
+int commandSave(Session* session, CommandWords words)
 {
-    const DisplayRecord* display = lookupDisplay(words[1]);
+    std::FILE* out = session->out;
+    const DisplayRecord* display = lookupDisplay(session, words[1]);
     if (display == nullptr) {
-        std::printf("{\"error\":\"no_such_display\"}\n");
+        std::fprintf(out, "{\"error\":\"no_such_display\"}\n");
         return 1;
     }
-    static CapabilitiesText text;
-    static Capabilities capabilities;
-    size_t length = readCachedCapabilities(*display, &text);
+    CapabilitiesText text;
+    size_t length = readCachedCapabilities(session, *display, &text);
+    Capabilities capabilities;
     parseCapabilities(std::string_view(text.data(), strnlen(text.data(), length)), &capabilities);
 
-    static SavedValues saved;
-    saved = SavedValues{};
-    readSettings(*display, capabilities, &saved);
+    SavedValues saved;
+    readSettings(sessionLink(session), *display, capabilities, &saved);
     // A document with none of the settings it tried to keep would pass for
     // a good one and, restored, bring nothing back.
     if (saved.attempted > 0 && saved.read == 0) {
-        std::printf("{\"error\":\"read_failed\"}\n");
+        std::fprintf(out, "{\"error\":\"read_failed\"}\n");
         return 1;
     }
-    printSaved(*display, capabilities, saved);
+    printSaved(out, *display, capabilities, saved);
     return 0;
 }

@@ -5,7 +5,6 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "cli/options.h"
 #include "ddc/vcp.h"
 
 namespace {
@@ -17,27 +16,29 @@ bool isStepSign(const char* word)
 
 }  // namespace
 
-bool writeSetting(const DisplayRecord& display, uint8_t vcp, uint16_t value)
+bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
+                  uint16_t value)
 {
-    return runOptions().verify ? asWriteVCPVerified(display, vcp, value)
-                               : asWriteVCP(display, vcp, value);
+    return verify ? asWriteVCPVerified(link, display, vcp, value)
+                  : asWriteVCP(link, display, vcp, value);
 }
 
-int commandSet(CommandWords words)
+int commandSet(Session* session, CommandWords words)
 {
-    std::optional<uint8_t> vcp = parseFeatureArgument(words[2]);
+    std::optional<uint8_t> vcp = parseFeatureArgument(&session->refusals, words[2]);
     if (!vcp) {
         return kStatusUsage;
     }
     if (isStepSign(words[3])) {
-        return commandSetStep(words, *vcp);
+        return commandSetStep(session, words, *vcp);
     }
-    std::optional<uint16_t> value = parseValueArgument(*vcp, words[3]);
+    std::optional<uint16_t> value = parseValueArgument(&session->refusals, *vcp, words[3]);
     if (!value) {
         return kStatusUsage;
     }
-    const DisplayRecord* display = lookupDisplay(words[1]);
-    bool ok = display != nullptr && writeSetting(*display, *vcp, *value);
-    std::printf("{\"ok\":%s}\n", ok ? "true" : "false");
+    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    bool ok = display != nullptr &&
+              writeSetting(sessionLink(session), session->options.verify, *display, *vcp, *value);
+    std::fprintf(session->out, "{\"ok\":%s}\n", ok ? "true" : "false");
     return 0;
 }

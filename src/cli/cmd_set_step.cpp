@@ -19,29 +19,31 @@ uint16_t steppedValue(int32_t current, int32_t maximum, long step)
 
 }  // namespace
 
-int commandSetStep(CommandWords words, uint8_t vcp)
+int commandSetStep(Session* session, CommandWords words, uint8_t vcp)
 {
     const char* sign = words[3];
     if (words.size() <= 4) {
         // A sign with no amount is as much a bad number as "+x".
-        refuseCommandLine("invalid number: %s", sign);
+        refuseCommandLine(&session->refusals, "invalid number: %s", sign);
         return kStatusUsage;
     }
-    std::optional<long> amount = parseNumberArgument(words[4], kMaxVcpValue);
+    std::optional<long> amount = parseNumberArgument(&session->refusals, words[4], kMaxVcpValue);
     if (!amount) {
         return kStatusUsage;
     }
     long step = sign[0] == '-' ? -*amount : *amount;
 
-    const DisplayRecord* display = lookupDisplay(words[1]);
+    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    DdcLink link = sessionLink(session);
     int32_t current = 0;
     int32_t maximum = 0;
-    if (display == nullptr || !asReadVCP(*display, vcp, &current, &maximum)) {
-        std::printf("{\"ok\":false,\"value\":null}\n");
+    if (display == nullptr || !asReadVCP(link, *display, vcp, &current, &maximum)) {
+        std::fprintf(session->out, "{\"ok\":false,\"value\":null}\n");
         return 0;
     }
     uint16_t value = steppedValue(current, maximum, step);
-    bool ok = writeSetting(*display, vcp, value);
-    std::printf("{\"ok\":%s,\"value\":%u}\n", ok ? "true" : "false", static_cast<unsigned>(value));
+    bool ok = writeSetting(link, session->options.verify, *display, vcp, value);
+    std::fprintf(session->out, "{\"ok\":%s,\"value\":%u}\n", ok ? "true" : "false",
+                 static_cast<unsigned>(value));
     return 0;
 }

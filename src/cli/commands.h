@@ -1,31 +1,34 @@
 // The commands. Each prints its one JSON document (or, for help and version,
-// its text) on standard output and returns the exit status. `words[0]` is the
-// command word; the dispatcher has checked that the words they need exist.
-// A command checks all its words before it prints anything.
+// its text) on the session's output and returns the exit status. `words[0]`
+// is the command word; the dispatcher has checked that the words they need
+// exist. A command checks all its words before it prints anything.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "cli/session.h"
 #include "cli/usage.h"
+#include "ddc/link.h"
 #include "discovery/display_table.h"
 
 using CommandWords = std::span<char* const>;
 
-int commandList(CommandWords words);
-int commandGet(CommandWords words);
-int commandSet(CommandWords words);
-int commandCapabilities(CommandWords words);
-int commandProbeaddr(CommandWords words);
-int commandFeatures(CommandWords words);
-int commandSave(CommandWords words);
-int commandRestore(CommandWords words);
-int commandHelp(CommandWords words);
-int commandVersion(CommandWords words);
+int commandList(Session* session, CommandWords words);
+int commandGet(Session* session, CommandWords words);
+int commandSet(Session* session, CommandWords words);
+int commandCapabilities(Session* session, CommandWords words);
+int commandProbeaddr(Session* session, CommandWords words);
+int commandFeatures(Session* session, CommandWords words);
+int commandSave(Session* session, CommandWords words);
+int commandRestore(Session* session, CommandWords words);
+int commandHelp(Session* session, CommandWords words);
+int commandVersion(Session* session, CommandWords words);
 
 // `set <display> <vcp> + <n>` and `- <n>`: `words[3]` is the sign.
-int commandSetStep(CommandWords words, uint8_t vcp);
+int commandSetStep(Session* session, CommandWords words, uint8_t vcp);
 
-// The write of `set` and of a step: the set transaction, and with --verify
+// The write of `set` and of a step: the set transaction, and with `verify`
 // the read back; true when the monitor took the value.
-bool writeSetting(const DisplayRecord& display, uint8_t vcp, uint16_t value);
+bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
+                  uint16_t value);

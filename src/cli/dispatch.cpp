@@ -5,9 +5,9 @@
 
 #include "cli/batch.h"
 #include "cli/commands.h"
+#include "cli/diagnostics.h"
+#include "cli/display_lookup.h"
 #include "cli/options.h"
-#include "ddc/retry.h"
-#include "discovery/walk.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ struct CommandRow {
     size_t minimumWords;  // counting the command word
     Displays displays;
     bool printsText;  // for people, several lines: not an answer a batch can give
-    int (*run)(CommandWords words);
+    int (*run)(Session* session, CommandWords words);
 };
 
 constexpr std::array<CommandRow, 10> kCommands{{
@@ -52,10 +52,6 @@ const CommandRow* findCommand(CommandWords words)
     return nullptr;
 }
 
-// Whether this run discovered displays: only such a run reports its
-// transfer counters, so help, version and early refusals keep their one line.
-bool g_discovered = false;
-
 }  // namespace
 
 bool commandLineNeedsDisplays(std::span<char* const> words)
@@ -76,55 +72,57 @@ bool commandLinePrintsText(std::span<char* const> words)
     return row != nullptr && row->printsText;
 }
 
-int runCommandLine(std::span<char* const> words)
+int runCommandLine(Session* session, std::span<char* const> words)
 {
     if (words.empty()) {
-        refuseCommandLine("usage: panoctl <list|get|set|capabilities> ...");
+        refuseCommandLine(&session->refusals, "usage: panoctl <list|get|set|capabilities> ...");
         return kStatusUsage;
     }
     const CommandRow* row = findCommand(words);
     if (row == nullptr) {
-        refuseCommandLine("unknown command or missing args");
+        refuseCommandLine(&session->refusals, "unknown command or missing args");
         return kStatusUsage;
     }
-    return row->run(words);
+    int status = row->run(session, words);
+    showLockWarnings(session);
+    return status;
 }
 
-int panoctl_main(int argc, char** argv)
+int panoctl_main(Session* session, int argc, char** argv)
 {
     std::span<char* const> words;
     if (argc > 1) {
         words = std::span<char* const>(argv + 1, static_cast<size_t>(argc - 1));
     }
-    g_discovered = false;
-    resetTransferCounters();
+    // Only a run that discovered displays reports its transfer counters, so
+    // help, version and early refusals keep their one line.
+    session->discovered = false;
+    session->counters = TransferCounters{};
     RunOptions options;
-    std::optional<size_t> optionWords = readOptions(words, &options);
+    std::optional<size_t> optionWords = readOptions(words, &options, &session->refusals);
     if (!optionWords) {
         return kStatusUsage;
     }
-    useRunOptions(options);
+    session->options = options;
     if (options.help) {
-        return commandHelp(words);
+        return commandHelp(session, words);
     }
     if (options.version) {
-        return commandVersion(words);
+        return commandVersion(session, words);
     }
     words = words.subspan(*optionWords);
     if (isBatchWord(words)) {
-        g_discovered = true;  // the counters then cover every line
-        return runBatch(options);
+        session->discovered = true;  // the counters then cover every line
+        return runBatch(session, options);
     }
     if (commandLineNeedsDisplays(words)) {
-        enumerateDisplays();
-        g_discovered = true;
+        discoverDisplays(session);
+        session->discovered = true;
     }
-    return runCommandLine(words);
+    return runCommandLine(session, words);
 }
 
-void reportRunCounters()
+void reportRunCounters(const Session& session)
 {
-    if (g_discovered) {
-        printTransferCounters();
-    }
+    showTransferCounters(session);
 }

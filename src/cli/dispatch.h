@@ -4,15 +4,19 @@
 
 #include <span>
 
+#include "cli/session.h"
+
 // Reads the options, checks for a command word, discovers the displays when
 // the command needs them, runs the command that the word and the argument
 // count select, and returns the exit status. The word `batch` runs a batch
-// instead, with the options read so far.
-int panoctl_main(int argc, char** argv);
+// instead, with the options read so far. The session's displays stay in its
+// table until releaseDisplays.
+int panoctl_main(Session* session, int argc, char** argv);
 
-// With DDC_DEBUG set, writes the run's transfer counters to standard error
-// when the run discovered displays. Call it once the document is out.
-void reportRunCounters();
+// With DDC_DEBUG set, writes the run's transfer counters to the session's
+// diagnostics when the run discovered displays. Call it once the document
+// is out.
+void reportRunCounters(const Session& session);
 
 // Whether the command line `words` (command word first, options already
 // read) needs the display table, so discovery must run before it. Words that
@@ -28,6 +32,7 @@ bool commandLineRediscovers(std::span<char* const> words);
 // than one document.
 bool commandLinePrintsText(std::span<char* const> words);
 
-// Runs the command line `words` on the display table as it is, and returns
-// the exit status; refuses no words, and words that select no command.
-int runCommandLine(std::span<char* const> words);
+// Runs the command line `words` on the display table as it is, with the
+// session's options, and returns the exit status; refuses no words, and
+// words that select no command. Shows the lock warnings the command left.
+int runCommandLine(Session* session, std::span<char* const> words);

@@ -1,24 +1,21 @@
 #include "cli/display_lookup.h"
 
+#include "cli/diagnostics.h"
 #include "discovery/walk.h"
 
-namespace {
-
-bool g_rediscoverOnMiss = false;
-
-}  // namespace
-
-const DisplayRecord* lookupDisplay(const char* selector)
+void discoverDisplays(Session* session)
 {
-    const DisplayRecord* display = findDisplay(selector);
-    if (display == nullptr && g_rediscoverOnMiss) {
-        enumerateDisplays();
-        display = findDisplay(selector);
-    }
-    return display;
+    // Warnings left by the table about to be emptied are still owed.
+    showLockWarnings(session);
+    showWalkCounters(*session, enumerateDisplays(&session->displays));
 }
 
-void rediscoverWhenSelectorMisses(bool rediscover)
+const DisplayRecord* lookupDisplay(Session* session, const char* selector)
 {
-    g_rediscoverOnMiss = rediscover;
+    const DisplayRecord* display = findDisplay(session->displays, selector);
+    if (display == nullptr && session->rediscoverOnMiss) {
+        discoverDisplays(session);
+        display = findDisplay(session->displays, selector);
+    }
+    return display;
 }

@@ -2,6 +2,7 @@
 // mode: no heap, and a line too long for the buffer is skipped, not split.
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 // The longest line kept, in bytes, without its line feed.
@@ -21,9 +22,19 @@ struct InputLine {
     int error = 0;
 };
 
+// A reader's buffer and position. A whole longest line and its line feed
+// fit in the buffer; one more byte does not.
+struct LineReader {
+    std::array<char, kMaxLineLength + 1> buffer;
+    int fd = -1;
+    size_t filled = 0;    // bytes in the buffer
+    size_t consumed = 0;  // of those, bytes of lines already returned
+    bool ended = false;   // end of input seen
+};
+
 // Starts reading lines from descriptor `fd`, forgetting anything buffered.
-void startReadingLines(int fd);
+void startReadingLines(LineReader* reader, int fd);
 
 // The next line. A last line without a line feed is still a line. The text
 // stays valid until the next call.
-InputLine readLine();
+InputLine readLine(LineReader* reader);

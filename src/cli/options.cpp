@@ -5,25 +5,25 @@
 
 #include "cli/arguments.h"
 #include "cli/usage.h"
-#include "ddc/retry.h"
+#include "ddc/link.h"
 
 namespace {
 
-bool askForHelp(RunOptions* options, const char* /*value*/)
+bool askForHelp(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 {
     options->help = true;
     return true;
 }
 
-bool askForVersion(RunOptions* options, const char* /*value*/)
+bool askForVersion(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 {
     options->version = true;
     return true;
 }
 
-bool takeRetries(RunOptions* options, const char* value)
+bool takeRetries(RunOptions* options, const char* value, Refusals* refusals)
 {
-    std::optional<long> retries = parseNumberArgument(value, kMaxRetries);
+    std::optional<long> retries = parseNumberArgument(refusals, value, kMaxRetries);
     if (!retries) {
         return false;
     }
@@ -31,13 +31,13 @@ bool takeRetries(RunOptions* options, const char* value)
     return true;
 }
 
-bool askForVerify(RunOptions* options, const char* /*value*/)
+bool askForVerify(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 {
     options->verify = true;
     return true;
 }
 
-bool askForRefresh(RunOptions* options, const char* /*value*/)
+bool askForRefresh(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 {
     options->refresh = true;
     return true;
@@ -52,8 +52,6 @@ constexpr std::array<OptionRow, 5> kOptions{{
     {"--refresh", nullptr, nullptr, "features, save: read the capabilities again, not the cache",
      askForRefresh},
 }};
-
-RunOptions g_runOptions;
 
 bool looksLikeOption(const char* word)
 {
@@ -78,14 +76,15 @@ std::span<const OptionRow> optionTable()
     return kOptions;
 }
 
-std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options)
+std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options,
+                                  Refusals* refusals)
 {
     size_t used = 0;
     while (used < words.size()) {
         const OptionRow* row = findOption(words[used]);
         if (row == nullptr) {
             if (looksLikeOption(words[used])) {
-                refuseCommandLine("unknown option: %s", words[used]);
+                refuseCommandLine(refusals, "unknown option: %s", words[used]);
                 return std::nullopt;
             }
             break;
@@ -93,26 +92,15 @@ std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* opti
         const char* value = nullptr;
         if (row->valueName != nullptr) {
             if (used + 1 >= words.size()) {
-                refuseCommandLine("missing value for %s", row->longName);
+                refuseCommandLine(refusals, "missing value for %s", row->longName);
                 return std::nullopt;
             }
             value = words[used + 1];
         }
-        if (!row->apply(options, value)) {
+        if (!row->apply(options, value, refusals)) {
             return std::nullopt;
         }
         used += row->valueName != nullptr ? 2 : 1;
     }
     return used;
-}
-
-void useRunOptions(const RunOptions& options)
-{
-    g_runOptions = options;
-    setRetryLimit(options.retries);
-}
-
-const RunOptions& runOptions()
-{
-    return g_runOptions;
 }

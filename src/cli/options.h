@@ -6,13 +6,14 @@
 #include <optional>
 #include <span>
 
+#include "cli/usage.h"
+
 struct RunOptions {
     bool help = false;
     bool version = false;
     int retries = 0;      // times a failed transaction is made again
     bool verify = false;  // a set reads the value back
     bool refresh = false;  // features and save read the capabilities, not the cache
-    bool inBatch = false;  // standard input carries the batch's lines, not a document
 };
 
 struct OptionRow {
@@ -22,21 +23,18 @@ struct OptionRow {
     const char* summary;    // for the help text
     // Applies the option; `value` is null for options without one. False when
     // the value is refused (after refusing the command line).
-    bool (*apply)(RunOptions* options, const char* value);
+    bool (*apply)(RunOptions* options, const char* value, Refusals* refusals);
 };
 
 // Every option, in the order the help text lists them.
 std::span<const OptionRow> optionTable();
 
 // Reads the options at the start of `words` (the words after the program
-// name) into `options` and returns how many words they took. Reading stops
+// name) into `options` and returns how many words they took; refusals go to
+// `refusals`. Reading stops
 // at the first word that is not an option: that word is the command word.
 // A word that starts with "--" and is no option is refused, as is an option
 // without its value. Returns nothing when the command line was refused; the
 // refusal has been written.
-std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options);
-
-// Makes `options` those of the commands that run from now on (the retry
-// count for every transaction, --verify for set).
-void useRunOptions(const RunOptions& options);
-const RunOptions& runOptions();
+std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options,
+                                  Refusals* refusals);

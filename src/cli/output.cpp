@@ -23,21 +23,21 @@ void guardStandardDescriptors()
     }
 }
 
-int finishOutput(int status)
+int finishOutput(Session* session, int status)
 {
     errno = 0;
-    bool flushed = std::fflush(stdout) == 0;
-    if (flushed && std::ferror(stdout) == 0) {
+    bool flushed = std::fflush(session->out) == 0;
+    if (flushed && std::ferror(session->out) == 0) {
         return status;
     }
     // A failure met while the document was being formatted leaves the
     // stream's error flag; its errno may be gone by now.
     int reason = errno != 0 ? errno : EIO;
     // A batch that stopped at a failed answer ends through here again.
-    static bool reported = false;
-    if (!reported) {
-        std::fprintf(stderr, "panoctl: cannot write standard output: %s\n", std::strerror(reason));
-        reported = true;
+    if (!session->outputFailureReported) {
+        std::fprintf(session->err, "panoctl: cannot write standard output: %s\n",
+                     std::strerror(reason));
+        session->outputFailureReported = true;
     }
     return kStatusOutputFailed;
 }

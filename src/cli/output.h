@@ -2,6 +2,8 @@
 // descriptors made safe to use, and the document's delivery checked.
 #pragma once
 
+#include "cli/session.h"
+
 // Exit status of a run whose document could not be written.
 inline constexpr int kStatusOutputFailed = 3;
 
@@ -10,7 +12,8 @@ inline constexpr int kStatusOutputFailed = 3;
 // into a trace or lock file). Called first thing in main.
 void guardStandardDescriptors();
 
-// Flushes standard output. Returns `status` when everything written reached
-// it; otherwise writes "panoctl: cannot write standard output: <reason>" to
-// standard error (once per process) and returns kStatusOutputFailed.
-int finishOutput(int status);
+// Flushes the session's output. Returns `status` when everything written
+// reached it; otherwise writes "panoctl: cannot write standard output:
+// <reason>" to the session's diagnostics (once per session) and returns
+// kStatusOutputFailed.
+int finishOutput(Session* session, int status);

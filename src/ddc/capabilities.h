@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 
+#include "ddc/link.h"
 #include "discovery/display_table.h"
 
 // Up to 2047 bytes of text and its NUL.
@@ -21,5 +22,5 @@ inline constexpr int kMaxCapabilitiesFragments = 64;
 // whatever was gathered is kept. `*whole`, when given, says whether the
 // string ended as a string ends (the end-of-string fragment, a NUL, the
 // parentheses closed) rather than cut off by a failure or a limit.
-size_t asReadCapabilities(const DisplayRecord& display, CapabilitiesText* text,
-                          bool* whole = nullptr);
+size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display,
+                          CapabilitiesText* text, bool* whole = nullptr);

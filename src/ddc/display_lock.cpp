@@ -13,51 +13,10 @@
 
 namespace {
 
-// PATH_MAX on macOS; a longer lock folder is refused, not cut.
-constexpr size_t kPathCapacity = 1024;
 using IdText = std::array<char, sizeof(DisplayRecord::id)>;
 // "display-", the id with each byte escaped at most to three, the longer
 // suffix (".queue") and the NUL.
 using FileName = std::array<char, 8 + 3 * sizeof(DisplayRecord::id) + 6 + 1>;
-// Displays warned about in this process; the table may be filled again
-// and again, with the same displays.
-constexpr size_t kMaxWarnedDisplays = 32;
-
-// Why locking was skipped: a description ("is a symbolic link") or, when
-// that is null, the system's error number.
-struct LockFailure {
-    const char* problem = nullptr;
-    int error = 0;
-    bool failed() const { return problem != nullptr || error != 0; }
-};
-
-enum class State : uint8_t { Closed, Open, Unusable };
-
-struct LockDirectory {
-    State state = State::Closed;
-    int fd = -1;
-    std::array<char, kPathCapacity> path{};
-    LockFailure failure;
-};
-
-// Parallel to the display table: the files of the record at that index,
-// kept open for the table's lifetime so a transaction costs four flock calls.
-// The lock file is held for a transaction. The queue file is held by the one
-// process waiting for the lock file, so a process that has just released the
-// lock cannot take it again before that waiter: flock alone lets the holder
-// of a long run of transactions (a capabilities read) win every time.
-struct LockSlot {
-    State state = State::Closed;
-    int lockFd = -1;
-    int queueFd = -1;
-    int depth = 0;  // guards alive on this display in this process
-    IdText id{};    // the display the files were opened for
-};
-
-LockDirectory g_directory;
-std::array<LockSlot, kMaxDisplays> g_slots;
-std::array<IdText, kMaxWarnedDisplays> g_warned{};
-size_t g_warnedCount = 0;
 
 // The id as a file name that is readable for the usual EDID UUID: digits,
 // upper-case letters and '-' stay; every other byte (lower case included, so
@@ -83,26 +42,35 @@ bool lockFileName(const IdText& id, const char* suffix, FileName* name)
     return written > 0 && static_cast<size_t>(written) < name->size();
 }
 
-// One line per display per process, however often its locking fails.
-void warnOnce(const DisplayRecord& display, const char* fileName, const LockFailure& failure)
+// Leaves the display's first failure since its warning was last taken, as
+// the warning line's text; `folderPath` is the lock folder's path as it
+// stands (the caller holds the folder's guard or is alone with it).
+void noteFailure(DisplayRecord* display, const char* folderPath, const char* fileName,
+                 const LockFailure& failure)
 {
-    for (size_t i = 0; i < g_warnedCount; i++) {
-        if (std::strcmp(g_warned[i].data(), display.id.data()) == 0) {
-            return;
-        }
+    LockWarning& warning = display->lockWarning;
+    if (warning.pending) {
+        return;
     }
-    if (g_warnedCount < g_warned.size()) {
-        copyText(g_warned[g_warnedCount++], display.id.data());
-    }
+    warning.pending = true;
     const char* separator = fileName != nullptr ? "/" : "";
     const char* file = fileName != nullptr ? fileName : "";
     if (failure.problem != nullptr) {
-        std::fprintf(stderr, "panoctl: cannot lock display %s: %s%s%s %s\n", display.id.data(),
-                     g_directory.path.data(), separator, file, failure.problem);
+        std::snprintf(warning.text.data(), warning.text.size(),
+                      "panoctl: cannot lock display %s: %s%s%s %s", display->id.data(), folderPath,
+                      separator, file, failure.problem);
     } else {
-        std::fprintf(stderr, "panoctl: cannot lock display %s: %s%s%s: %s\n", display.id.data(),
-                     g_directory.path.data(), separator, file, std::strerror(failure.error));
+        std::snprintf(warning.text.data(), warning.text.size(),
+                      "panoctl: cannot lock display %s: %s%s%s: %s", display->id.data(), folderPath,
+                      separator, file, std::strerror(failure.error));
     }
+}
+
+void noteFailureOutsideFolder(LockFolder* folder, DisplayRecord* display, const char* fileName,
+                              const LockFailure& failure)
+{
+    std::lock_guard<std::mutex> hold(folder->guard);
+    noteFailure(display, folder->path.data(), fileName, failure);
 }
 
 // The descriptor must be of `type` and the user's own; a folder must also be
@@ -127,11 +95,11 @@ LockFailure checkOpened(int fd, mode_t type, const char* wrongType, bool refuseS
 
 // Creates the folder when missing and opens it without following a link, so
 // the lock files are opened relative to the very folder that was checked.
-LockFailure openDirectory()
+LockFailure openDirectory(LockFolder* folder)
 {
-    char* path = g_directory.path.data();
-    if (!lockDirectoryPath(g_directory.path)) {
-        copyText(g_directory.path, "the lock directory");
+    char* path = folder->path.data();
+    if (!lockDirectoryPath(folder->path)) {
+        copyText(folder->path, "the lock directory");
         return {"cannot be named"};
     }
     if (mkdir(path, 0700) != 0 && errno != EEXIST) {
@@ -153,16 +121,15 @@ LockFailure openDirectory()
         close(fd);
         return failure;
     }
-    g_directory.fd = fd;
+    folder->fd = fd;
     return {};
 }
 
 // Read-only and non-blocking: flock needs no more, and a FIFO planted under
 // the name then opens at once instead of waiting for a writer.
-LockFailure openLockFile(const char* name, int* fd)
+LockFailure openLockFile(const LockFolder& folder, const char* name, int* fd)
 {
-    *fd = openat(g_directory.fd, name, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
-                 0600);
+    *fd = openat(folder.fd, name, O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
     if (*fd < 0) {
         if (errno == ELOOP) {
             return {"is a symbolic link"};
@@ -177,51 +144,45 @@ LockFailure openLockFile(const char* name, int* fd)
     return failure;
 }
 
-void closeSlot(LockSlot* slot)
+// The folder's guard is held.
+bool openDirectoryOnce(LockFolder* folder, DisplayRecord* display)
 {
-    for (int fd : {slot->lockFd, slot->queueFd}) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    if (folder->state == LockState::closed) {
+        folder->failure = openDirectory(folder);
+        folder->state = folder->failure.failed() ? LockState::unusable : LockState::open;
     }
-    *slot = LockSlot{};
-}
-
-bool openDirectoryOnce(const DisplayRecord& display)
-{
-    if (g_directory.state == State::Closed) {
-        g_directory.failure = openDirectory();
-        g_directory.state = g_directory.failure.failed() ? State::Unusable : State::Open;
-    }
-    if (g_directory.state == State::Unusable) {
-        warnOnce(display, nullptr, g_directory.failure);
+    if (folder->state == LockState::unusable) {
+        noteFailure(display, folder->path.data(), nullptr, folder->failure);
         return false;
     }
     return true;
 }
 
-bool openFile(const DisplayRecord& display, const IdText& id, const char* suffix, int* fd)
+// The folder's guard is held.
+bool openFile(const LockFolder& folder, DisplayRecord* display, const char* suffix, int* fd)
 {
     FileName name{};
-    if (!lockFileName(id, suffix, &name)) {
-        warnOnce(display, nullptr, {"has no room for the lock file's name"});
+    if (!lockFileName(display->lock.openedFor, suffix, &name)) {
+        noteFailure(display, folder.path.data(), nullptr, {"has no room for the lock file's name"});
         return false;
     }
-    LockFailure failure = openLockFile(name.data(), fd);
+    LockFailure failure = openLockFile(folder, name.data(), fd);
     if (failure.failed()) {
-        warnOnce(display, name.data(), failure);
+        noteFailure(display, folder.path.data(), name.data(), failure);
         return false;
     }
     return true;
 }
 
-void openSlot(const DisplayRecord& display, LockSlot* slot)
+void openFiles(LockFolder* folder, DisplayRecord* display)
 {
-    copyText(slot->id, display.id.data());
-    slot->state = State::Unusable;
-    if (openDirectoryOnce(display) && openFile(display, slot->id, ".lock", &slot->lockFd) &&
-        openFile(display, slot->id, ".queue", &slot->queueFd)) {
-        slot->state = State::Open;
+    std::lock_guard<std::mutex> hold(folder->guard);
+    DisplayLockFiles& files = display->lock;
+    copyText(files.openedFor, display->id.data());
+    files.state = LockState::unusable;
+    if (openDirectoryOnce(folder, display) && openFile(*folder, display, ".lock", &files.lockFd) &&
+        openFile(*folder, display, ".queue", &files.queueFd)) {
+        files.state = LockState::open;
     }
 }
 
@@ -239,14 +200,15 @@ bool flockRetrying(int fd, int operation)
 // the queue (behind at most one waiter), then, holding it, for the lock. A
 // lock that cannot be taken at all leaves the display unlocked for the
 // table's life.
-bool lockExclusive(const DisplayRecord& display, LockSlot* slot)
+bool lockExclusive(LockFolder* folder, DisplayRecord* display)
 {
+    DisplayLockFiles& files = display->lock;
     const char* suffix = ".queue";
-    if (flockRetrying(slot->queueFd, LOCK_EX)) {
+    if (flockRetrying(files.queueFd, LOCK_EX)) {
         suffix = ".lock";
-        bool locked = flockRetrying(slot->lockFd, LOCK_EX);
+        bool locked = flockRetrying(files.lockFd, LOCK_EX);
         int error = errno;
-        flock(slot->queueFd, LOCK_UN);
+        flock(files.queueFd, LOCK_UN);
         if (locked) {
             return true;
         }
@@ -254,19 +216,13 @@ bool lockExclusive(const DisplayRecord& display, LockSlot* slot)
     }
     LockFailure failure{nullptr, errno};
     FileName name{};
-    warnOnce(display, lockFileName(slot->id, suffix, &name) ? name.data() : nullptr, failure);
-    closeSlot(slot);
-    copyText(slot->id, display.id.data());
-    slot->state = State::Unusable;
+    noteFailureOutsideFolder(folder, display,
+                             lockFileName(files.openedFor, suffix, &name) ? name.data() : nullptr,
+                             failure);
+    closeLockFiles(&files);
+    copyText(files.openedFor, display->id.data());
+    files.state = LockState::unusable;
     return false;
-}
-
-void closeDirectory()
-{
-    if (g_directory.fd >= 0) {
-        close(g_directory.fd);
-    }
-    g_directory = LockDirectory{};
 }
 
 bool removedWhileOpen(int fd)
@@ -278,57 +234,51 @@ bool removedWhileOpen(int fd)
 // Locks the file that is at the lock file's name now. One removed while it
 // was open (say, by a cleaner of old temporary files, folder and all) would
 // lock nothing that newer runs see, so it is opened afresh instead.
-bool lockCurrentFile(const DisplayRecord& display, LockSlot* slot)
+bool lockCurrentFile(LockFolder* folder, DisplayRecord* display)
 {
     constexpr int kAttempts = 3;
+    DisplayLockFiles& files = display->lock;
     for (int attempt = 0; attempt < kAttempts; attempt++) {
-        if (slot->state == State::Closed) {
-            openSlot(display, slot);
+        if (files.state == LockState::closed) {
+            openFiles(folder, display);
         }
-        if (slot->state != State::Open || !lockExclusive(display, slot)) {
+        if (files.state != LockState::open || !lockExclusive(folder, display)) {
             return false;
         }
-        if (!removedWhileOpen(slot->lockFd)) {
+        if (!removedWhileOpen(files.lockFd)) {
             return true;
         }
-        closeSlot(slot);
-        closeDirectory();
+        closeLockFiles(&files);
+        std::lock_guard<std::mutex> hold(folder->guard);
+        closeLockFolder(folder);
     }
-    warnOnce(display, nullptr, {"keeps losing its lock files"});
+    noteFailureOutsideFolder(folder, display, nullptr, {"keeps losing its lock files"});
     return false;
-}
-
-int32_t tableIndexOf(const DisplayRecord& display)
-{
-    for (int32_t i = 0; i < g_count && i < kMaxDisplays; i++) {
-        if (&g_displays[i] == &display) {
-            return i;
-        }
-    }
-    return -1;
 }
 
 }  // namespace
 
-DisplayLockGuard::DisplayLockGuard(const DisplayRecord& display)
+DisplayLockGuard::DisplayLockGuard(DisplayTable* table, const DisplayRecord& display)
 {
-    int32_t index = tableIndexOf(display);
-    if (index < 0) {
+    int32_t position = displayPositionOf(*table, display);
+    if (position == 0) {
         return;
     }
-    LockSlot& slot = g_slots[index];
-    if (slot.depth == 0) {
+    DisplayRecord* record = &table->records[position - 1];
+    DisplayLockFiles& files = record->lock;
+    if (files.depth == 0) {
         // A table filled again without releaseDisplayLocks must not lock
         // one display through another's file.
-        if (slot.state != State::Closed && std::strcmp(slot.id.data(), display.id.data()) != 0) {
-            closeSlot(&slot);
+        if (files.state != LockState::closed &&
+            std::strcmp(files.openedFor.data(), record->id.data()) != 0) {
+            closeLockFiles(&files);
         }
-        if (!lockCurrentFile(display, &slot)) {
+        if (!lockCurrentFile(&table->lockFolder, record)) {
             return;
         }
     }
-    slot.depth++;
-    slot_ = index;
+    files.depth++;
+    files_ = &files;
 }
 
 DisplayLockGuard::~DisplayLockGuard()
@@ -338,21 +288,22 @@ DisplayLockGuard::~DisplayLockGuard()
 
 void DisplayLockGuard::release()
 {
-    if (slot_ < 0) {
+    if (files_ == nullptr) {
         return;
     }
-    LockSlot& slot = g_slots[slot_];
-    slot_ = -1;
+    DisplayLockFiles& files = *files_;
+    files_ = nullptr;
     // Zero when the locks were released while this guard was alive.
-    if (slot.depth > 0 && --slot.depth == 0 && slot.lockFd >= 0) {
-        flock(slot.lockFd, LOCK_UN);
+    if (files.depth > 0 && --files.depth == 0 && files.lockFd >= 0) {
+        flock(files.lockFd, LOCK_UN);
     }
 }
 
-void releaseDisplayLocks()
+void releaseDisplayLocks(DisplayTable* table)
 {
-    for (LockSlot& slot : g_slots) {
-        closeSlot(&slot);
+    for (DisplayRecord& record : table->records) {
+        closeLockFiles(&record.lock);
     }
-    closeDirectory();
+    std::lock_guard<std::mutex> hold(table->lockFolder.guard);
+    closeLockFolder(&table->lockFolder);
 }

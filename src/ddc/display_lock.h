@@ -5,8 +5,11 @@
 // and its reply. The system drops the lock of a process that dies.
 //
 // When the lock cannot be had (an unusable folder, something planted in
-// it), the run goes on without it and says so once per display on standard
-// error: "panoctl: cannot lock display <id>: <reason>".
+// it), the transaction goes on without it and the display's record keeps a
+// warning, "panoctl: cannot lock display <id>: <reason>", for the caller to
+// show once per display. The lock files live in the display's record and
+// their folder in its table; displays of one table may be locked from
+// different threads, each display from one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +18,10 @@
 
 // Holds the display's lock for its lifetime (or until release()). Guards
 // nest: an inner guard on a display already held by this process adds
-// nothing. A record that is not in the display table is not locked.
+// nothing. A record that is not in `table` is not locked.
 class DisplayLockGuard {
 public:
-    explicit DisplayLockGuard(const DisplayRecord& display);
+    DisplayLockGuard(DisplayTable* table, const DisplayRecord& display);
     ~DisplayLockGuard();
     DisplayLockGuard(const DisplayLockGuard&) = delete;
     DisplayLockGuard& operator=(const DisplayLockGuard&) = delete;
@@ -27,10 +30,9 @@ public:
     void release();
 
 private:
-    int32_t slot_ = -1;  // index of the held display in the table, or -1
+    DisplayLockFiles* files_ = nullptr;  // those of the held display, or null
 };
 
 // Closes the lock files and the lock folder kept open for the display
-// table. Call it whenever the table is emptied; the next transaction opens
-// them afresh.
-void releaseDisplayLocks();
+// table; the next transaction opens them afresh.
+void releaseDisplayLocks(DisplayTable* table);

@@ -45,18 +45,18 @@ bool readOnce(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
 
 }  // namespace
 
-bool ddcWrite(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-              std::span<const uint8_t> bytes)
+bool ddcWrite(const DdcLink& link, const DisplayRecord& display, uint32_t chip,
+              uint32_t dataAddress, std::span<const uint8_t> bytes)
 {
     bool written = writeOnce(display, chip, dataAddress, bytes);
-    countTransfer(Transfer::write, written);
+    countTransfer(link.counters, Transfer::write, written);
     return written;
 }
 
-bool ddcRead(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+bool ddcRead(const DdcLink& link, const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
              std::span<uint8_t> reply)
 {
     bool read = readOnce(display, chip, dataAddress, reply);
-    countTransfer(Transfer::read, read);
+    countTransfer(link.counters, Transfer::read, read);
     return read;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "ddc/link.h"
 #include "discovery/display_table.h"
 
 inline constexpr uint32_t kDdcChip = 0x37;   // DDC/CI device address
@@ -16,8 +17,8 @@ uint8_t ddcChecksum(uint32_t dataAddress, std::span<const uint8_t> bytes);
 
 // One I2C write or read on the display's service. A null handle fails
 // without touching the bus, like a failed transfer. Each is counted in the
-// run's transfer counters.
-bool ddcWrite(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-              std::span<const uint8_t> bytes);
-bool ddcRead(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+// link's transfer counters.
+bool ddcWrite(const DdcLink& link, const DisplayRecord& display, uint32_t chip,
+              uint32_t dataAddress, std::span<const uint8_t> bytes);
+bool ddcRead(const DdcLink& link, const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
              std::span<uint8_t> reply);

@@ -1,8 +1,5 @@
 #include "ddc/probe.h"
 
-#include <array>
-#include <cstdio>
-
 #include "ddc/display_lock.h"
 #include "ddc/framing.h"
 #include "ddc/vcp.h"
@@ -11,17 +8,14 @@ namespace {
 
 constexpr std::array<uint32_t, 2> kChips{kDdcChip, kEdidChip};
 constexpr std::array<uint32_t, 3> kDataAddresses{0x51, 0x50, 0x52};
+static_assert(kChips.size() * kDataAddresses.size() == kProbeCombinations);
 
-struct ProbeResult {
-    bool written = false;
-    bool ok = false;
-    int32_t current = -1;
-    int32_t maximum = -1;
-};
-
-ProbeResult probeOne(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress)
+ProbeResult probeOne(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
+                     uint32_t dataAddress)
 {
     ProbeResult result;
+    result.chip = chip;
+    result.dataAddress = dataAddress;
     // Chip 0x50 is the EDID EEPROM: a request written there lands in the
     // EEPROM at that word address and, unless it is write-protected,
     // corrupts the display's EDID for good. It is reported, never touched.
@@ -31,38 +25,29 @@ ProbeResult probeOne(const DisplayRecord& display, uint8_t vcp, uint32_t chip, u
     // The bare write and the get transaction after it are one entry; the
     // get's own guard nests inside this one. Never retried: a probe shows
     // the bus as it is.
-    DisplayLockGuard lock(display);
+    DisplayLockGuard lock(link.table, display);
     std::array<uint8_t, 4> request{0x82, 0x01, vcp, 0};
     request[3] = ddcChecksum(dataAddress, std::span(request).first(3));
     // A bare write with no pause first: it shows whether anything
     // acknowledges at this address at all.
-    result.written = ddcWrite(display, chip, dataAddress, request);
-    result.ok = asReadVCPAt(display, vcp, chip, dataAddress, &result.current, &result.maximum);
+    result.written = ddcWrite(link, display, chip, dataAddress, request);
+    result.ok =
+        asReadVCPAt(link, display, vcp, chip, dataAddress, &result.current, &result.maximum);
     return result;
-}
-
-const char* boolText(bool value)
-{
-    return value ? "true" : "false";
 }
 
 }  // namespace
 
-void probeAddresses(const DisplayRecord& display, uint8_t vcp)
+std::array<ProbeResult, kProbeCombinations> probeAddresses(const DdcLink& link,
+                                                           const DisplayRecord& display,
+                                                           uint8_t vcp)
 {
-    std::putchar('{');
-    bool first = true;
+    std::array<ProbeResult, kProbeCombinations> results;
+    size_t next = 0;
     for (uint32_t chip : kChips) {
         for (uint32_t dataAddress : kDataAddresses) {
-            ProbeResult result = probeOne(display, vcp, chip, dataAddress);
-            if (!first) {
-                std::putchar(',');
-            }
-            first = false;
-            std::printf("\"0x%02X/0x%02X\":{\"write\":%s,\"ok\":%s,\"current\":%d,\"max\":%d}",
-                        chip, dataAddress, boolText(result.written), boolText(result.ok),
-                        result.current, result.maximum);
+            results[next++] = probeOne(link, display, vcp, chip, dataAddress);
         }
     }
-    std::printf("}\n");
+    return results;
 }

@@ -1,31 +1,50 @@
 #include "discovery/display_table.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 
-#include "ddc/display_lock.h"
-
-std::array<DisplayRecord, kMaxDisplays> g_displays;
-int32_t g_count = 0;
-
-void releaseDisplays()
+void closeLockFiles(DisplayLockFiles* files)
 {
-    for (int32_t i = 0; i < g_count; i++) {
-        if (g_displays[i].service != nullptr) {
-            CFRelease(g_displays[i].service);
-            g_displays[i].service = nullptr;
+    for (int fd : {files->lockFd, files->queueFd}) {
+        if (fd >= 0) {
+            close(fd);
         }
     }
-    // The lock files kept open belong to the records.
-    releaseDisplayLocks();
-    g_count = 0;
+    *files = DisplayLockFiles{};
 }
 
-const DisplayRecord* find_by_id(const char* id)
+void closeLockFolder(LockFolder* folder)
 {
-    for (int32_t i = 0; i < g_count; i++) {
-        if (std::strcmp(g_displays[i].id.data(), id) == 0) {
-            return &g_displays[i];
+    if (folder->fd >= 0) {
+        close(folder->fd);
+    }
+    folder->fd = -1;
+    folder->state = LockState::closed;
+    folder->path.fill('\0');
+    folder->failure = LockFailure{};
+}
+
+void releaseDisplays(DisplayTable* table)
+{
+    for (DisplayRecord& record : table->displays()) {
+        if (record.service != nullptr) {
+            CFRelease(record.service);
+            record.service = nullptr;
+        }
+        closeLockFiles(&record.lock);
+        record.lockWarning = LockWarning{};
+    }
+    closeLockFolder(&table->lockFolder);
+    table->count = 0;
+}
+
+const DisplayRecord* find_by_id(const DisplayTable& table, const char* id)
+{
+    for (const DisplayRecord& record : table.displays()) {
+        if (std::strcmp(record.id.data(), id) == 0) {
+            return &record;
         }
     }
     return nullptr;
@@ -34,7 +53,7 @@ const DisplayRecord* find_by_id(const char* id)
 namespace {
 
 // The position that `text` writes ("1" to "16"), or 0 when it writes none.
-int32_t displayPosition(const char* text)
+int32_t selectorPosition(const char* text)
 {
     if (text[0] < '1' || text[0] > '9') {
         return 0;
@@ -54,13 +73,23 @@ int32_t displayPosition(const char* text)
 
 }  // namespace
 
-const DisplayRecord* findDisplay(const char* selector)
+const DisplayRecord* findDisplay(const DisplayTable& table, const char* selector)
 {
-    if (const DisplayRecord* display = find_by_id(selector)) {
+    if (const DisplayRecord* display = find_by_id(table, selector)) {
         return display;
     }
-    int32_t position = displayPosition(selector);
-    return position >= 1 && position <= g_count ? &g_displays[position - 1] : nullptr;
+    int32_t position = selectorPosition(selector);
+    return position >= 1 && position <= table.count ? &table.records[position - 1] : nullptr;
+}
+
+int32_t displayPositionOf(const DisplayTable& table, const DisplayRecord& display)
+{
+    for (int32_t i = 0; i < table.count; i++) {
+        if (&table.records[i] == &display) {
+            return i + 1;
+        }
+    }
+    return 0;
 }
 
 void copyText(std::span<char> field, const char* text)

@@ -7,9 +7,6 @@
 #include "discovery/display_table.h"
 #include "discovery/registry_props.h"
 
-std::array<SerialMapEntry, kMaxSerialMapEntries> g_serialMap;
-int32_t g_serialMapCount = 0;
-
 namespace {
 
 using SerialText = std::array<char, 24>;
@@ -97,26 +94,27 @@ void panelName(io_registry_entry_t entry, std::span<char> name)
     releaseIfAny(attributes);
 }
 
-SerialMapEntry* findSerialEntry(const char* uuid)
+template <typename State>
+auto* findSerialEntry(State& state, const char* uuid)
 {
-    for (int32_t i = 0; i < g_serialMapCount; i++) {
-        if (std::strcmp(g_serialMap[i].uuid.data(), uuid) == 0) {
-            return &g_serialMap[i];
+    for (int32_t i = 0; i < state.serialCount; i++) {
+        if (std::strcmp(state.serials[i].uuid.data(), uuid) == 0) {
+            return &state.serials[i];
         }
     }
-    return nullptr;
+    return static_cast<decltype(&state.serials[0])>(nullptr);
 }
 
 // A serial once stored for a UUID is kept; an empty one may be filled later.
 // A full map is left alone entirely.
-void rememberSerial(const char* uuid, const char* serial)
+void rememberSerial(PanelWalkState* state, const char* uuid, const char* serial)
 {
-    if (uuid[0] == '\0' || g_serialMapCount >= kMaxSerialMapEntries) {
+    if (uuid[0] == '\0' || state->serialCount >= kMaxSerialMapEntries) {
         return;
     }
-    SerialMapEntry* entry = findSerialEntry(uuid);
+    SerialMapEntry* entry = findSerialEntry(*state, uuid);
     if (entry == nullptr) {
-        entry = &g_serialMap[g_serialMapCount++];
+        entry = &state->serials[state->serialCount++];
         copyText(entry->uuid, uuid);
         copyText(entry->serial, serial);
     } else if (entry->serial[0] == '\0' && serial[0] != '\0') {
@@ -140,12 +138,12 @@ bool recordPanelNode(io_registry_entry_t entry, PanelWalkState* state)
     panelName(entry, state->lastPanelName);
     SerialText serial{};
     panelSerial(entry, &serial);
-    rememberSerial(state->lastPanelUuid.data(), serial.data());
+    rememberSerial(state, state->lastPanelUuid.data(), serial.data());
     return true;
 }
 
-const char* serialForUuid(const char* uuid)
+const char* serialForUuid(const PanelWalkState& state, const char* uuid)
 {
-    const SerialMapEntry* entry = findSerialEntry(uuid);
+    const SerialMapEntry* entry = findSerialEntry(state, uuid);
     return entry != nullptr ? entry->serial.data() : nullptr;
 }

@@ -14,21 +14,21 @@ struct SerialMapEntry {
 
 inline constexpr int32_t kMaxSerialMapEntries = 16;
 
-extern std::array<SerialMapEntry, kMaxSerialMapEntries> g_serialMap;
-extern int32_t g_serialMapCount;
-
-// What the most recent panel nodes left for the proxy nodes after them.
+// What the panel nodes met so far in one pass of the walk left for the proxy
+// nodes after them.
 struct PanelWalkState {
     std::array<char, 40> lastPanelUuid;   // most recent panel with an EDID UUID
     std::array<char, 128> lastPanelName;  // that panel's product name, or empty
+    std::array<SerialMapEntry, kMaxSerialMapEntries> serials;  // by EDID UUID
+    int32_t serialCount;
 };
 
 // True when `name` is the registry name of a panel node.
 bool isPanelNodeName(const char* name);
 
-// Records one panel node in `state` and in the serial map. Returns whether
-// the node had an EDID UUID.
+// Records one panel node in `state`, its serial among the state's serials.
+// Returns whether the node had an EDID UUID.
 bool recordPanelNode(io_registry_entry_t entry, PanelWalkState* state);
 
-// The serial stored for `uuid`, or null when the map has none.
-const char* serialForUuid(const char* uuid);
+// The serial stored for `uuid`, or null when the state has none.
+const char* serialForUuid(const PanelWalkState& state, const char* uuid);

@@ -1,8 +1,6 @@
 #include "discovery/walk.h"
 
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "discovery/display_table.h"
@@ -13,12 +11,6 @@
 namespace {
 
 using UuidText = std::array<char, 40>;
-
-struct WalkCounters {
-    int32_t shim = 0;          // panel nodes met
-    int32_t shimWithUuid = 0;  // panel nodes that had an EDID UUID
-    int32_t proxy = 0;         // proxy nodes met, added or not
-};
 
 // How far up the IOService plane a proxy looks for its display's EDID UUID.
 constexpr int kMaxAncestorLevels = 6;
@@ -68,11 +60,11 @@ void proxyName(io_registry_entry_t entry, const PanelWalkState& panels, DisplayR
     }
 }
 
-void addProxyDisplay(io_registry_entry_t entry, const PanelWalkState& panels,
+void addProxyDisplay(io_registry_entry_t entry, const PanelWalkState& panels, DisplayTable* table,
                      WalkCounters* counters)
 {
     counters->proxy++;
-    if (g_count >= kMaxDisplays) {
+    if (table->count >= kMaxDisplays) {
         return;
     }
     UuidText uuid{};
@@ -88,16 +80,18 @@ void addProxyDisplay(io_registry_entry_t entry, const PanelWalkState& panels,
     if (service == nullptr) {
         return;
     }
-    DisplayRecord* record = &g_displays[g_count];
+    DisplayRecord* record = &table->records[table->count];
+    *record = DisplayRecord{};
     copyText(record->id, uuid.data());
     proxyName(entry, panels, record);
     record->service = service;
-    const char* serial = serialForUuid(record->id.data());
+    const char* serial = serialForUuid(panels, record->id.data());
     copyText(record->serial, serial != nullptr ? serial : "");
-    g_count++;
+    table->count++;
 }
 
-void visitEntry(io_registry_entry_t entry, PanelWalkState* panels, WalkCounters* counters)
+void visitEntry(io_registry_entry_t entry, PanelWalkState* panels, DisplayTable* table,
+                WalkCounters* counters)
 {
     io_name_t name;
     if (IORegistryEntryGetName(entry, name) != KERN_SUCCESS) {
@@ -109,7 +103,7 @@ void visitEntry(io_registry_entry_t entry, PanelWalkState* panels, WalkCounters*
             counters->shimWithUuid++;
         }
     } else if (std::strcmp(name, "DCPAVServiceProxy") == 0) {
-        addProxyDisplay(entry, *panels, counters);
+        addProxyDisplay(entry, *panels, table, counters);
     }
 }
 
@@ -121,24 +115,25 @@ constexpr int kMaxWalkRestarts = 4;
 // One pass over what the iterator returns, from its current position. Each
 // entry is released once visited: the AV service handle made from a proxy
 // node is an object of its own and does not need the entry.
-WalkCounters walkEntries(io_iterator_t iterator)
+WalkCounters walkEntries(io_iterator_t iterator, DisplayTable* table)
 {
-    g_serialMapCount = 0;
     PanelWalkState panels{};
     WalkCounters counters;
     for (io_registry_entry_t entry = IOIteratorNext(iterator); entry != IO_OBJECT_NULL;
          entry = IOIteratorNext(iterator)) {
-        visitEntry(entry, &panels, &counters);
+        visitEntry(entry, &panels, table, &counters);
         IOObjectRelease(entry);
     }
+    counters.added = table->count;
+    counters.walked = true;
     return counters;
 }
 
 }  // namespace
 
-void enumerateDisplays()
+WalkCounters enumerateDisplays(DisplayTable* table)
 {
-    releaseDisplays();
+    releaseDisplays(table);
     io_registry_entry_t root = IORegistryGetRootEntry(kIOMainPortDefault);
     io_iterator_t iterator = IO_OBJECT_NULL;
     if (IORegistryEntryCreateIterator(root, kIOServicePlane, kIORegistryIterateRecursively,
@@ -146,23 +141,20 @@ void enumerateDisplays()
         if (root != IO_OBJECT_NULL) {
             IOObjectRelease(root);
         }
-        return;
+        return WalkCounters{};
     }
-    WalkCounters counters = walkEntries(iterator);
+    WalkCounters counters = walkEntries(iterator, table);
     // A pass cut short by a registry change may have missed displays or tied
     // a proxy to the wrong panel: drop what it made and walk again.
     for (int restart = 0; restart < kMaxWalkRestarts && IOIteratorIsValid(iterator) == 0;
          restart++) {
-        releaseDisplays();
+        releaseDisplays(table);
         IOIteratorReset(iterator);
-        counters = walkEntries(iterator);
+        counters = walkEntries(iterator, table);
     }
     IOObjectRelease(iterator);
     if (root != IO_OBJECT_NULL) {
         IOObjectRelease(root);
     }
-    if (std::getenv("DDC_DEBUG") != nullptr) {
-        std::fprintf(stderr, "[dbg] shim=%d shimWithUUID=%d proxy=%d added=%d\n", counters.shim,
-                     counters.shimWithUuid, counters.proxy, g_count);
-    }
+    return counters;
 }

@@ -4,7 +4,11 @@
 int main(int argc, char** argv)
 {
     guardStandardDescriptors();
-    int status = finishOutput(panoctl_main(argc, argv));
-    reportRunCounters();
+    // The whole run's state, on this stack for the run's lifetime.
+    Session session;
+    int status = panoctl_main(&session, argc, argv);
+    releaseDisplays(&session.displays);
+    status = finishOutput(&session, status);
+    reportRunCounters(session);
     return status;
 }

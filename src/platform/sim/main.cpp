@@ -45,14 +45,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
         return 2;
     }
-    int status = panoctl_main(argc, argv);
+    // The whole run's state, on this stack for the run's lifetime.
+    Session session;
+    int status = panoctl_main(&session, argc, argv);
+    releaseDisplays(&session.displays);
     if (!sim::finishRun(&error)) {
         discardHeldOutput();
         std::fprintf(stderr, "panoctl: %s\n", error.c_str());
-        reportRunCounters();
+        reportRunCounters(session);
         return 2;
     }
-    status = finishOutput(status);
-    reportRunCounters();
+    status = finishOutput(&session, status);
+    reportRunCounters(session);
     return status;
 }

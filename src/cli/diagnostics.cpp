@@ -1,0 +1,58 @@
+#include "cli/diagnostics.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool debugging()
+{
+    return std::getenv("DDC_DEBUG") != nullptr;
+}
+
+// Records the display as warned; false when it was already.
+bool firstWarning(WarnedDisplays* warned, const DisplayRecord& display)
+{
+    for (size_t i = 0; i < warned->count; i++) {
+        if (std::strcmp(warned->ids[i].data(), display.id.data()) == 0) {
+            return false;
+        }
+    }
+    if (warned->count < warned->ids.size()) {
+        copyText(warned->ids[warned->count++], display.id.data());
+    }
+    return true;
+}
+
+}  // namespace
+
+void showLockWarnings(Session* session)
+{
+    for (DisplayRecord& display : session->displays.displays()) {
+        if (!display.lockWarning.pending) {
+            continue;
+        }
+        display.lockWarning.pending = false;
+        if (firstWarning(&session->warned, display)) {
+            std::fprintf(session->err, "%s\n", display.lockWarning.text.data());
+        }
+    }
+}
+
+void showWalkCounters(const Session& session, const WalkCounters& counters)
+{
+    if (counters.walked && debugging()) {
+        std::fprintf(session.err, "[dbg] shim=%d shimWithUUID=%d proxy=%d added=%d\n",
+                     counters.shim, counters.shimWithUuid, counters.proxy, counters.added);
+    }
+}
+
+void showTransferCounters(const Session& session)
+{
+    if (!session.discovered || !debugging()) {
+        return;
+    }
+    const TransferCounters& counters = session.counters;
+    std::fprintf(session.err, "[dbg] writes=%u reads=%u failed=%u retries=%u\n", counters.writes,
+                 counters.reads, counters.failed, counters.retries);
+}

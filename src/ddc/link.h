@@ -1,0 +1,34 @@
+// What a transaction on a display needs besides the display itself: the
+// table whose lock it takes, how often it is made again, and where its
+// transfers are counted. A command makes one per display it serves, so
+// displays served at the same time share nothing but their table.
+#pragma once
+
+#include <cstdint>
+
+#include "discovery/display_table.h"
+
+// What went over the bus.
+struct TransferCounters {
+    uint32_t writes = 0;   // I2C writes made through ddcWrite
+    uint32_t reads = 0;    // I2C reads made through ddcRead
+    uint32_t failed = 0;   // those of them that failed
+    uint32_t retries = 0;  // retries started
+
+    TransferCounters& operator+=(const TransferCounters& other)
+    {
+        writes += other.writes;
+        reads += other.reads;
+        failed += other.failed;
+        retries += other.retries;
+        return *this;
+    }
+};
+
+inline constexpr int kMaxRetries = 10;
+
+struct DdcLink {
+    DisplayTable* table = nullptr;  // holds the display, its lock files and their folder
+    int retryLimit = 0;             // times a failed transaction is made again, 0 to kMaxRetries
+    TransferCounters* counters = nullptr;  // never null
+};
