@@ -50,10 +50,9 @@ void printVcpCodes(std::FILE* out, const Capabilities& capabilities)
 int commandFeatures(Session* session, CommandWords words)
 {
     std::FILE* out = session->out;
-    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    const DisplayRecord* display = lookupDisplayOrAnswer(session, words[1]);
     if (display == nullptr) {
-        std::fprintf(out, "{\"error\":\"no_such_display\"}\n");
-        return 1;
+        return kStatusNoSuchDisplay;
     }
     CapabilitiesText text;
     size_t length = readCachedCapabilities(session, *display, &text);

@@ -149,12 +149,11 @@ int commandRestore(Session* session, CommandWords words)
         refuseDocument(refusals, reading);
         return kStatusUsage;
     }
-    std::FILE* out = session->out;
-    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    const DisplayRecord* display = lookupDisplayOrAnswer(session, words[1]);
     if (display == nullptr) {
-        std::fprintf(out, "{\"error\":\"no_such_display\"}\n");
-        return 1;
+        return kStatusNoSuchDisplay;
     }
+    std::FILE* out = session->out;
 
     DdcLink link = sessionLink(session);
     std::array<Outcome, kRestorableCount> outcomes{};  // by restore order

@@ -83,10 +83,9 @@ void printSaved(std::FILE* out, const DisplayRecord& display, const Capabilities
 int commandSave(Session* session, CommandWords words)
 {
     std::FILE* out = session->out;
-    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    const DisplayRecord* display = lookupDisplayOrAnswer(session, words[1]);
     if (display == nullptr) {
-        std::fprintf(out, "{\"error\":\"no_such_display\"}\n");
-        return 1;
+        return kStatusNoSuchDisplay;
     }
     CapabilitiesText text;
     size_t length = readCachedCapabilities(session, *display, &text);

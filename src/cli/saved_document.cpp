@@ -135,8 +135,10 @@ private:
         }
     }
 
-    // An object; the top one's "features" member is read as the settings.
-    bool object(int depth, bool top)
+    // The members of the object that starts here, each key (as written) and
+    // value read by `member`.
+    template <typename Member>
+    bool members(Member&& member)
     {
         at_++;  // '{'
         skipSpace();
@@ -150,11 +152,7 @@ private:
             if (peek() != '"') {
                 return fail("a member name expected");
             }
-            if (!string(&key) || !take(':', "':' expected")) {
-                return false;
-            }
-            bool read = top && key == "features" ? featuresMember(depth) : value(depth);
-            if (!read) {
+            if (!string(&key) || !take(':', "':' expected") || !member(key)) {
                 return false;
             }
             skipSpace();
@@ -168,6 +166,14 @@ private:
         }
     }
 
+    // An object; the top one's "features" member is read as the settings.
+    bool object(int depth, bool top)
+    {
+        return members([&](std::string_view key) {
+            return top && key == "features" ? featuresMember(depth) : value(depth);
+        });
+    }
+
     bool featuresMember(int depth)
     {
         if (sawFeatures_) {
@@ -179,30 +185,7 @@ private:
             refuse(DocumentProblem::noFeatures, {});
             return value(depth);
         }
-        at_++;
-        skipSpace();
-        if (peek() == '}') {
-            at_++;
-            return true;
-        }
-        for (;;) {
-            skipSpace();
-            std::string_view key;
-            if (peek() != '"') {
-                return fail("a member name expected");
-            }
-            if (!string(&key) || !take(':', "':' expected") || !feature(key, depth)) {
-                return false;
-            }
-            skipSpace();
-            if (peek() == '}') {
-                at_++;
-                return true;
-            }
-            if (!take(',', "',' or '}' expected")) {
-                return false;
-            }
-        }
+        return members([&](std::string_view key) { return feature(key, depth); });
     }
 
     // One member of "features": its key, as written, and its value.
