@@ -168,6 +168,10 @@ DebugEnv::~DebugEnv()
 
 CacheFolder::CacheFolder()
 {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr) {
+        home_ = home;
+    }
     std::string pattern =
         (std::filesystem::temp_directory_path() / "panoctl-test-cache-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());
@@ -183,6 +187,9 @@ CacheFolder::~CacheFolder()
     std::filesystem::permissions(base_, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(base_, ignored);
     setenv("XDG_CACHE_HOME", kNoCache, 1);
+    if (home_) {
+        setenv("HOME", home_->c_str(), 1);
+    }
 }
 
 std::string CacheFolder::folder() const

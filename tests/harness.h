@@ -2,6 +2,7 @@
 // sees: standard output, standard error, the exit status and the bus trace.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,7 @@ public:
 
 // A capabilities cache of the test's own for the lifetime of the object:
 // runs in between share it, as the runs of one user do. Without one, runs
-// keep no cache.
+// keep no cache. HOME is as it was once the object is gone.
 class CacheFolder {
 public:
     CacheFolder();
@@ -64,4 +65,5 @@ public:
 
 private:
     std::string base_;
+    std::optional<std::string> home_;
 };
