@@ -83,7 +83,8 @@ report() {
     echo "fuzz $target: ${runs:-?} executions in ${fuzz_seconds} s, no finding"
 }
 failed=0
-targets=(json_escape_fuzz cli_fuzz batch_fuzz replies_fuzz scenario_fuzz capabilities_fuzz)
+targets=(json_escape_fuzz cli_fuzz batch_fuzz replies_fuzz scenario_fuzz capabilities_fuzz
+         saved_document_fuzz)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
     pids=()
     for target in "${targets[@]:i:2}"; do
