@@ -129,10 +129,8 @@ int main(int argc, char** argv)
     }
     std::string filled = text.str();
     const std::pair<std::string, std::string> placeholders[] = {
-        {"@MAN_FEATURES@", manFeatures()},
-        {"@MAN_VALUES@", manValues()},
-        {"@MAN_RESTORABLE@", manRestorable()},
-        {"@ZSH_FEATURES@", zshFeatures()},
+        {"@MAN_FEATURES@", manFeatures()},     {"@MAN_VALUES@", manValues()},
+        {"@MAN_RESTORABLE@", manRestorable()}, {"@ZSH_FEATURES@", zshFeatures()},
         {"@ZSH_VALUES@", zshValues()},
     };
     for (const auto& [placeholder, replacement] : placeholders) {

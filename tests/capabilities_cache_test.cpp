@@ -36,8 +36,9 @@ std::string machine(const std::string& capabilities, uint32_t serial = 0xABCDEF,
     if (!faults.is_null()) {
         monitor["faults"] = std::move(faults);
     }
-    return reg::scenario({reg::panel(kId, "Cached", {{"EDID", reg::edid(serial)}}), reg::proxy("m")},
-                         {{"m", monitor}});
+    return reg::scenario(
+        {reg::panel(kId, "Cached", {{"EDID", reg::edid(serial)}}), reg::proxy("m")},
+        {{"m", monitor}});
 }
 
 size_t capabilitiesRequests(const RunResult& run)
@@ -58,7 +59,8 @@ std::string contents(const fs::path& path)
 // What `features` prints for kFirst and kSecond.
 std::string featuresOf(const std::string& model, int secondCode, const char* secondName)
 {
-    return R"({"model":")" + model + R"(","type":"LCD","mccsVersion":null,"commands":[],)"
+    return R"({"model":")" + model +
+           R"(","type":"LCD","mccsVersion":null,"commands":[],)"
            R"("vcp":[{"code":16,"name":"brightness"},{"code":)" +
            std::to_string(secondCode) + R"(,"name":")" + secondName + "\"}]}\n";
 }
@@ -237,11 +239,10 @@ INSTANTIATE_TEST_SUITE_P(
                     writeText(scratch / "target", kFirst);
                     fs::create_symlink(scratch / "target", file);
                 }},
-        Planted{"a folder", [](const fs::path& file, const fs::path&) { fs::create_directory(file); }},
-        Planted{"a FIFO",
-                [](const fs::path& file, const fs::path&) {
-                    ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
-                }},
+        Planted{"a folder",
+                [](const fs::path& file, const fs::path&) { fs::create_directory(file); }},
+        Planted{"a FIFO", [](const fs::path& file,
+                             const fs::path&) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); }},
         Planted{"over 4 KiB",
                 [](const fs::path& file, const fs::path&) {
                     writeText(file, "(model(ONE)" + std::string(4096, ' ') + ")");
@@ -253,8 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](const fs::path& file, const fs::path&) {
                     writeText(file, std::string("(model(ONE)\0)", 13));
                 }},
-        Planted{"another user's",
-                [](const fs::path& file, const fs::path&) {
+        Planted{"another user's", [](const fs::path& file, const fs::path&) {
                     writeText(file, kFirst);
                     if (geteuid() == 0) {
                         ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
@@ -293,26 +293,27 @@ TEST_P(UnusableCacheFolder, ChangesNothingACallerSees)
 
 INSTANTIATE_TEST_SUITE_P(
     Folders, UnusableCacheFolder,
-    testing::Values(
-        Folder{"a symbolic link to another folder",
-               [](const CacheFolder& cache) {
-                   fs::create_directory(fs::path(cache.base()) / "elsewhere");
-                   fs::permissions(fs::path(cache.base()) / "elsewhere", fs::perms::owner_all);
-                   fs::create_directory_symlink(fs::path(cache.base()) / "elsewhere",
-                                                cache.folder());
-               }},
-        Folder{"writable by other users",
-               [](const CacheFolder& cache) {
-                   fs::create_directory(cache.folder());
-                   fs::permissions(cache.folder(), fs::perms::all);
-               }},
-        Folder{"a file where the folder would be",
-               [](const CacheFolder& cache) { writeText(cache.folder(), "not a folder"); }},
-        Folder{"no home folder",
-               [](const CacheFolder&) {
-                   unsetenv("XDG_CACHE_HOME");
-                   unsetenv("HOME");
-               }}));
+    testing::Values(Folder{"a symbolic link to another folder",
+                           [](const CacheFolder& cache) {
+                               fs::create_directory(fs::path(cache.base()) / "elsewhere");
+                               fs::permissions(fs::path(cache.base()) / "elsewhere",
+                                               fs::perms::owner_all);
+                               fs::create_directory_symlink(fs::path(cache.base()) / "elsewhere",
+                                                            cache.folder());
+                           }},
+                    Folder{"writable by other users",
+                           [](const CacheFolder& cache) {
+                               fs::create_directory(cache.folder());
+                               fs::permissions(cache.folder(), fs::perms::all);
+                           }},
+                    Folder{"a file where the folder would be",
+                           [](const CacheFolder& cache) {
+                               writeText(cache.folder(), "not a folder");
+                           }},
+                    Folder{"no home folder", [](const CacheFolder&) {
+                               unsetenv("XDG_CACHE_HOME");
+                               unsetenv("HOME");
+                           }}));
 
 TEST(CapabilitiesCacheFolder, MadeWhenMissingWithItsParent)
 {

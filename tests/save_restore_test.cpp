@@ -128,27 +128,33 @@ INSTANTIATE_TEST_SUITE_P(
         SaveCase{"the restorable features the capabilities list, in code order; those the "
                  "monitor does not support left out",
                  machine(kLevels, kCapabilities),
-                 R"({"id":")" + kId + R"(","name":"Studio \"27\"","model":"S27",)"
-                 R"("features":{"0x10":60,"0x12":75,"0x14":5,"0x62":30,"0x87":4}})",
+                 R"({"id":")" + kId +
+                     R"(","name":"Studio \"27\"","model":"S27",)"
+                     R"("features":{"0x10":60,"0x12":75,"0x14":5,"0x62":30,"0x87":4}})",
                  0,
                  {0x10, 0x12, 0x14, 0x62, 0x87, 0xDC}},
-        SaveCase{"no capabilities: every restorable feature is tried", machine(kLevels),
-                 R"({"id":")" + kId + R"(","name":"Studio \"27\"","model":null,)"
-                 R"("features":{"0x10":60,"0x12":75,"0x14":5,"0x62":30,"0x87":4}})",
+        SaveCase{"no capabilities: every restorable feature is tried",
+                 machine(kLevels),
+                 R"({"id":")" + kId +
+                     R"(","name":"Studio \"27\"","model":null,)"
+                     R"("features":{"0x10":60,"0x12":75,"0x14":5,"0x62":30,"0x87":4}})",
                  0,
                  {0x10, 0x12, 0x14, 0x16, 0x18, 0x1A, 0x62, 0x6C, 0x6E, 0x70, 0x87, 0x8D, 0xDC}},
         SaveCase{"a read that fails leaves its feature out",
                  machine(kLevels, "(vcp(10 12))", Json{{"failReads", {1}}}),
-                 R"({"id":")" + kId + R"(","name":"Studio \"27\"","model":null,)"
-                 R"("features":{"0x12":75}})",
+                 R"({"id":")" + kId +
+                     R"(","name":"Studio \"27\"","model":null,)"
+                     R"("features":{"0x12":75}})",
                  0,
                  {0x10, 0x12}},
         SaveCase{"nothing to keep is an empty set of features",
                  machine(kLevels, "(model(X)vcp(60 D6))"),
-                 R"({"id":")" + kId + R"(","name":"Studio \"27\"","model":"X","features":{}})", 0,
+                 R"({"id":")" + kId + R"(","name":"Studio \"27\"","model":"X","features":{}})",
+                 0,
                  {}},
         SaveCase{"not one of the features it tried could be read",
-                 machine({{"0x60", {15, 18}}}, "(vcp(10 12 60))"), R"({"error":"read_failed"})",
+                 machine({{"0x60", {15, 18}}}, "(vcp(10 12 60))"),
+                 R"({"error":"read_failed"})",
                  1,
                  {0x10, 0x12}}));
 
@@ -166,9 +172,10 @@ TEST(SaveRetries, EachFeatureIsReadOnceWithTheRunsRetries)
     // fragment); one retry reads it.
     RunResult run = runPanoctl(machine(kLevels, "(vcp(10 12))", Json{{"failReads", {1}}}),
                                {"--retries", "1", "save", "1"});
-    EXPECT_EQ(run.out, R"({"id":")" + kId +
-                           R"(","name":"Studio \"27\"","model":null,"features":{"0x10":60,"0x12":75}})"
-                           "\n");
+    EXPECT_EQ(run.out,
+              R"({"id":")" + kId +
+                  R"(","name":"Studio \"27\"","model":null,"features":{"0x10":60,"0x12":75}})"
+                  "\n");
     EXPECT_EQ(readCodes(run.trace), (std::vector<int>{0x10, 0x10, 0x12}));
 }
 
@@ -223,18 +230,20 @@ std::vector<std::string> concat(std::vector<std::vector<std::string>> parts)
 INSTANTIATE_TEST_SUITE_P(
     Documents, Restore,
     testing::Values(
-        RestoreCase{"nothing differs: no write at all",
-                    kLevels,
-                    R"({"id":"other","features":{"0x10":60,"0x12":75,"0x14":5}})",
-                    R"({"ok":true,"features":{"0x10":"unchanged","0x12":"unchanged","0x14":"unchanged"}})",
-                    {},
-                    {{0x10, 60}}},
-        RestoreCase{"one differs: one write",
-                    kLevels,
-                    R"({"features":{"0x10":60,"0x12":40,"0x14":5}})",
-                    R"({"ok":true,"features":{"0x10":"unchanged","0x12":"changed","0x14":"unchanged"}})",
-                    thrice("12=40"),
-                    {{0x12, 40}}},
+        RestoreCase{
+            "nothing differs: no write at all",
+            kLevels,
+            R"({"id":"other","features":{"0x10":60,"0x12":75,"0x14":5}})",
+            R"({"ok":true,"features":{"0x10":"unchanged","0x12":"unchanged","0x14":"unchanged"}})",
+            {},
+            {{0x10, 60}}},
+        RestoreCase{
+            "one differs: one write",
+            kLevels,
+            R"({"features":{"0x10":60,"0x12":40,"0x14":5}})",
+            R"({"ok":true,"features":{"0x10":"unchanged","0x12":"changed","0x14":"unchanged"}})",
+            thrice("12=40"),
+            {{0x12, 40}}},
         RestoreCase{"all differ: presets first, then the levels, in restore order",
                     kLevels,
                     R"({"features":{"0x87":2,"brightness":20,"0x12":30,"color-preset":8,"98":10}})",
@@ -261,15 +270,19 @@ INSTANTIATE_TEST_SUITE_P(
                     R"({"ok":false,"features":{"0x10":"changed","0x16":"failed"}})",
                     thrice("10=20"),
                     {{0x10, 20}}},
-        RestoreCase{"an empty set of features", kLevels, R"({"features":{}})",
-                    R"({"ok":true,"features":{}})", {}, {}}));
+        RestoreCase{"an empty set of features",
+                    kLevels,
+                    R"({"features":{}})",
+                    R"({"ok":true,"features":{}})",
+                    {},
+                    {}}));
 
 TEST(RestoreFailures, AWriteNobodyAcceptsIsFailed)
 {
     // Reads succeed; the three writes of the set are refused.
     std::string path = writeFile("fails.json", R"({"features":{"0x10":20}})");
-    RunResult run = runPanoctl(machine(kLevels, "", Json{{"failWrites", {2, 3, 4}}}),
-                               {"restore", "1", path});
+    RunResult run =
+        runPanoctl(machine(kLevels, "", Json{{"failWrites", {2, 3, 4}}}), {"restore", "1", path});
     EXPECT_EQ(run.out, R"({"ok":false,"features":{"0x10":"failed"}})"
                        "\n");
     EXPECT_EQ(sim::monitorVcpCurrent("m", 0x10), 60);
@@ -304,11 +317,13 @@ TEST(RestoreThenSave, BringsTheSavedSettingsBack)
     RunResult saved = runPanoctl(machine(kLevels, kCapabilities), {"save", "1"});
     std::string path = writeFile("roundtrip.json", saved.out);
     // The same monitor after a reset to other values.
-    RunResult restored = runPanoctl(
-        machine({{"0x10", {1, 100}}, {"0x12", {2, 100}}, {"0x14", {8, 11}}, {"0x62", {3, 100}},
-                 {"0x87", {4, 10}}},
-                kCapabilities),
-        {"restore", "1", path});
+    RunResult restored = runPanoctl(machine({{"0x10", {1, 100}},
+                                             {"0x12", {2, 100}},
+                                             {"0x14", {8, 11}},
+                                             {"0x62", {3, 100}},
+                                             {"0x87", {4, 10}}},
+                                            kCapabilities),
+                                    {"restore", "1", path});
     EXPECT_EQ(restored.out, R"({"ok":true,"features":{"0x10":"changed","0x12":"changed",)"
                             R"("0x14":"changed","0x62":"changed","0x87":"unchanged"}})"
                             "\n");
@@ -349,20 +364,22 @@ TEST_P(RestoreRefusal, BeforeAnyTraffic)
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, RestoreRefusal,
-    testing::Values(
-        Refusal{"not restorable", R"({"features":{"0x10":20,"input":17}})",
-                "panoctl: not a restorable feature: input"},
-        Refusal{"a factory reset", R"({"features":{"0x04":1}})",
-                "panoctl: not a restorable feature: 0x04"},
-        Refusal{"not JSON", "{\"features\":", "panoctl: not a JSON document: unexpected end at byte 12"},
-        Refusal{"not an object", "[]", "panoctl: the document is not a JSON object"},
-        Refusal{"no features", R"({"value":60})", "panoctl: the document has no \"features\" object"},
-        Refusal{"a value out of range", R"({"features":{"0x10":70000}})",
-                "panoctl: not an integer from 0 to 65535: 0x10"},
-        Refusal{"a feature twice", R"({"features":{"16":1,"0x10":2}})",
-                "panoctl: feature given twice: 0x10"},
-        Refusal{"over 64 KiB", R"({"features":{},"x":")" + std::string(70000, 'x') + "\"}",
-                "panoctl: the document is larger than 64 KiB"}));
+    testing::Values(Refusal{"not restorable", R"({"features":{"0x10":20,"input":17}})",
+                            "panoctl: not a restorable feature: input"},
+                    Refusal{"a factory reset", R"({"features":{"0x04":1}})",
+                            "panoctl: not a restorable feature: 0x04"},
+                    Refusal{"not JSON", "{\"features\":",
+                            "panoctl: not a JSON document: unexpected end at byte 12"},
+                    Refusal{"not an object", "[]", "panoctl: the document is not a JSON object"},
+                    Refusal{"no features", R"({"value":60})",
+                            "panoctl: the document has no \"features\" object"},
+                    Refusal{"a value out of range", R"({"features":{"0x10":70000}})",
+                            "panoctl: not an integer from 0 to 65535: 0x10"},
+                    Refusal{"a feature twice", R"({"features":{"16":1,"0x10":2}})",
+                            "panoctl: feature given twice: 0x10"},
+                    Refusal{"over 64 KiB",
+                            R"({"features":{},"x":")" + std::string(70000, 'x') + "\"}",
+                            "panoctl: the document is larger than 64 KiB"}));
 
 TEST(RestoreRefusals, AFileThatCannotBeRead)
 {

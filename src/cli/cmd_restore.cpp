@@ -54,8 +54,8 @@ bool readDocument(Refusals* refusals, const char* path, DocumentBuffer* buffer, 
         close(fd);
     }
     if (!read) {
-        refuseCommandLine(refusals, "panoctl: cannot read %s: %s", fromInput ? "standard input" : path,
-                          std::strerror(error));
+        refuseCommandLine(refusals, "panoctl: cannot read %s: %s",
+                          fromInput ? "standard input" : path, std::strerror(error));
     }
     return read;
 }
@@ -65,33 +65,33 @@ void refuseDocument(Refusals* refusals, const DocumentReading& reading)
     auto keyLength = static_cast<int>(reading.key.size());
     const char* key = reading.key.data();
     switch (reading.problem) {
-    case DocumentProblem::none:
-        break;
-    case DocumentProblem::tooLarge:
-        refuseCommandLine(refusals, "panoctl: the document is larger than 64 KiB");
-        break;
-    case DocumentProblem::notJson:
-        refuseCommandLine(refusals, "panoctl: not a JSON document: %s at byte %zu", reading.what,
-                          reading.offset);
-        break;
-    case DocumentProblem::notObject:
-        refuseCommandLine(refusals, "panoctl: the document is not a JSON object");
-        break;
-    case DocumentProblem::noFeatures:
-        refuseCommandLine(refusals, "panoctl: the document has no \"features\" object");
-        break;
-    case DocumentProblem::featuresTwice:
-        refuseCommandLine(refusals, "panoctl: the document has \"features\" twice");
-        break;
-    case DocumentProblem::notRestorable:
-        refuseCommandLine(refusals, "panoctl: not a restorable feature: %.*s", keyLength, key);
-        break;
-    case DocumentProblem::notAnInteger:
-        refuseCommandLine(refusals, "panoctl: not an integer from 0 to 65535: %.*s", keyLength, key);
-        break;
-    case DocumentProblem::givenTwice:
-        refuseCommandLine(refusals, "panoctl: feature given twice: %.*s", keyLength, key);
-        break;
+        case DocumentProblem::none: break;
+        case DocumentProblem::tooLarge:
+            refuseCommandLine(refusals, "panoctl: the document is larger than 64 KiB");
+            break;
+        case DocumentProblem::notJson:
+            refuseCommandLine(refusals, "panoctl: not a JSON document: %s at byte %zu",
+                              reading.what, reading.offset);
+            break;
+        case DocumentProblem::notObject:
+            refuseCommandLine(refusals, "panoctl: the document is not a JSON object");
+            break;
+        case DocumentProblem::noFeatures:
+            refuseCommandLine(refusals, "panoctl: the document has no \"features\" object");
+            break;
+        case DocumentProblem::featuresTwice:
+            refuseCommandLine(refusals, "panoctl: the document has \"features\" twice");
+            break;
+        case DocumentProblem::notRestorable:
+            refuseCommandLine(refusals, "panoctl: not a restorable feature: %.*s", keyLength, key);
+            break;
+        case DocumentProblem::notAnInteger:
+            refuseCommandLine(refusals, "panoctl: not an integer from 0 to 65535: %.*s", keyLength,
+                              key);
+            break;
+        case DocumentProblem::givenTwice:
+            refuseCommandLine(refusals, "panoctl: feature given twice: %.*s", keyLength, key);
+            break;
     }
 }
 
@@ -115,13 +115,10 @@ Outcome restoreFeature(const DdcLink& link, bool verify, const DisplayRecord& di
 const char* outcomeText(Outcome outcome)
 {
     switch (outcome) {
-    case Outcome::unchanged:
-        return "unchanged";
-    case Outcome::changed:
-        return "changed";
-    case Outcome::failed:
-    case Outcome::absent:
-        break;
+        case Outcome::unchanged: return "unchanged";
+        case Outcome::changed: return "changed";
+        case Outcome::failed:
+        case Outcome::absent: break;
     }
     return "failed";
 }
@@ -160,8 +157,8 @@ int commandRestore(Session* session, CommandWords words)
     std::span<const RestorableFeature> features = restorableFeatures();
     for (size_t i = 0; i < features.size(); i++) {
         if (settings.values[i]) {
-            outcomes[i] = restoreFeature(link, session->options.verify, *display,
-                                         features[i].code, *settings.values[i]);
+            outcomes[i] = restoreFeature(link, session->options.verify, *display, features[i].code,
+                                         *settings.values[i]);
         }
     }
     bool ok = std::find(outcomes.begin(), outcomes.end(), Outcome::failed) == outcomes.end();
@@ -170,8 +167,8 @@ int commandRestore(Session* session, CommandWords words)
     for (const RestorableFeature& feature : restorableByCode()) {
         Outcome outcome = outcomes[*restoreIndex(feature.code)];
         if (outcome != Outcome::absent) {
-            std::fprintf(out, "%s\"0x%02x\":\"%s\"", separator,
-                         static_cast<unsigned>(feature.code), outcomeText(outcome));
+            std::fprintf(out, "%s\"0x%02x\":\"%s\"", separator, static_cast<unsigned>(feature.code),
+                         outcomeText(outcome));
             separator = ",";
         }
     }

@@ -71,7 +71,7 @@ void printSaved(std::FILE* out, const DisplayRecord& display, const Capabilities
     for (size_t i = 0; i < features.size(); i++) {
         if (saved.values[i]) {
             std::fprintf(out, "%s\"0x%02x\":%u", separator, static_cast<unsigned>(features[i].code),
-                        static_cast<unsigned>(*saved.values[i]));
+                         static_cast<unsigned>(*saved.values[i]));
             separator = ",";
         }
     }

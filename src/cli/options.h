@@ -11,8 +11,8 @@
 struct RunOptions {
     bool help = false;
     bool version = false;
-    int retries = 0;      // times a failed transaction is made again
-    bool verify = false;  // a set reads the value back
+    int retries = 0;       // times a failed transaction is made again
+    bool verify = false;   // a set reads the value back
     bool refresh = false;  // features and save read the capabilities, not the cache
 };
 

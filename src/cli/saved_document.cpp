@@ -288,7 +288,8 @@ private:
             return fail("a lone surrogate");
         }
         if (*code >= 0xD800 && *code <= 0xDBFF) {
-            std::optional<unsigned> low = text_.substr(at_, 2) == "\\u" ? hex4(at_ + 2) : std::nullopt;
+            std::optional<unsigned> low =
+                text_.substr(at_, 2) == "\\u" ? hex4(at_ + 2) : std::nullopt;
             if (!low || *low < 0xDC00 || *low > 0xDFFF) {
                 return fail("a lone surrogate");
             }
@@ -302,9 +303,10 @@ private:
     bool utf8Sequence()
     {
         auto lead = static_cast<unsigned char>(text_[at_]);
-        size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                        : lead >= 0xF0 && lead <= 0xF4                                   ? 4
-                                                                                         : 0;
+        size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                        : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                       : 0;
         if (length == 0 || at_ + length > text_.size()) {
             return fail("invalid UTF-8");
         }

@@ -138,8 +138,8 @@ void storeCachedCapabilities(const DisplayRecord& display, std::string_view text
     close(dir);
     FilePath temporary{};
     FilePath target{};
-    int written = std::snprintf(temporary.data(), temporary.size(), "%s/.%s.XXXXXX",
-                                folder.data(), name.data());
+    int written = std::snprintf(temporary.data(), temporary.size(), "%s/.%s.XXXXXX", folder.data(),
+                                name.data());
     int targetWritten =
         std::snprintf(target.data(), target.size(), "%s/%s", folder.data(), name.data());
     if (written <= 0 || static_cast<size_t>(written) >= temporary.size() || targetWritten <= 0 ||
