@@ -2,7 +2,8 @@
 // judge of what JSON is. It must not crash, and:
 // - it refuses as not JSON exactly what nlohmann refuses (a document nested
 //   deeper than the reader's limit, or one nlohmann reads past a byte order
-//   mark, aside);
+//   mark, or whose number nlohmann cannot hold in a double, aside); a NUL byte, which nlohmann takes for the end of the input,
+//   is nowhere valid in JSON and must be refused;
 // - a document refused for any reason asks for no setting;
 // - an accepted one is an object whose "features" members it took one for
 //   one, with the same values, each from 0 to 65535.
@@ -23,6 +24,31 @@ namespace {
     std::fprintf(stderr, "finding: %s\n", what);
     std::abort();
 }
+
+// Whether nlohmann reads the input as JSON, and whether a refusal was only
+// for a number too large for a double (JSON's grammar has no such limit).
+class Judge : public nlohmann::json_sax<nlohmann::json> {
+public:
+    bool null() override { return true; }
+    bool boolean(bool /*value*/) override { return true; }
+    bool number_integer(number_integer_t /*value*/) override { return true; }
+    bool number_unsigned(number_unsigned_t /*value*/) override { return true; }
+    bool number_float(number_float_t /*value*/, const string_t& /*text*/) override { return true; }
+    bool string(string_t& /*value*/) override { return true; }
+    bool binary(binary_t& /*value*/) override { return true; }
+    bool start_object(std::size_t /*size*/) override { return true; }
+    bool key(string_t& /*value*/) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t /*size*/) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                     const nlohmann::detail::exception& error) override
+    {
+        numberTooLarge = error.id == 406;
+        return false;
+    }
+    bool numberTooLarge = false;
+};
 
 }  // namespace
 
@@ -47,7 +73,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool tooDeep = reading.problem == DocumentProblem::notJson &&
                    std::string_view(reading.what) == "nested too deeply";
     bool byteOrderMark = input.substr(0, 3) == "\xEF\xBB\xBF";
-    bool json = nlohmann::json::accept(input);
+    if (input.find('\0') != std::string_view::npos) {
+        if (reading.problem != DocumentProblem::notJson) {
+            finding("a NUL byte taken for JSON");
+        }
+        return 0;
+    }
+    Judge judge;
+    bool json = nlohmann::json::sax_parse(input, &judge);
+    if (judge.numberTooLarge) {
+        return 0;
+    }
     if (!tooDeep && !byteOrderMark && json == (reading.problem == DocumentProblem::notJson)) {
         finding(json ? "valid JSON refused as not JSON" : "not JSON taken for JSON");
     }

@@ -218,7 +218,7 @@ std::vector<std::string> thrice(const std::string& write)
     return {write, write, write};
 }
 
-std::vector<std::string> concat(std::vector<std::vector<std::string>> parts)
+std::vector<std::string> concat(const std::vector<std::vector<std::string>>& parts)
 {
     std::vector<std::string> all;
     for (const auto& part : parts) {
@@ -302,8 +302,8 @@ TEST(RestoreVerify, ReadsEachWrittenValueBack)
 
 TEST(RestoreInput, ReadsStandardInputWithoutAFileOrWithADash)
 {
-    for (std::vector<std::string> args : {std::vector<std::string>{"restore", "1"},
-                                          std::vector<std::string>{"restore", "1", "-"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"restore", "1"},
+                                                 std::vector<std::string>{"restore", "1", "-"}}) {
         RunResult run =
             runPanoctlWithInput(machine(kLevels), args, R"({"features":{"contrast":10}})");
         EXPECT_EQ(run.out, R"({"ok":true,"features":{"0x12":"changed"}})"

@@ -15,7 +15,7 @@
 #include "mccs/restorable.h"
 
 // Larger documents are refused unread: a saved document is a few hundred bytes.
-inline constexpr size_t kMaxSavedDocumentBytes = 64 * 1024;
+inline constexpr size_t kMaxSavedDocumentBytes = size_t{64} * 1024;
 
 // Objects and arrays nest at most this deep in a document's other members.
 inline constexpr int kMaxSavedDocumentDepth = 32;
