@@ -130,6 +130,7 @@ memcheck() {  # scenario ("" for the built-in machine), then the arguments
     local scenario=$1 status=0
     shift
     PANOCTL_SIM_FAST=1 PANOCTL_SIM_SCENARIO="$scenario" PANOCTL_SIM_STATE="${state:-}" \
+        XDG_CACHE_HOME="$scratch/cache" \
         valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
         --errors-for-leak-kinds=all --suppressions=scripts/valgrind.supp \
         "$plain/panoctl" "$@" >/dev/null 2>"$scratch/valgrind.log" || status=$?
@@ -144,13 +145,17 @@ state=""
 memcheck ""
 memcheck "" nonsense
 memcheck "" get "$left" 5O
+printf '{"features":{"0x10":20,"contrast":30,"0x62":500}}' >"$scratch/saved.json"
 for id in "$left" unknown-id; do
     memcheck "" list
     memcheck "" get "$id" 0x10
     memcheck "" set "$id" 0x10 70
     memcheck "" capabilities "$id"
     memcheck "" probeaddr "$id"
+    memcheck "" save "$id"
+    memcheck "" restore "$id" "$scratch/saved.json"
 done
+memcheck "" restore "$left" /nonexistent
 DDC_DEBUG=1 memcheck "" list
 # A batch: every command, refused and odd lines, a line too long, no last line feed.
 { printf 'list\nget 1 brightness\nset 2 16 + 5\ncapabilities 1\nfeatures 2\nprobeaddr 1\n'
