@@ -19,11 +19,10 @@ import argparse
 import os
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
+from process_runs import peak_memory_kib, spawn_and_wait
 from sim_trace import paused_microseconds
 
 LEFT = "52721127-E5C3-A401-1720-0104B53C2278"
@@ -49,17 +48,6 @@ def clean_environment():
     return env
 
 
-def spawn_and_wait(argv, env):
-    """Wall time of one run in seconds, and its exit status."""
-    quiet = [(os.POSIX_SPAWN_OPEN, 1, os.devnull, os.O_WRONLY, 0),
-             (os.POSIX_SPAWN_OPEN, 2, os.devnull, os.O_WRONLY, 0)]
-    start = time.perf_counter()
-    pid = os.posix_spawn(argv[0], argv, env, file_actions=quiet)
-    _, status = os.waitpid(pid, 0)
-    elapsed = time.perf_counter() - start
-    return elapsed, os.waitstatus_to_exitcode(status)
-
-
 def pause_floor(binary, args, env, directory):
     """Sum of the pauses, in seconds, that one traced run of the command makes."""
     trace = os.path.join(directory, "trace")
@@ -70,18 +58,6 @@ def pause_floor(binary, args, env, directory):
     if status != 0:
         sys.exit(f"panoctl {' '.join(args)}: exit status {status}")
     return paused_microseconds(trace) / 1e6
-
-
-def peak_memory_kib(argv, env, runs, directory):
-    """Largest maximum resident set size, in KiB, over `runs` runs."""
-    report = os.path.join(directory, "time")
-    peak = 0
-    for _ in range(runs):
-        subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report] + argv, env=env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
-        with open(report) as text:
-            peak = max(peak, int(text.read().split()[-1]))
-    return peak
 
 
 def main():

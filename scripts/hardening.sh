@@ -157,8 +157,14 @@ for id in "$left" unknown-id; do
 done
 memcheck "" restore "$left" /nonexistent
 DDC_DEBUG=1 memcheck "" list
+# Several displays: each in a thread of its own, and in turn.
+memcheck "" get all 0x10
+DDC_DEBUG=1 memcheck "" set 2,1,nope 0x10 70
+memcheck "" --one-at-a-time set all 0x10 + 5
+memcheck "" get 1,,2 0x10
 # A batch: every command, refused and odd lines, a line too long, no last line feed.
 { printf 'list\nget 1 brightness\nset 2 16 + 5\ncapabilities 1\nfeatures 2\nprobeaddr 1\n'
+  printf 'get all 16\nset 2,1 16 - 5\nget 1,,2 16\n'
   printf 'get 3 16\nbogus\nbatch\nhelp\nget 1\0 16\n \t \n%05000d\nget 2 \377\nlist'; } |
     DDC_DEBUG=1 memcheck "" batch
 state="$scratch/state.json" memcheck "" set "$left" 0x10 30

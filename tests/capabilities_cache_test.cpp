@@ -188,8 +188,11 @@ INSTANTIATE_TEST_SUITE_P(
                R"({"model":null,"type":"LCD","mccsVersion":null,"commands":[],"vcp":[]})"
                "\n"},
         Unkept{"no string", machine(""), "{\"error\":\"no_capabilities\"}\n"},
-        Unkept{"not a parenthesised list", machine("prot(monitor)model(X)"),
-               "{\"error\":\"no_capabilities\"}\n"}));
+        // Without the outer parentheses a string is read to its end: here the
+        // 64-fragment limit, not the monitor's end of the string.
+        Unkept{"cut off by the fragment limit", machine("x" + std::string(2100, ' ')),
+               R"({"model":null,"type":null,"mccsVersion":null,"commands":[],"vcp":[]})"
+               "\n"}));
 
 // ---- files that are not the cache's own are ignored ----
 
@@ -248,8 +251,10 @@ INSTANTIATE_TEST_SUITE_P(
                     writeText(file, "(model(ONE)" + std::string(4096, ' ') + ")");
                 }},
         Planted{"empty", [](const fs::path& file, const fs::path&) { writeText(file, ""); }},
-        Planted{"not a capabilities string",
-                [](const fs::path& file, const fs::path&) { writeText(file, "model(ONE)"); }},
+        Planted{"longer than a reading holds",
+                [](const fs::path& file, const fs::path&) {
+                    writeText(file, "(model(ONE)" + std::string(2100, ' ') + ")");
+                }},
         Planted{"a NUL inside",
                 [](const fs::path& file, const fs::path&) {
                     writeText(file, std::string("(model(ONE)\0)", 13));

@@ -399,6 +399,22 @@ TEST(RestoreUnknown, DisplayIsStatusOneWithoutTraffic)
     std::remove(path.c_str());
 }
 
+TEST(SaveRestoreOneDisplay, AListOrAllIsRefusedBeforeAnyTraffic)
+{
+    std::string path = writeFile("several.json", R"({"features":{"0x10":20}})");
+    const std::vector<std::vector<std::string>> lines{
+        {"save", "all"}, {"save", "1,2"}, {"restore", "all", path}, {"restore", "2,1"}};
+    for (const std::vector<std::string>& args : lines) {
+        // Standard input holds a document too: a refused restore reads none.
+        RunResult run = runPanoctlWithInput("", args, R"({"features":{}})");
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "panoctl: " + args[0] + " takes one display: " + args[1] + "\n");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.trace.empty());
+    }
+    std::remove(path.c_str());
+}
+
 // ---- batch lines ----
 
 TEST(SaveRestoreBatch, LinesAnswerAsOneShotRunsAndRestoreReadsAFile)

@@ -6,8 +6,9 @@ The log has one line per document, "<command word>\t<status>\t<document>", as
 the in-process runs and the case runs append them. An empty or missing log
 fails: it means the tests logged nothing, not that everything is fine.
 
-A command word with two forms of document (`set` and its relative step) has
-a schema for each; a document must match one of them.
+A command word with several forms of document (`set` and its relative step,
+for one display or several) has a schema for each; a document must match
+one of them.
 """
 import json
 import pathlib
@@ -17,8 +18,8 @@ import jsonschema
 
 SCHEMAS = {
     ("list", "0"): ["list"],
-    ("get", "0"): ["get"],
-    ("set", "0"): ["set", "set-step"],
+    ("get", "0"): ["get", "get-several"],
+    ("set", "0"): ["set", "set-step", "set-several", "set-step-several"],
     ("capabilities", "0"): ["capabilities"],
     ("probeaddr", "0"): ["probeaddr"],
     ("probeaddr", "1"): ["probeaddr-no-such-display"],

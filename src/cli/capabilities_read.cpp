@@ -9,11 +9,7 @@ namespace {
 size_t readUsable(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
                   bool* whole)
 {
-    size_t length = asReadCapabilities(link, display, text, whole);
-    if (length == 0 || (*text)[0] != '(') {
-        return 0;
-    }
-    return length;
+    return asReadCapabilities(link, display, text, whole);
 }
 
 }  // namespace

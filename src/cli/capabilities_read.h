@@ -9,9 +9,9 @@
 #include "discovery/display_table.h"
 
 // Reads the display's capabilities string into `text` and returns its
-// length, or 0 when nothing usable came back: a capabilities string is a
-// parenthesised list, and anything else is noise from a display that did not
-// answer the request.
+// length, 0 only when no byte came back. Whatever came is kept, whatever its
+// first byte: real monitors send strings without the outer parentheses, and
+// a text that is not a capabilities string still decodes to nothing.
 size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
                               CapabilitiesText* text);
 

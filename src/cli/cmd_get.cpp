@@ -1,16 +1,52 @@
+#include <array>
 #include <cstdio>
 #include <optional>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/serve_displays.h"
 #include "ddc/vcp.h"
+
+namespace {
+
+struct Reading {
+    bool ok = false;
+    int32_t current = 0;
+    int32_t maximum = 0;
+};
+
+// `[{"display":1,"id":"…","value":V,"max":M},…]`; a display whose read
+// failed gives null for both and "error":"read_failed".
+int getSeveral(Session* session, const char* selector, uint8_t vcp)
+{
+    return commandOverDisplays<Reading>(
+        session, selector,
+        [vcp](const DdcLink& link, const DisplayRecord& display) {
+            Reading reading;
+            reading.ok = asReadVCP(link, display, vcp, &reading.current, &reading.maximum);
+            return reading;
+        },
+        [](std::FILE* out, const Reading& reading) {
+            if (reading.ok) {
+                std::fprintf(out, ",\"value\":%d,\"max\":%d}", reading.current, reading.maximum);
+            } else {
+                std::fprintf(out, ",\"value\":null,\"max\":null,\"error\":\"read_failed\"}");
+            }
+        });
+}
+
+}  // namespace
 
 int commandGet(Session* session, CommandWords words)
 {
     std::optional<uint8_t> vcp = parseFeatureArgument(&session->refusals, words[2]);
     if (!vcp) {
         return kStatusUsage;
+    }
+    if (namesSeveralDisplays(*session, words[1])) {
+        return getSeveral(session, words[1], *vcp);
     }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     int32_t current = 0;

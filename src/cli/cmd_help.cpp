@@ -16,10 +16,10 @@ constexpr const char* kCommandsText =
     "\n"
     "commands:\n"
     "  list                            the displays that can be reached\n"
-    "  get <display> <vcp>             read a setting's current value\n"
-    "  set <display> <vcp> <value>     write a setting\n"
-    "  set <display> <vcp> + <n>       raise a setting by n, at most to its maximum\n"
-    "  set <display> <vcp> - <n>       lower a setting by n, at least to 0\n"
+    "  get <displays> <vcp>            read a setting's current value\n"
+    "  set <displays> <vcp> <value>    write a setting\n"
+    "  set <displays> <vcp> + <n>      raise a setting by n, at most to its maximum\n"
+    "  set <displays> <vcp> - <n>      lower a setting by n, at least to 0\n"
     "  capabilities <display>          the monitor's capabilities string\n"
     "  features <display>              the capabilities string decoded\n"
     "  save <display>                  the restorable settings, as a document\n"
@@ -34,7 +34,9 @@ constexpr const char* kCommandsText =
 constexpr const char* kSelectorsText =
     "\n"
     "A <display> is its id, as list prints it, or its position in list's order:\n"
-    "1 is the first display. A <vcp> code is a number from 0 to 255 or a name.\n"
+    "1 is the first display. <displays> is a <display>, all, or a comma-separated\n"
+    "list such as 1,3; the document then has an entry for each, served at once.\n"
+    "A <vcp> code is a number from 0 to 255 or a name.\n"
     "A <value> or <n> is a number from 0 to 65535; named values are listed below.\n"
     "Numbers are decimal, hexadecimal with 0x or octal with a leading 0.\n";
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/saved_document.h"
 #include "ddc/vcp.h"
@@ -128,6 +129,9 @@ const char* outcomeText(Outcome outcome)
 int commandRestore(Session* session, CommandWords words)
 {
     Refusals* refusals = &session->refusals;
+    if (!refuseSeveralDisplays(session, words)) {
+        return kStatusUsage;
+    }
     const char* path = words.size() > 2 ? words[2] : "-";
     if (session->batch && std::strcmp(path, "-") == 0) {
         // The batch's own lines are on standard input.

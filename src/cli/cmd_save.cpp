@@ -8,6 +8,7 @@
 
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/document_text.h"
 #include "cli/json_escape.h"
@@ -82,6 +83,10 @@ void printSaved(std::FILE* out, const DisplayRecord& display, const Capabilities
 
 int commandSave(Session* session, CommandWords words)
 {
+    // A document is one monitor's settings.
+    if (!refuseSeveralDisplays(session, words)) {
+        return kStatusUsage;
+    }
     std::FILE* out = session->out;
     const DisplayRecord* display = lookupDisplayOrAnswer(session, words[1]);
     if (display == nullptr) {

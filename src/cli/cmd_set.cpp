@@ -4,7 +4,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/serve_displays.h"
 #include "ddc/vcp.h"
 
 namespace {
@@ -12,6 +14,18 @@ namespace {
 bool isStepSign(const char* word)
 {
     return std::strcmp(word, "+") == 0 || std::strcmp(word, "-") == 0;
+}
+
+// `[{"display":1,"id":"…","ok":B},…]`.
+int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t value)
+{
+    bool verify = session->options.verify;
+    return commandOverDisplays<bool>(
+        session, selector,
+        [=](const DdcLink& link, const DisplayRecord& display) {
+            return writeSetting(link, verify, display, vcp, value);
+        },
+        [](std::FILE* out, bool ok) { std::fprintf(out, ",\"ok\":%s}", ok ? "true" : "false"); });
 }
 
 }  // namespace
@@ -35,6 +49,9 @@ int commandSet(Session* session, CommandWords words)
     std::optional<uint16_t> value = parseValueArgument(&session->refusals, *vcp, words[3]);
     if (!value) {
         return kStatusUsage;
+    }
+    if (namesSeveralDisplays(*session, words[1])) {
+        return setSeveral(session, words[1], *vcp, *value);
     }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     bool ok = display != nullptr &&

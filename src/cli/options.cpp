@@ -37,18 +37,26 @@ bool askForVerify(RunOptions* options, const char* /*value*/, Refusals* /*refusa
     return true;
 }
 
+bool askForOneAtATime(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
+{
+    options->oneAtATime = true;
+    return true;
+}
+
 bool askForRefresh(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 {
     options->refresh = true;
     return true;
 }
 
-constexpr std::array<OptionRow, 5> kOptions{{
+constexpr std::array<OptionRow, 6> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", askForHelp},
     {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
     {"--verify", nullptr, nullptr, "set, restore: check each value by reading it back",
      askForVerify},
+    {"--one-at-a-time", nullptr, nullptr, "serve several displays in turn, not at once",
+     askForOneAtATime},
     {"--refresh", nullptr, nullptr, "features, save: read the capabilities again, not the cache",
      askForRefresh},
 }};

@@ -11,9 +11,10 @@
 struct RunOptions {
     bool help = false;
     bool version = false;
-    int retries = 0;       // times a failed transaction is made again
-    bool verify = false;   // a set reads the value back
-    bool refresh = false;  // features and save read the capabilities, not the cache
+    int retries = 0;          // times a failed transaction is made again
+    bool verify = false;      // a set reads the value back
+    bool oneAtATime = false;  // several displays served in turn, not at once
+    bool refresh = false;     // features and save read the capabilities, not the cache
 };
 
 struct OptionRow {

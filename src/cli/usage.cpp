@@ -25,12 +25,17 @@ void keepRefusal(Refusals* refusals, const char* format, std::va_list arguments)
 // its format, and a refused argument of any length is written whole.
 void refuseCommandLine(Refusals* refusals, const char* format, ...)  // NOLINT(cert-dcl50-cpp)
 {
+    // Where the text goes is settled before the arguments are read.
+    bool write = !refusals->capturing;
+    if (!write && refusals->captured) {
+        return;
+    }
     std::va_list arguments;
     va_start(arguments, format);
-    if (!refusals->capturing) {
+    if (write) {
         std::vfprintf(refusals->stream, format, arguments);
         std::fputc('\n', refusals->stream);
-    } else if (!refusals->captured) {
+    } else {
         keepRefusal(refusals, format, arguments);
     }
     va_end(arguments);

@@ -84,12 +84,14 @@ void append(std::span<const uint8_t> data, Gathered* gathered)
     (*gathered->text)[gathered->length] = '\0';
 }
 
-// The string is whole, or reading on cannot make it printable.
+// The string is whole. Parentheses that close end a text that starts with
+// '('; a text that does not is read on to the monitor's end of the string,
+// as real monitors send strings without the outer pair.
 bool finished(const Gathered& gathered)
 {
     const CapabilitiesText& text = *gathered.text;
-    return gathered.sawNul || text[0] != '(' || gathered.opened == gathered.closed ||
-           gathered.length == text.size() - 1;
+    bool closed = text[0] == '(' && gathered.opened == gathered.closed;
+    return gathered.sawNul || closed || gathered.length == text.size() - 1;
 }
 
 }  // namespace
@@ -120,13 +122,14 @@ size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, Cap
         }
         append(*data, &gathered);
         if (finished(gathered)) {
-            ended = gathered.sawNul || gathered.opened == gathered.closed;
+            // Not a buffer that filled up: the text may go on.
+            ended = gathered.sawNul || ((*text)[0] == '(' && gathered.opened == gathered.closed);
             break;
         }
         offset = static_cast<uint16_t>(offset + data->size());
     }
     if (whole != nullptr) {
-        *whole = ended && gathered.length > 0 && (*text)[0] == '(';
+        *whole = ended && gathered.length > 0;
     }
     return gathered.length;
 }

@@ -38,11 +38,12 @@ bool cacheName(const DisplayRecord& display, CacheName* name)
     return written > 0 && static_cast<size_t>(written) < name->size();
 }
 
-// A capabilities string as the commands accept one: text in parentheses
-// with no NUL in it.
+// A capabilities string as a reading gives one: text with no NUL in it
+// (reading stops at a NUL), and not more than a reading holds.
 bool usableText(std::string_view text)
 {
-    return !text.empty() && text[0] == '(' && text.find('\0') == std::string_view::npos;
+    return !text.empty() && text.size() < sizeof(CapabilitiesText) &&
+           text.find('\0') == std::string_view::npos;
 }
 
 // Reads the whole file into `text`, when it is regular and not too large

@@ -1,5 +1,8 @@
 #include "mccs/capabilities_parse.h"
 
+#include <algorithm>
+#include <array>
+
 namespace {
 
 bool isSpace(char c)
@@ -70,6 +73,32 @@ std::string_view segmentName(std::string_view text, size_t from, size_t open)
     return text.substr(start, end - start);
 }
 
+// Whether the list whose '(' is at `open` holds words written apart: white
+// space between two of its other characters, before the ')' that closes it.
+bool holdsSeveralTokens(std::string_view content, size_t open)
+{
+    size_t depth = 0;
+    bool sawWord = false;
+    bool gap = false;
+    for (size_t i = open; i < content.size(); i++) {
+        char c = content[i];
+        if (c == '(') {
+            depth++;
+        } else if (c == ')' && --depth == 0) {
+            return false;
+        }
+        if (isSpace(c)) {
+            gap = sawWord;
+        } else if (i != open) {
+            if (gap) {
+                return true;
+            }
+            sawWord = true;
+        }
+    }
+    return false;
+}
+
 // Where the codes of a cmds or vcp segment go.
 class CodeListReader {
 public:
@@ -90,6 +119,7 @@ public:
             if (c == '(') {
                 if (depth == 0) {
                     valuesOpen_ = isVcp_ && attachable_;
+                    spacedValues_ = valuesOpen_ && holdsSeveralTokens(content, i);
                 }
                 depth++;
             } else if (c == ')' && depth > 0) {
@@ -113,12 +143,16 @@ private:
         while (end < content.size() && hexDigit(content[end]) >= 0) {
             end++;
         }
+        // Values written apart are one byte each, so a longer one among them
+        // (a colour temperature as `5000`) is no byte and is skipped; a list
+        // written as one run is its bytes run together.
+        bool valueBytes = depth == 1 && valuesOpen_ && (!spacedValues_ || end - start <= 2);
         bool lastCodeKept = false;
         for (size_t i = start; i + 1 < end; i += 2) {
             auto byte = static_cast<uint8_t>(hexDigit(content[i]) * 16 + hexDigit(content[i + 1]));
             if (depth == 0) {
                 lastCodeKept = addCode(byte);
-            } else if (depth == 1 && valuesOpen_) {
+            } else if (valueBytes) {
                 addValue(byte);
             }
         }
@@ -126,44 +160,110 @@ private:
         return end;
     }
 
+    // A vcp code listed again is the same feature: values given with it go
+    // to its first entry, which keeps its place.
     bool addCode(uint8_t code)
     {
+        if (isVcp_) {
+            for (size_t i = 0; i < out_->vcpCount; i++) {
+                if (out_->vcp[i].code == code) {
+                    current_ = i;
+                    return true;
+                }
+            }
+        }
         size_t* count = isVcp_ ? &out_->vcpCount : &out_->commandCount;
         if (*count == kMaxCapabilityCodes) {
             out_->truncated = true;
             return false;
         }
         if (isVcp_) {
-            out_->vcp[(*count)++] = {code, false, 0, 0};
+            current_ = *count;
+            out_->vcp[(*count)++] = {code, false, static_cast<uint16_t>(out_->valueCount), 0};
         } else {
             out_->commands[(*count)++] = code;
         }
         return true;
     }
 
-    // Values follow their code in the pool, so a code's values stay together.
+    // The pool holds each code's values together, in the codes' order: a
+    // value for a code listed earlier moves the later codes' values up one.
+    // A value the code already lists is not listed twice.
     void addValue(uint8_t value)
     {
+        CapabilitiesVcpCode& code = out_->vcp[current_];
+        std::span<uint8_t> listed =
+            std::span(out_->values).subspan(code.firstValue, code.valueCount);
+        if (std::find(listed.begin(), listed.end(), value) != listed.end()) {
+            return;
+        }
         if (out_->valueCount == kMaxCapabilityCodes) {
             out_->truncated = true;
             return;
         }
-        CapabilitiesVcpCode& code = out_->vcp[out_->vcpCount - 1];
-        if (!code.listsValues) {
-            code.listsValues = true;
-            code.firstValue = static_cast<uint16_t>(out_->valueCount);
-        }
-        out_->values[out_->valueCount++] = value;
+        size_t at = code.firstValue + code.valueCount;
+        std::copy_backward(out_->values.begin() + at, out_->values.begin() + out_->valueCount,
+                           out_->values.begin() + out_->valueCount + 1);
+        out_->values[at] = value;
+        out_->valueCount++;
+        code.listsValues = true;
         code.valueCount++;
+        for (size_t i = current_ + 1; i < out_->vcpCount; i++) {
+            out_->vcp[i].firstValue++;
+        }
     }
 
     Capabilities* out_;
     bool isVcp_;
-    bool attachable_ = false;  // the last thing read was a whole code
-    bool valuesOpen_ = false;  // inside the parentheses of a code's values
+    size_t current_ = 0;         // the vcp entry of the last code read
+    bool attachable_ = false;    // the last thing read was a whole code
+    bool valuesOpen_ = false;    // inside the parentheses of a code's values
+    bool spacedValues_ = false;  // those values are written apart
 };
 
-void readSegment(std::string_view name, std::string_view content, bool closed, Capabilities* out)
+// The segments read, by name.
+constexpr std::array<std::string_view, 5> kSegmentNames{"model", "type", "mccs_ver", "cmds", "vcp"};
+
+// The segment `name` names, in any letter case, or "" for any other. A value
+// written without parentheses runs into the name that follows it
+// (`34uc88cmds(`), so a name is known by how it ends.
+std::string_view knownSegment(std::string_view name)
+{
+    for (std::string_view known : kSegmentNames) {
+        if (name.size() >= known.size() &&
+            equalsIgnoringCase(name.substr(name.size() - known.size()), known)) {
+            return known;
+        }
+    }
+    return {};
+}
+
+std::string_view withoutSpaces(std::string_view text)
+{
+    while (!text.empty() && isSpace(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && isSpace(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// A model written without parentheses (`model LCDPA328 cmds(`,
+// `modelVG278Hcmds(`): `between`, what lies between the last segment and
+// the next one's name, is the word model and the model's text.
+std::optional<std::string_view> bareModel(std::string_view between)
+{
+    constexpr std::string_view kWord = "model";
+    between = withoutSpaces(between);
+    if (between.size() <= kWord.size() ||
+        !equalsIgnoringCase(between.substr(0, kWord.size()), kWord)) {
+        return std::nullopt;
+    }
+    return withoutSpaces(between.substr(kWord.size()));
+}
+
+void readSegment(std::string_view known, std::string_view content, bool closed, Capabilities* out)
 {
     // A text segment cut off before its ')' would give a wrong text, not a short one.
     auto readText = [&](std::optional<std::string_view>* field) {
@@ -171,15 +271,15 @@ void readSegment(std::string_view name, std::string_view content, bool closed, C
             *field = content;
         }
     };
-    if (equalsIgnoringCase(name, "model")) {
+    if (known == "model") {
         readText(&out->model);
-    } else if (equalsIgnoringCase(name, "type")) {
+    } else if (known == "type") {
         readText(&out->type);
-    } else if (equalsIgnoringCase(name, "mccs_ver")) {
+    } else if (known == "mccs_ver") {
         readText(&out->mccsVersion);
-    } else if (equalsIgnoringCase(name, "cmds")) {
+    } else if (known == "cmds") {
         CodeListReader(out, false).read(content);
-    } else if (equalsIgnoringCase(name, "vcp")) {
+    } else if (known == "vcp") {
         CodeListReader(out, true).read(content);
     }
 }
@@ -197,22 +297,29 @@ void parseCapabilities(std::string_view text, Capabilities* capabilities)
     out.valueCount = 0;
     out.truncated = false;
 
-    // The segments sit inside one outer pair of parentheses; a string
-    // without them is read the same way.
+    // The segments sit inside one outer pair of parentheses, or none, or
+    // two: a group with no name only wraps segments, so reading goes on
+    // inside it as at the top level, at any depth of wrapping.
     size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) {
-        i++;
-    }
-    if (i < text.size() && text[i] == '(') {
-        i++;
-    }
-    size_t nameFrom = i;
+    size_t nameFrom = 0;
     while (i < text.size()) {
         if (text[i] == '(') {
+            std::string_view name = segmentName(text, nameFrom, i);
+            if (name.empty()) {
+                i++;
+                nameFrom = i;
+                continue;
+            }
+            std::string_view known = knownSegment(name);
+            size_t nameStart = static_cast<size_t>(name.data() - text.data());
+            size_t betweenEnd = known.empty() ? nameStart : nameStart + name.size() - known.size();
+            if (!out.model) {
+                out.model = bareModel(text.substr(nameFrom, betweenEnd - nameFrom));
+            }
             size_t close = closingParenthesis(text, i);
             size_t end = close == std::string_view::npos ? text.size() : close;
-            readSegment(segmentName(text, nameFrom, i), text.substr(i + 1, end - i - 1),
-                        close != std::string_view::npos, &out);
+            readSegment(known, text.substr(i + 1, end - i - 1), close != std::string_view::npos,
+                        &out);
             if (close == std::string_view::npos) {
                 return;
             }
@@ -221,7 +328,7 @@ void parseCapabilities(std::string_view text, Capabilities* capabilities)
             continue;
         }
         if (text[i] == ')') {
-            // The outer list's end, or a stray one: what follows is read at
+            // A wrapper's end, or a stray one: what follows is read at
             // the top level all the same.
             nameFrom = i + 1;
         }

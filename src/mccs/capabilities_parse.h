@@ -1,8 +1,9 @@
 // Decoding a monitor's capabilities string, such as
 // "(prot(monitor)type(lcd)model(T27Q)cmds(01 02 03)vcp(10 12 60(0F 11))mccs_ver(2.2))".
 // Real strings are untidy (missing or doubled spaces, lower-case hex, values
-// nested a level deeper, unknown segments, a second vcp segment, text cut
-// off), so the parser takes what it can read and skips the rest.
+// nested a level deeper, unknown segments, a second vcp segment, codes listed
+// twice, no outer parentheses or two pairs, text cut off), so the parser
+// takes what it can read and skips the rest.
 #pragma once
 
 #include <array>
@@ -38,9 +39,12 @@ struct Capabilities {
 };
 
 // Reads the top-level segments model, type, mccs_ver, cmds and vcp of
-// `text` into `capabilities` (whose views point into `text`); other segments
-// are skipped, whatever they hold. Never fails: an empty or garbled string
-// gives an empty result.
+// `text` into `capabilities` (whose views point into `text`); a group with
+// no name only wraps segments, which count as top-level at any depth of
+// wrapping, and a model written without parentheses after the word model
+// counts; other segments are skipped, whatever they hold. Each vcp code
+// appears once, with every value given for it once. Never fails: an empty
+// or garbled string gives an empty result.
 void parseCapabilities(std::string_view text, Capabilities* capabilities);
 
 // The values listed for one of `capabilities`' vcp codes.

@@ -10,6 +10,7 @@
 //   (x >> 8) mod count of what it returns is XORed with 1 + (x mod 255).
 #include "flaky_bus.h"
 
+#include <atomic>
 #include <charconv>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -20,10 +21,31 @@
 namespace sim {
 namespace {
 
-uint64_t& pauseClock()
+std::atomic<uint64_t>& allPauses()
 {
-    static uint64_t microseconds = 0;
+    static std::atomic<uint64_t> microseconds{0};
     return microseconds;
+}
+
+struct ThreadPauses {
+    uint64_t thread;
+    uint64_t microseconds = 0;
+};
+
+ThreadPauses& threadPauses()
+{
+    static std::atomic<uint64_t> nextThread{1};
+    thread_local ThreadPauses pauses{nextThread++};
+    return pauses;
+}
+
+// Microseconds paused since `bus`'s request was written, on the clock that
+// applies to the reading thread.
+uint64_t pausedSinceRequest(const FlakyBus& bus)
+{
+    const ThreadPauses& own = threadPauses();
+    if (own.thread == bus.requestWrittenBy) return own.microseconds - bus.requestWrittenAt;
+    return allPauses().load() - bus.requestWrittenAtAll;
 }
 
 double unitInterval(uint64_t draw)
@@ -69,14 +91,17 @@ bool parseSeedOffset(const char* text, int64_t* offset, std::string* error)
 
 void advancePauseClock(uint32_t microseconds)
 {
-    pauseClock() += microseconds;
+    threadPauses().microseconds += microseconds;
+    allPauses() += microseconds;
 }
 
 bool flakyWriteAccepted(Monitor& monitor)
 {
     FlakyBus& bus = monitor.bus;
     if (bus.enabled && unitInterval(bus.generator()) < bus.failRate) return false;
-    bus.requestWrittenAt = pauseClock();
+    bus.requestWrittenBy = threadPauses().thread;
+    bus.requestWrittenAt = threadPauses().microseconds;
+    bus.requestWrittenAtAll = allPauses().load();
     return true;
 }
 
@@ -90,7 +115,7 @@ bool flakyRead(Monitor& monitor, uint8_t* out, size_t count)
     uint64_t draw = bus.generator();
     double u = unitInterval(draw);
     if (u < bus.failRate) return false;
-    if (pauseClock() - bus.requestWrittenAt < bus.replyDelay) {
+    if (pausedSinceRequest(bus) < bus.replyDelay) {
         readTooEarly(monitor, out, count);
     } else {
         monitorRead(monitor, out, count);

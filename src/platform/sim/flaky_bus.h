@@ -21,9 +21,11 @@ struct FlakyBus {
     uint32_t replyDelay = 0;  // microseconds
     int64_t seed = 0;
     std::mt19937_64 generator;
-    // The pause clock (microseconds paused since the process started) when
-    // the monitor last accepted a write.
+    // When the monitor last accepted a write: the writing thread, that
+    // thread's pause clock and the clock of every thread's pauses.
+    uint64_t requestWrittenBy = 0;
     uint64_t requestWrittenAt = 0;
+    uint64_t requestWrittenAtAll = 0;
 };
 
 // Seeds every flaky monitor's generator of the current machine with its seed
@@ -33,7 +35,12 @@ void seedFlakyBuses(int64_t offset);
 // 0). False with *error set when it is not a decimal 64-bit integer.
 bool parseSeedOffset(const char* text, int64_t* offset, std::string* error);
 
-// Every pause of the run moves the clock that reply delays are measured on.
+// Every pause moves the clocks that reply delays are measured on: that of
+// the pausing thread and that of all threads. A reply read by the thread
+// that wrote its request is measured on that thread's clock, so a monitor
+// driven by a thread of its own sees only its own pauses, as when it is
+// driven alone; one read by another thread (a later command) on the clock
+// of all threads.
 void advancePauseClock(uint32_t microseconds);
 
 // Hooks of the AV service for a write or read at chip 0x37 that the

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #if defined(__linux__)
@@ -25,6 +26,9 @@ struct FileCloser {
 };
 
 struct TraceSettings {
+    // Threads that serve different displays trace at the same time; each
+    // line is appended whole, in the order the operations happened.
+    std::mutex lines;
     std::unique_ptr<std::FILE, FileCloser> file;
     bool fast = false;
     bool keptInMemory = true;
@@ -46,7 +50,9 @@ TraceSettings& settings()
 void waitPrecisely(uint32_t microseconds)
 {
 #if defined(__linux__)
-    static const bool kSlackCut = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+    // The slack is each thread's own: the threads that serve several
+    // displays at once cut theirs too.
+    thread_local const bool kSlackCut = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
     (void)kSlackCut;
 #endif
     constexpr auto kSpin = std::chrono::microseconds(200);
@@ -79,6 +85,7 @@ void setTraceFile(const std::string& path)
 
 void appendTrace(std::string line)
 {
+    std::lock_guard<std::mutex> hold(settings().lines);
     if (std::FILE* file = settings().file.get()) {
         std::fprintf(file, "%s\n", line.c_str());
         std::fflush(file);
