@@ -3,6 +3,13 @@
 // its own for the median and the 99th percentile. Compare with
 // BM_Command/get (a whole one-shot run in-process) and BM_DiscoveryBuiltIn
 // (one discovery), which a batch pays once instead of per line.
+//
+// With a state file (`state` variants) each line that reaches a monitor
+// takes the file's lock, reads it, and, when it changed a value, writes it
+// back (new file, fsync, rename) before its answer, as the sim build's batch
+// does; the lines without it are what a batch cost when it held the state
+// file for its whole life. The `set` lines alternate between two values, so
+// every one of them changes one and costs one write.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -12,6 +19,9 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <cstdlib>
+#include <filesystem>
 
 #include "bench_support.h"
 #include "cli/batch.h"
@@ -28,10 +38,43 @@ double percentile(std::vector<double>* samples, double fraction)
     return (*samples)[rank];
 }
 
-void BM_BatchLine(benchmark::State& state, const char* line)
+// The sim build's command hold, without its messages.
+bool takeState()
 {
     std::string error;
-    if (!bench::readyBuiltInMachine(&error)) {
+    return sim::takeMonitorState(&error);
+}
+
+bool giveState()
+{
+    std::string error;
+    return sim::giveMonitorState(&error);
+}
+
+// Points PANOCTL_SIM_STATE at a fresh file (or at none) and takes the hold a
+// run takes at start-up, which the batch gives back first.
+bool useStateFile(Session* session, bool use, std::string* error)
+{
+    std::string path =
+        (std::filesystem::temp_directory_path() / "panoctl-bench-state.json").string();
+    std::filesystem::remove(path);
+    if (use) {
+        setenv("PANOCTL_SIM_STATE", path.c_str(), 1);
+    } else {
+        unsetenv("PANOCTL_SIM_STATE");
+    }
+    // It loads the built-in machine again and reads PANOCTL_SIM_FAST.
+    if (!sim::configureFromEnvironment(error)) return false;
+    sim::setFastPauses(true);
+    setCommandHold(session, use ? CommandHold{takeState, giveState} : CommandHold{});
+    return use ? sim::giveMonitorState(error) : true;
+}
+
+void BM_BatchLine(benchmark::State& state, const char* line, const char* other, bool withState)
+{
+    std::string error;
+    Session session;
+    if (!bench::readyBuiltInMachine(&error) || !useStateFile(&session, withState, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }
@@ -39,16 +82,18 @@ void BM_BatchLine(benchmark::State& state, const char* line)
     std::vector<double> microseconds;
     microseconds.reserve(1 << 20);
     std::array<char, 4096> buffer{};
-    const size_t length = std::strlen(line);
     const RunOptions options;
-    Session session;
+    bool odd = false;
     {
         bench::QuietStdout quiet;
         beginBatch(&session);
         for (auto _ : state) {
             auto start = std::chrono::steady_clock::now();
             // The line is split in place, so each answer starts from a fresh copy.
-            std::memcpy(buffer.data(), line, length);
+            const char* next = odd && other != nullptr ? other : line;
+            odd = !odd;
+            const size_t length = std::strlen(next);
+            std::memcpy(buffer.data(), next, length);
             answerBatchLine(&session, buffer.data(), length, options);
             std::fflush(stdout);
             auto elapsed = std::chrono::steady_clock::now() - start;
@@ -60,15 +105,24 @@ void BM_BatchLine(benchmark::State& state, const char* line)
         }
         endBatch(&session);
     }
+    useStateFile(&session, false, &error);
     releaseDisplays(&session.displays);
     state.counters["median_us"] = percentile(&microseconds, 0.5);
     state.counters["p99_us"] = percentile(&microseconds, 0.99);
 }
 
-BENCHMARK_CAPTURE(BM_BatchLine, get, "get 52721127-E5C3-A401-1720-0104B53C2278 0x10")
+BENCHMARK_CAPTURE(BM_BatchLine, get, "get 52721127-E5C3-A401-1720-0104B53C2278 0x10", nullptr,
+                  false)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_BatchLine, get_by_position_and_name, "get 1 brightness")
+BENCHMARK_CAPTURE(BM_BatchLine, get_by_position_and_name, "get 1 brightness", nullptr, false)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(BM_BatchLine, refused, "get 1 nonsense")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_BatchLine, refused, "get 1 nonsense", nullptr, false)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_BatchLine, set, "set 2 0x12 30", "set 2 0x12 31", false)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_BatchLine, get_state, "get 1 brightness", nullptr, true)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_BatchLine, set_state, "set 2 0x12 30", "set 2 0x12 31", true)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -11,10 +11,16 @@
 
 namespace bench {
 
+namespace {
+
+// The generated machine loaded last; -1 when another one was loaded since.
+int loadedEntries = -1;
+int loadedDisplays = -1;
+
+}  // namespace
+
 bool ensureMachine(int entries, int displays, std::string* error)
 {
-    static int loadedEntries = -1;
-    static int loadedDisplays = -1;
     if (entries == loadedEntries && displays == loadedDisplays) return true;
     loadedEntries = -1;
     if (entries == 0) {
@@ -30,6 +36,13 @@ bool ensureMachine(int entries, int displays, std::string* error)
     loadedEntries = entries;
     loadedDisplays = displays;
     return true;
+}
+
+bool loadOtherMachine(std::string_view scenario, std::string* error)
+{
+    loadedEntries = -1;
+    loadedDisplays = -1;
+    return sim::loadScenarioText(scenario, error);
 }
 
 bool readyBuiltInMachine(std::string* error)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace bench {
 
@@ -12,6 +13,10 @@ namespace bench {
 // function is called several times with the same arguments. Returns false
 // with *error set when the machine cannot be loaded.
 bool ensureMachine(int entries, int displays, std::string* error);
+
+// Loads `scenario` as the simulated machine, so that the next ensureMachine
+// loads its own again. Returns false with *error set when it does not load.
+bool loadOtherMachine(std::string_view scenario, std::string* error);
 
 // ensureMachine for the built-in machine, then what every in-process run
 // there starts from: no DDC_DEBUG, pauses not waited, no trace file, the

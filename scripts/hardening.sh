@@ -169,6 +169,9 @@ memcheck "" get 1,,2 0x10
     DDC_DEBUG=1 memcheck "" batch
 state="$scratch/state.json" memcheck "" set "$left" 0x10 30
 state="$scratch/state.json" memcheck "" get "$left" 0x10
+# A batch that takes and gives the state file around each line.
+printf 'set 1 16 40\nget 1 16\nlist\nset 2 16 +5%%\n--fail --max get 9 16\n' |
+    state="$scratch/state.json" memcheck "" batch
 for scenario in "$scratch"/{writes-fail,reads-fail,bad-replies,nothing-connected}.json \
                 tests/cases/scenario-not-json/scenario.json \
                 tests/cases/scenario-number-overflow/scenario.json; do

@@ -41,7 +41,8 @@ CASES = [
     ([""], ["list:", "get:", "set:", "features:", "help:", "version:"], ["--help:"]),
     (["-"], ["--help:print the usage text", "-h:", "--version:"], []),
     (["--help", ""], ["get:", "probeaddr:"], []),
-    (["-"], ["--retries:", "--verify:", "--one-at-a-time:"], []),
+    (["-"], ["--retries:", "--verify:", "--fail:", "--max:", "--one-at-a-time:"], []),
+    (["--fail", "--max", ""], ["get:", "set:"], []),
     (["--one-at-a-time", ""], ["set:"], []),
     (["--retries", ""], ["3", "10"], ["get:"]),
     (["--retries", "3", "--verify", ""], ["set:"], ["3"]),
@@ -61,7 +62,8 @@ CASES = [
     (["set", "1", "0X60", ""], ["hdmi2:0x12"], []),
     (["set", "1", "0x8d", ""], ["on:0x01", "off:0x02"], ["standby:0x02"]),
     (["set", "1", "214", ""], ["standby:0x02", "suspend:0x03"], []),
-    (["set", "1", "brightness", ""], ["+:raise by an amount"], ["on:0x01", "hdmi1:0x11"]),
+    (["set", "1", "brightness", ""], ["+:raise by an amount", "50%:", "+10%:", "-10%:"],
+     ["on:0x01", "hdmi1:0x11"]),
     (["list", ""], [], ["1:Tessaro T27Q", "get:"]),
 ]
 

@@ -467,12 +467,20 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         BadNumber{{"set", kId, "0x10", "5O"}, "5O"}, BadNumber{{"set", kId, "0x10", "abc"}, "abc"},
         BadNumber{{"set", kId, "0x10", "65536"}, "65536"},
-        BadNumber{{"set", kId, "0x10", "-1"}, "-1"}, BadNumber{{"set", kId, "256", "1"}, "256"},
+        BadNumber{{"set", kId, "0x10", "--1"}, "--1"}, BadNumber{{"set", kId, "256", "1"}, "256"},
         BadNumber{{"set", kId, "0x", "1"}, "0x"}, BadNumber{{"get", kId, ""}, ""},
         BadNumber{{"get", kId, "0x110"}, "0x110"}, BadNumber{{"get", kId, "16 "}, "16 "},
         BadNumber{{"get", "unknown-id", "09"}, "09"},
         BadNumber{{"get", kId, "99999999999999999999"}, "99999999999999999999"},
-        BadNumber{{"probeaddr", kId, "0x1G"}, "0x1G"}));
+        BadNumber{{"probeaddr", kId, "0x1G"}, "0x1G"},
+        // No sign, white space or percentage but where a setting's value goes.
+        BadNumber{{"get", kId, "+16"}, "+16"}, BadNumber{{"get", kId, "-0"}, "-0"},
+        BadNumber{{"get", kId, " 16"}, " 16"}, BadNumber{{"get", kId, "\t16"}, "\t16"},
+        BadNumber{{"get", kId, "16\n"}, "16\n"}, BadNumber{{"get", kId, "16%"}, "16%"},
+        BadNumber{{"set", kId, "+0x10", "1"}, "+0x10"}, BadNumber{{"set", kId, "0x10", " 5"}, " 5"},
+        BadNumber{{"set", kId, "0x10", "5 "}, "5 "},
+        BadNumber{{"probeaddr", kId, "+0x10"}, "+0x10"},
+        BadNumber{{"probeaddr", kId, "10%"}, "10%"}));
 
 TEST(NumberArguments, EveryNumericSyntaxIsAccepted)
 {

@@ -129,12 +129,12 @@ INSTANTIATE_TEST_SUITE_P(
                  "vcpx(14)mccs_version(9))",
                  R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
                  R"("vcp":[{"code":16,"name":"brightness"}]})"},
-        Decoding{"a code listed again keeps its place and gathers the values, each once",
-                 "(vcp(60(11 12 11) 10 DB(00 04) 12 60(0F 11) 10(01) DB(04 FE)))",
+        Decoding{"a code listed again is listed again, each time with the values given there",
+                 "(vcp(60(11 12 11) 10 DB(00 04) 12 DB(04 FE)))",
                  R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
-                 R"("vcp":[{"code":96,"name":"input","values":[17,18,15]},)"
-                 R"({"code":16,"name":"brightness","values":[1]},)"
-                 R"({"code":219,"name":null,"values":[0,4,254]},{"code":18,"name":"contrast"}]})"},
+                 R"("vcp":[{"code":96,"name":"input","values":[17,18,17]},)"
+                 R"({"code":16,"name":"brightness"},{"code":219,"name":null,"values":[0,4]},)"
+                 R"({"code":18,"name":"contrast"},{"code":219,"name":null,"values":[4,254]}]})"},
         Decoding{"longer tokens among values written apart are not bytes; one run is",
                  "(vcp(69(5000 6500 10000) EA(FE00 01 FC02) DC (00 (00 10) 01) 14(0105)))",
                  R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"

@@ -149,6 +149,33 @@ INSTANTIATE_TEST_SUITE_P(
                      array({head(3, "c") + ",\"ok\":true,\"value\":15}",
                             head(1, "a") + ",\"ok\":true,\"value\":0}", unknown("zz")}),
                      {{"a", 0}, {"b", 20}, {"c", 15}}},
+        DocumentCase{"a percentage of each display's own maximum",
+                     {"set", "all", "brightness", "50%"},
+                     array({head(1, "a") + ",\"ok\":true,\"value\":50}",
+                            head(2, "b") + ",\"ok\":true,\"value\":50}",
+                            head(3, "c") + ",\"ok\":true,\"value\":25}"}),
+                     {{"a", 50}, {"b", 50}, {"c", 25}}},
+        DocumentCase{"a step by a percentage, in one word",
+                     {"set", "3,1", "16", "+10%"},
+                     array({head(3, "c") + ",\"ok\":true,\"value\":35}",
+                            head(1, "a") + ",\"ok\":true,\"value\":20}"}),
+                     {{"a", 20}, {"b", 20}, {"c", 35}}},
+        DocumentCase{"a step down by a percentage, held at 0",
+                     {"set", "all", "16", "-", "20%"},
+                     array({head(1, "a") + ",\"ok\":true,\"value\":0}",
+                            head(2, "b") + ",\"ok\":true,\"value\":0}",
+                            head(3, "c") + ",\"ok\":true,\"value\":20}"}),
+                     {{"a", 0}, {"b", 0}, {"c", 20}}},
+        DocumentCase{"ids in any letter case",
+                     {"get", "uuid-C,Uuid-a", "16"},
+                     array({head(3, "c") + ",\"value\":30,\"max\":50}",
+                            head(1, "a") + ",\"value\":10,\"max\":100}"}),
+                     {}},
+        DocumentCase{"--max changes nothing: several displays always show it",
+                     {"--max", "get", "2,1", "16"},
+                     array({head(2, "b") + ",\"value\":20,\"max\":100}",
+                            head(1, "a") + ",\"value\":10,\"max\":100}"}),
+                     {}},
         DocumentCase{"a list of one is still a list",
                      {"get", "2,2", "16"},
                      array({head(2, "b") + ",\"value\":20,\"max\":100}"}),
@@ -274,6 +301,46 @@ TEST(SeveralDisplaysFailures, StayInTheirOwnEntry)
         RunResult run = runPanoctl(threeMonitors({{"faults", c.faultsOfB}}), c.args);
         EXPECT_EQ(run.out, c.out) << c.what;
         EXPECT_EQ(run.status, 0) << c.what;
+    }
+}
+
+// --fail: status 1 when any entry reports a failure or names no display;
+// the document is the same as without it.
+TEST(SeveralDisplaysFailures, FailOptionCoversEveryEntry)
+{
+    struct {
+        const char* what;
+        Json faultsOfB;
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {"all read", Json::object(), {"get", "all", "16"}, 0},
+        {"one read failed", {{"failReads", {0}}}, {"get", "all", "16"}, 1},
+        {"a word names nothing", Json::object(), {"get", "1,nope", "16"}, 1},
+        {"all written", Json::object(), {"set", "all", "16", "5"}, 0},
+        {"one write refused", {{"failWrites", {0, 1, 2}}}, {"set", "1,2", "16", "5"}, 1},
+        {"the failing display is not in the list",
+         {{"failWrites", {0, 1, 2}}},
+         {"set", "1,3", "16", "5"},
+         0},
+        {"one step's read failed", {{"failReads", {0}}}, {"set", "all", "16", "+", "1"}, 1},
+        {"one percentage's writes refused",
+         {{"failWrites", {2, 3, 4}}},
+         {"set", "all", "16", "10%"},
+         1},
+        {"no displays at all", Json::object(), {"get", "all", "16"}, 0},
+    };
+    for (const auto& c : cases) {
+        std::string scenario = std::string(c.what) == "no displays at all"
+                                   ? reg::scenario({})
+                                   : threeMonitors({{"faults", c.faultsOfB}});
+        RunResult plain = runPanoctl(scenario, c.args);
+        std::vector<std::string> failing = c.args;
+        failing.insert(failing.begin(), "--fail");
+        RunResult withFail = runPanoctl(scenario, failing);
+        EXPECT_EQ(plain.status, 0) << c.what;
+        EXPECT_EQ(withFail.status, c.status) << c.what;
+        EXPECT_EQ(withFail.out, plain.out) << c.what;
     }
 }
 

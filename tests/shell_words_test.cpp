@@ -116,7 +116,8 @@ TEST(HelpAndVersion, PrintWithoutDiscovery)
         EXPECT_EQ(run.out.rfind("usage: panoctl [options] <command>", 0), 0U);
         // The table's names reach the text.
         for (const char* word : {"features <display>", "color-preset", "hdmi2=18", "standby=2",
-                                 "--version", "--retries N", "--verify", "man panoctl"}) {
+                                 "--version", "--retries N", "--verify", "man panoctl", "--fail",
+                                 "--max", "10 is decimal ten", "+<p>%"}) {
             EXPECT_NE(run.out.find(word), std::string::npos) << word;
         }
     }

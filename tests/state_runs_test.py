@@ -9,6 +9,10 @@ Usage: state_runs_test.py <panoctl binary>
   retries and read back on a flaky bus (`--retries 3 --verify`).
 - A run that cannot write the state back, or finds a link planted at it,
   prints nothing on standard output: one line on standard error, status 2.
+- A batch holds the state file only while a line runs: other runs and
+  batches get in between its lines, every change it answered is in the file
+  by the time the answer arrives (a SIGKILL then loses nothing), and a line
+  whose change cannot be written gets no answer and ends the batch.
 """
 import json
 import os
@@ -81,6 +85,77 @@ def killed_retrying_runs(binary, folder):
         if check.stdout != json.dumps({"value": held}, separators=(",", ":")) + "\n":
             failures.append(f"after a killed retrying run a run reads {check.stdout!r}, the file holds {held}")
     print("killed retrying runs:", outcomes)
+    return failures
+
+
+class Batch:
+    """A batch process sharing the state file, one line answered at a time."""
+
+    def __init__(self, binary, env, **extra):
+        self.process = subprocess.Popen([binary, "batch"], env=env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                        **extra)
+
+    def ask(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        return self.process.stdout.readline().rstrip("\n")
+
+
+def batches_between_lines(binary, folder):
+    failures = []
+    state = pathlib.Path(folder, "batch-state.json")
+    env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_STATE=str(state))
+    env.pop("PANOCTL_SIM_SCENARIO", None)
+
+    def expect(what, got, expected):
+        if got != expected:
+            failures.append(f"batch: {what}: got {got!r}, expected {expected!r}")
+
+    def one_shot(*args):
+        # A batch that kept the lock between lines would make this time out.
+        return subprocess.run([binary, *args], env=env, capture_output=True, text=True,
+                              timeout=10, check=False).stdout.rstrip("\n")
+
+    def kept():
+        return json.loads(state.read_text()) if state.exists() else {}
+
+    first, second = Batch(binary, env), Batch(binary, env)
+    expect("set", first.ask(f"set {LEFT} 0x10 11"), '{"ok":true}')
+    expect("written before the answer", kept().get("left"), {"0x10": 11})
+    expect("a one-shot get meanwhile", one_shot("get", LEFT, "0x10"), '{"value":11}')
+    expect("a one-shot set meanwhile", one_shot("set", LEFT, "0x12", "22"), '{"ok":true}')
+    expect("the batch sees it", first.ask(f"get {LEFT} contrast"), '{"value":22}')
+    expect("another batch meanwhile", second.ask(f"set {LEFT} 0x10 + 4"), '{"ok":true,"value":15}')
+    expect("and the first sees that", first.ask(f"get {LEFT} 16"), '{"value":15}')
+    expect("a step", first.ask(f"set {LEFT} 0x14 50%"), '{"ok":true,"value":6}')
+    second.process.stdin.close()
+    expect("the other ends", second.process.wait(timeout=10), 0)
+    # Killed right after each answer: the answered change is in the file.
+    for value in range(30, 40):
+        expect(f"set {value}", first.ask(f"set {RIGHT} 0x12 {value}"), '{"ok":true}')
+        if value == 39:
+            first.process.kill()
+            first.process.wait(timeout=10)
+        expect(f"kept {value}", kept().get("right", {}).get("0x12"), value)
+    expect("after the kill", kept(), {"left": {"0x10": 15, "0x12": 22, "0x14": 6},
+                                      "right": {"0x12": 39}})
+    expect("a run after the kill", one_shot("get", RIGHT, "contrast"), '{"value":39}')
+
+    # A change that cannot be written back gets no answer and ends the batch.
+    def limit_file_size():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (4, resource.RLIM_INFINITY))
+
+    before = state.read_text()
+    run = subprocess.run([binary, "batch"], env=env, preexec_fn=limit_file_size, capture_output=True,
+                         text=True, timeout=30, check=False,
+                         input=f"get {LEFT} 16\nset {LEFT} 16 1\nget {LEFT} 16\n")
+    expect("unkept: answers", run.stdout, '{"value":15}\n')
+    expect("unkept: status", run.returncode, 2)
+    expect("unkept: one line", (run.stderr.startswith(f"panoctl: scenario {state}: cannot write"),
+                                run.stderr.count("\n")), (True, 1))
+    expect("unkept: the file as it was", state.read_text(), before)
     return failures
 
 
@@ -169,6 +244,7 @@ def main(binary, folder):
     print("killed runs:", outcomes)
 
     failures += killed_retrying_runs(binary, folder)
+    failures += batches_between_lines(binary, folder)
 
     out, _ = run("set", LEFT, "0x10", "42").communicate(timeout=60)
     if saved()["left"]["0x10"] != 42 or list(pathlib.Path(folder).glob("state.json.tmp-*")):

@@ -1,4 +1,5 @@
-// Relative steps, `set <display> <vcp> + <n>` and `- <n>`: one get
+// Relative steps, `set <display> <vcp> + <n>` and `- <n>` (or `+<n>`, `-<n>`),
+// and percentages of the maximum, `<p>%`, `+<p>%` and `-<p>%`: one get
 // transaction, then one set transaction of the value held between 0 and the
 // monitor's maximum; nothing written when the read fails.
 #include <gtest/gtest.h>
@@ -19,11 +20,13 @@ namespace {
 const std::string kId = "5A5A5A5A-0000-4000-8000-0000000057E9";
 const std::string kPause = "sleep 10000";
 
-// One display; brightness 50 of 100, contrast 1200 of 4000.
+// One display; brightness 50 of 100, contrast 1200 of 4000, red gain 1 of 3
+// (where a percentage falls between two values).
 std::string machine(Json faults = Json::object())
 {
     Json monitor = reg::monitor(50, 100);
     monitor["vcp"]["0x12"] = {{"current", 1200}, {"max", 4000}};
+    monitor["vcp"]["0x16"] = {{"current", 1}, {"max", 3}};
     if (!faults.empty()) {
         monitor["faults"] = std::move(faults);
     }
@@ -77,18 +80,30 @@ TEST_P(Step, ReadsOnceThenWritesTheHeldValue)
     EXPECT_EQ(sim::monitorVcpCurrent("m", c.vcp), c.written);
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, Step,
-                         testing::Values(StepCase{{"0x10", "+", "5"}, 0x10, 55},
-                                         StepCase{{"brightness", "-", "0x14"}, 0x10, 30},
-                                         StepCase{{"brightness", "+", "0"}, 0x10, 50},
-                                         StepCase{{"brightness", "+", "50"}, 0x10, 100},
-                                         StepCase{{"brightness", "+", "51"}, 0x10, 100},
-                                         StepCase{{"brightness", "+", "65535"}, 0x10, 100},
-                                         StepCase{{"brightness", "-", "50"}, 0x10, 0},
-                                         StepCase{{"16", "-", "65535"}, 0x10, 0},
-                                         StepCase{{"contrast", "+", "2800"}, 0x12, 4000},
-                                         StepCase{{"contrast", "-", "1199"}, 0x12, 1},
-                                         StepCase{{"contrast", "+", "300", "extra"}, 0x12, 1500}));
+INSTANTIATE_TEST_SUITE_P(
+    Values, Step,
+    testing::Values(
+        StepCase{{"0x10", "+", "5"}, 0x10, 55}, StepCase{{"brightness", "-", "0x14"}, 0x10, 30},
+        StepCase{{"brightness", "+", "0"}, 0x10, 50},
+        StepCase{{"brightness", "+", "50"}, 0x10, 100},
+        StepCase{{"brightness", "+", "51"}, 0x10, 100},
+        StepCase{{"brightness", "+", "65535"}, 0x10, 100},
+        StepCase{{"brightness", "-", "50"}, 0x10, 0}, StepCase{{"16", "-", "65535"}, 0x10, 0},
+        StepCase{{"contrast", "+", "2800"}, 0x12, 4000},
+        StepCase{{"contrast", "-", "1199"}, 0x12, 1},
+        StepCase{{"contrast", "+", "300", "extra"}, 0x12, 1500},
+        // One word: the sign and its amount.
+        StepCase{{"0x10", "+5"}, 0x10, 55}, StepCase{{"brightness", "-0x14"}, 0x10, 30},
+        StepCase{{"brightness", "+010"}, 0x10, 58}, StepCase{{"brightness", "-0"}, 0x10, 50},
+        StepCase{{"brightness", "+65535"}, 0x10, 100}, StepCase{{"contrast", "-1201"}, 0x12, 0},
+        // Percentages of the maximum.
+        StepCase{{"contrast", "33%"}, 0x12, 1320}, StepCase{{"contrast", "0%"}, 0x12, 0},
+        StepCase{{"contrast", "100%"}, 0x12, 4000}, StepCase{{"contrast", "0x0A%"}, 0x12, 400},
+        StepCase{{"contrast", "+10%"}, 0x12, 1600}, StepCase{{"contrast", "-", "10%"}, 0x12, 800},
+        StepCase{{"contrast", "+", "100%"}, 0x12, 4000}, StepCase{{"contrast", "-50%"}, 0x12, 0},
+        StepCase{{"0x16", "50%"}, 0x16, 2}, StepCase{{"0x16", "16%"}, 0x16, 0},
+        StepCase{{"0x16", "17%"}, 0x16, 1}, StepCase{{"0x16", "+50%"}, 0x16, 3},
+        StepCase{{"0x16", "-17%"}, 0x16, 0}, StepCase{{"0x16", "-16%"}, 0x16, 1}));
 
 TEST(Step, FailedReadWritesNothing)
 {
@@ -138,6 +153,26 @@ TEST(Step, BadAmountsAreRefusedBeforeAnythingIsSent)
         {{"input", "+", "hdmi1"}, "hdmi1"},
         {{"Brightness", "+", "5"}, "Brightness"},
         {{"0x10", "++", "5"}, "++"},
+        {{"0x10", "++5"}, "++5"},
+        {{"0x10", "+-5"}, "+-5"},
+        {{"0x10", "+x"}, "+x"},
+        {{"0x10", "+ 5"}, "+ 5"},
+        {{"0x10", "+5 "}, "+5 "},
+        {{"0x10", "+65536"}, "+65536"},
+        {{"0x10", "+hdmi1"}, "+hdmi1"},
+        {{"input", "+hdmi1"}, "+hdmi1"},
+        {{"0x10", "101%"}, "101%"},
+        {{"0x10", "+101%"}, "+101%"},
+        {{"0x10", "-", "101%"}, "101%"},
+        {{"0x10", "%"}, "%"},
+        {{"0x10", "+%"}, "+%"},
+        {{"0x10", "5%%"}, "5%%"},
+        {{"0x10", "%5"}, "%5"},
+        {{"0x10", "5.5%"}, "5.5%"},
+        {{"0x10", " 5%"}, " 5%"},
+        {{"0x10", "+ 5%"}, "+ 5%"},
+        {{"0x10", "+", "+5%"}, "+5%"},
+        {{"50%", "5"}, "50%"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args{"set", kId};

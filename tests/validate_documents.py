@@ -24,11 +24,15 @@ SCHEMAS = {
     ("probeaddr", "0"): ["probeaddr"],
     ("probeaddr", "1"): ["probeaddr-no-such-display"],
     ("features", "0"): ["features"],
-    ("features", "1"): ["features-no-such-display"],
+    ("features", "1"): ["features-no-such-display", "features"],
+    # With --fail, a document that reports a failure comes with status 1.
+    ("get", "1"): ["get", "get-several"],
+    ("set", "1"): ["set", "set-step", "set-several", "set-step-several"],
+    ("capabilities", "1"): ["capabilities"],
     ("save", "0"): ["save"],
     ("save", "1"): ["save-error"],
     ("restore", "0"): ["restore"],
-    ("restore", "1"): ["restore-no-such-display"],
+    ("restore", "1"): ["restore-no-such-display", "restore"],
     # A batch's answer to a refused line (other answers are logged as the
     # one-shot documents they equal).
     ("batch", "0"): ["usage-error"],

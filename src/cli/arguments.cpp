@@ -1,20 +1,87 @@
 #include "cli/arguments.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "cli/usage.h"
 #include "mccs/feature_names.h"
 
-std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long max)
+namespace {
+
+// `text` as a number from 0 to `max`, or nothing. Only a digit may start it:
+// strtol would also take white space and a sign, which a person who types
+// " 5" or "+5" does not mean as a plain 5. A typo such as "5O" must not
+// reach a monitor as 5 or 0.
+std::optional<long> readNumber(const char* text, long max)
 {
-    // A typo such as "5O" must not reach a monitor as 5 or 0.
+    if (*text < '0' || *text > '9') {
+        return std::nullopt;
+    }
     char* end = nullptr;
     errno = 0;
     long number = std::strtol(text, &end, 0);
-    if (end == text || *end != '\0' || errno == ERANGE || number < 0 || number > max) {
-        refuseCommandLine(refusals, "invalid number: %s", text);
+    if (*end != '\0' || errno == ERANGE || number > max) {
         return std::nullopt;
+    }
+    return number;
+}
+
+// The percentage that `text` writes as "P%", or nothing.
+std::optional<long> readPercent(const char* text)
+{
+    size_t length = std::strlen(text);
+    // No percentage in number syntax is longer than this; a longer word is
+    // no percentage either.
+    char digits[32];
+    if (length < 2 || length > sizeof digits || text[length - 1] != '%') {
+        return std::nullopt;
+    }
+    std::memcpy(digits, text, length - 1);
+    digits[length - 1] = '\0';
+    return readNumber(digits, kMaxPercent);
+}
+
+bool isSign(char c)
+{
+    return c == '+' || c == '-';
+}
+
+// A step's amount, N or P%, after its sign; refuses `word` when it is neither.
+std::optional<SettingChange> readStep(Refusals* refusals, char sign, const char* amount,
+                                      const char* word)
+{
+    SettingChange change;
+    change.relative = true;
+    std::optional<long> number;
+    if (std::strchr(amount, '%') != nullptr) {
+        change.percent = true;
+        number = readPercent(amount);
+    } else {
+        number = readNumber(amount, kMaxVcpValue);
+    }
+    if (!number) {
+        refuseCommandLine(refusals, "invalid number: %s", word);
+        return std::nullopt;
+    }
+    change.amount = sign == '-' ? -*number : *number;
+    return change;
+}
+
+// round(percent × maximum / 100), halves up; both are non-negative.
+long percentOf(long percent, int32_t maximum)
+{
+    return (percent * maximum + kMaxPercent / 2) / kMaxPercent;
+}
+
+}  // namespace
+
+std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long max)
+{
+    std::optional<long> number = readNumber(text, max);
+    if (!number) {
+        refuseCommandLine(refusals, "invalid number: %s", text);
     }
     return number;
 }
@@ -41,4 +108,51 @@ std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, con
         return std::nullopt;
     }
     return static_cast<uint16_t>(*value);
+}
+
+std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code,
+                                                std::span<char* const> words)
+{
+    const char* word = words[0];
+    if (isSign(word[0]) && word[1] == '\0') {
+        if (words.size() < 2) {
+            // A sign with no amount is as much a bad number as "+x".
+            refuseCommandLine(refusals, "invalid number: %s", word);
+            return std::nullopt;
+        }
+        return readStep(refusals, word[0], words[1], words[1]);
+    }
+    if (isSign(word[0])) {
+        return readStep(refusals, word[0], word + 1, word);
+    }
+    SettingChange change;
+    if (std::strchr(word, '%') != nullptr) {
+        std::optional<long> percent = readPercent(word);
+        if (!percent) {
+            refuseCommandLine(refusals, "invalid number: %s", word);
+            return std::nullopt;
+        }
+        change.percent = true;
+        change.amount = *percent;
+        return change;
+    }
+    std::optional<uint16_t> value = parseValueArgument(refusals, code, word);
+    if (!value) {
+        return std::nullopt;
+    }
+    change.amount = *value;
+    return change;
+}
+
+uint16_t SettingChange::target(int32_t current, int32_t maximum) const
+{
+    if (!needsCurrentValue()) {
+        return static_cast<uint16_t>(amount);
+    }
+    long magnitude = percent ? percentOf(amount < 0 ? -amount : amount, maximum)
+                             : (amount < 0 ? -amount : amount);
+    long moved = amount < 0 ? -magnitude : magnitude;
+    long base = relative ? current : 0;
+    // A 16-bit maximum read from the monitor, so never negative.
+    return static_cast<uint16_t>(std::clamp(base + moved, 0L, static_cast<long>(maximum)));
 }

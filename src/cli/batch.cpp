@@ -3,15 +3,16 @@
 #include <unistd.h>
 
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
+#include "cli/commands.h"
 #include "cli/dispatch.h"
 #include "cli/display_lookup.h"
 #include "cli/json_escape.h"
 #include "cli/line_reader.h"
+#include "cli/line_words.h"
 #include "cli/output.h"
 #include "cli/usage.h"
 
@@ -20,28 +21,6 @@ namespace {
 using LineWords = std::array<char*, kMaxLineWords + 1>;
 
 constexpr const char* kBatchWord = "batch";
-
-// Splits the line at spaces and tabs, in place, into `words`. Returns the
-// number of words, or kMaxLineWords + 1 when there are more.
-size_t splitWords(char* line, LineWords* words)
-{
-    size_t count = 0;
-    char* next = line;
-    for (;;) {
-        next += std::strspn(next, " \t");
-        if (*next == '\0') {
-            return count;
-        }
-        if (count == words->size()) {
-            return count;
-        }
-        (*words)[count++] = next;
-        next += std::strcspn(next, " \t");
-        if (*next != '\0') {
-            *next++ = '\0';
-        }
-    }
-}
 
 // The answer to a refused line: a document in place of the text a one-shot
 // run would have written to standard error.
@@ -52,11 +31,27 @@ void answerRefusal(Session* session, const char* text)
     std::fprintf(session->out, "{\"error\":\"usage\",\"message\":\"%s\"}\n", escaped.data());
 }
 
+// Runs one command that reaches a monitor inside the command hold.
+LineOutcome runHeld(Session* session, std::span<char* const> words)
+{
+    const CommandHold& hold = session->hold;
+    if (hold.take != nullptr && !hold.take()) {
+        return LineOutcome::stopped;
+    }
+    int status = runCommandLine(session, words);
+    if (hold.give != nullptr && !hold.give()) {
+        return LineOutcome::stopped;
+    }
+    return status == 0 ? LineOutcome::answered : LineOutcome::failed;
+}
+
 // Runs the words as a one-shot run would after its options: the line's own
 // options are read on top of the batch's, and a refusal is kept, not written.
-void runLineWords(Session* session, std::span<char* const> words, const RunOptions& batchOptions)
+LineOutcome runLineWords(Session* session, std::span<char* const> words,
+                         const RunOptions& batchOptions)
 {
     RunOptions options = batchOptions;
+    LineOutcome outcome = LineOutcome::answered;
     std::optional<size_t> optionWords = readOptions(words, &options, &session->refusals);
     if (optionWords) {
         session->options = options;
@@ -70,12 +65,21 @@ void runLineWords(Session* session, std::span<char* const> words, const RunOptio
             if (commandLineRediscovers(words)) {
                 discoverDisplays(session);
             }
-            runCommandLine(session, words);
+            outcome = commandLineReachesMonitors(words)
+                          ? runHeld(session, words)
+                          : (runCommandLine(session, words) == 0 ? LineOutcome::answered
+                                                                 : LineOutcome::failed);
         }
     }
     if (const char* refusal = takeCapturedRefusal(&session->refusals)) {
         answerRefusal(session, refusal);
+        outcome = LineOutcome::failed;
     }
+    // Without --fail a failure is the document's to tell, as in a one-shot run.
+    if (outcome == LineOutcome::failed && !options.fail) {
+        outcome = LineOutcome::answered;
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -100,37 +104,45 @@ void endBatch(Session* session)
     session->batch = false;
 }
 
-bool answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options)
+void setCommandHold(Session* session, CommandHold hold)
 {
+    session->hold = hold;
+}
+
+LineOutcome answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options)
+{
+    LineOutcome refused = options.fail ? LineOutcome::failed : LineOutcome::answered;
     // A word cut at a NUL would be run as another word than the one sent.
     if (std::memchr(line, '\0', length) != nullptr) {
         answerRefusal(session, "line holds a NUL byte");
-        return true;
+        return refused;
     }
     line[length] = '\0';
     LineWords words;
-    size_t count = splitWords(line, &words);
+    size_t count = splitWords(line, words);
     if (count == 0) {
-        return false;
+        return LineOutcome::unanswered;
     }
     if (count > kMaxLineWords) {
         answerRefusal(session, "too many words");
-        return true;
+        return refused;
     }
     takeCapturedRefusal(&session->refusals);
-    runLineWords(session, std::span<char* const>(words.data(), count), options);
-    return true;
+    return runLineWords(session, std::span<char* const>(words.data(), count), options);
 }
 
 int runBatch(Session* session, const RunOptions& options)
 {
-    // A caller that stops reading ends the batch with status 3, after which
-    // the run finishes as usual, rather than killing the process mid-way.
-    std::signal(SIGPIPE, SIG_IGN);
+    // The hold the run took at start-up would keep every other run out for
+    // the batch's whole life; each line takes its own.
+    if (session->hold.give != nullptr && !session->hold.give()) {
+        return kStatusUsage;
+    }
     beginBatch(session);
     LineReader* reader = &session->lines;
     startReadingLines(reader, STDIN_FILENO);
     int status = 0;
+    bool anyFailed = false;
     for (InputLine line = readLine(reader); line.kind != LineKind::end; line = readLine(reader)) {
         if (line.kind == LineKind::readError) {
             std::fprintf(session->err, "panoctl: cannot read standard input: %s\n",
@@ -138,16 +150,24 @@ int runBatch(Session* session, const RunOptions& options)
             status = kStatusUsage;
             break;
         }
-        bool answered = true;
+        LineOutcome outcome = options.fail ? LineOutcome::failed : LineOutcome::answered;
         if (line.kind == LineKind::tooLong) {
             answerRefusal(session, "line too long");
         } else {
-            answered = answerBatchLine(session, line.text, line.length, options);
+            outcome = answerBatchLine(session, line.text, line.length, options);
         }
-        if (answered && (status = finishOutput(session, 0)) != 0) {
+        if (outcome == LineOutcome::stopped) {
+            status = kStatusUsage;
+            break;
+        }
+        anyFailed = anyFailed || outcome == LineOutcome::failed;
+        if (outcome != LineOutcome::unanswered && (status = finishOutput(session, 0)) != 0) {
             break;
         }
     }
     endBatch(session);
+    if (status == 0 && anyFailed) {
+        status = kStatusDocumentFailed;
+    }
     return status;
 }

@@ -11,7 +11,7 @@ int commandCapabilities(Session* session, CommandWords words)
     CapabilitiesText text;
     if (display == nullptr || readUsableCapabilities(sessionLink(session), *display, &text) == 0) {
         std::fprintf(session->out, "{\"capabilities\":\"\"}\n");
-        return 0;
+        return documentStatus(*session, true);
     }
     std::array<char, escapedCapacity(sizeof text)> escaped;
     json_escape(text.data(), escaped.data(), escaped.size());

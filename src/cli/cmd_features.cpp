@@ -58,7 +58,7 @@ int commandFeatures(Session* session, CommandWords words)
     size_t length = readCachedCapabilities(session, *display, &text);
     if (length == 0) {
         std::fprintf(out, "{\"error\":\"no_capabilities\"}\n");
-        return 0;
+        return documentStatus(*session, true);
     }
     Capabilities capabilities;
     // What the capabilities command shows: the text up to its first NUL.

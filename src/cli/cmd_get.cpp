@@ -1,4 +1,3 @@
-#include <array>
 #include <cstdio>
 #include <optional>
 
@@ -34,6 +33,7 @@ int getSeveral(Session* session, const char* selector, uint8_t vcp)
             } else {
                 std::fprintf(out, ",\"value\":null,\"max\":null,\"error\":\"read_failed\"}");
             }
+            return !reading.ok;
         });
 }
 
@@ -52,10 +52,18 @@ int commandGet(Session* session, CommandWords words)
     int32_t current = 0;
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
-    if (display != nullptr && asReadVCP(sessionLink(session), *display, *vcp, &current, &maximum)) {
-        std::fprintf(session->out, "{\"value\":%d}\n", current);
+    bool read =
+        display != nullptr && asReadVCP(sessionLink(session), *display, *vcp, &current, &maximum);
+    bool showMax = session->options.showMax;
+    std::FILE* out = session->out;
+    if (read && showMax) {
+        std::fprintf(out, "{\"value\":%d,\"max\":%d}\n", current, maximum);
+    } else if (read) {
+        std::fprintf(out, "{\"value\":%d}\n", current);
+    } else if (showMax) {
+        std::fprintf(out, "{\"value\":null,\"max\":null,\"error\":\"read_failed\"}\n");
     } else {
-        std::fprintf(session->out, "{\"value\":null,\"error\":\"read_failed\"}\n");
+        std::fprintf(out, "{\"value\":null,\"error\":\"read_failed\"}\n");
     }
-    return 0;
+    return documentStatus(*session, !read);
 }

@@ -18,8 +18,12 @@ constexpr const char* kCommandsText =
     "  list                            the displays that can be reached\n"
     "  get <displays> <vcp>            read a setting's current value\n"
     "  set <displays> <vcp> <value>    write a setting\n"
-    "  set <displays> <vcp> + <n>      raise a setting by n, at most to its maximum\n"
-    "  set <displays> <vcp> - <n>      lower a setting by n, at least to 0\n"
+    "  set <displays> <vcp> <p>%       set a setting to p percent of its maximum\n"
+    "  set <displays> <vcp> +<n>       raise a setting by n, at most to its maximum\n"
+    "  set <displays> <vcp> -<n>       lower a setting by n, at least to 0\n"
+    "  set <displays> <vcp> +<p>%      raise a setting by p percent of its maximum\n"
+    "  set <displays> <vcp> -<p>%      lower a setting by p percent of its maximum\n"
+    "                                  (a step's sign may stand alone: + 5, - 10%)\n"
     "  capabilities <display>          the monitor's capabilities string\n"
     "  features <display>              the capabilities string decoded\n"
     "  save <display>                  the restorable settings, as a document\n"
@@ -33,12 +37,15 @@ constexpr const char* kCommandsText =
 
 constexpr const char* kSelectorsText =
     "\n"
-    "A <display> is its id, as list prints it, or its position in list's order:\n"
-    "1 is the first display. <displays> is a <display>, all, or a comma-separated\n"
-    "list such as 1,3; the document then has an entry for each, served at once.\n"
-    "A <vcp> code is a number from 0 to 255 or a name.\n"
-    "A <value> or <n> is a number from 0 to 65535; named values are listed below.\n"
-    "Numbers are decimal, hexadecimal with 0x or octal with a leading 0.\n";
+    "A <display> is its id, as list prints it (in any letter case), or its\n"
+    "position in list's order: 1 is the first display. <displays> is a <display>,\n"
+    "all, or a comma-separated list such as 1,3; the document then has an entry\n"
+    "for each, served at once. A <vcp> code is a number from 0 to 255 or a name.\n"
+    "A <value> or <n> is a number from 0 to 65535; named values are listed below;\n"
+    "<p> is a number from 0 to 100. Numbers are decimal, hexadecimal with 0x or\n"
+    "octal with a leading 0, with no sign or space: 10 is decimal ten, so feature\n"
+    "codes, which are usually written in hexadecimal, are written 0x10 or by name\n"
+    "(brightness).\n";
 
 constexpr const char* kClosingText =
     "\n"

@@ -177,5 +177,5 @@ int commandRestore(Session* session, CommandWords words)
         }
     }
     std::fprintf(out, "}}\n");
-    return 0;
+    return documentStatus(*session, !ok);
 }

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "cli/arguments.h"
@@ -11,11 +10,6 @@
 
 namespace {
 
-bool isStepSign(const char* word)
-{
-    return std::strcmp(word, "+") == 0 || std::strcmp(word, "-") == 0;
-}
-
 // `[{"display":1,"id":"…","ok":B},…]`.
 int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t value)
 {
@@ -25,7 +19,10 @@ int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t val
         [=](const DdcLink& link, const DisplayRecord& display) {
             return writeSetting(link, verify, display, vcp, value);
         },
-        [](std::FILE* out, bool ok) { std::fprintf(out, ",\"ok\":%s}", ok ? "true" : "false"); });
+        [](std::FILE* out, bool ok) {
+            std::fprintf(out, ",\"ok\":%s}", ok ? "true" : "false");
+            return !ok;
+        });
 }
 
 }  // namespace
@@ -43,19 +40,21 @@ int commandSet(Session* session, CommandWords words)
     if (!vcp) {
         return kStatusUsage;
     }
-    if (isStepSign(words[3])) {
-        return commandSetStep(session, words, *vcp);
-    }
-    std::optional<uint16_t> value = parseValueArgument(&session->refusals, *vcp, words[3]);
-    if (!value) {
+    std::optional<SettingChange> change =
+        parseSettingChange(&session->refusals, *vcp, words.subspan(3));
+    if (!change) {
         return kStatusUsage;
     }
+    if (change->needsCurrentValue()) {
+        return commandSetFromCurrent(session, words[1], *vcp, *change);
+    }
+    uint16_t value = change->target(0, 0);
     if (namesSeveralDisplays(*session, words[1])) {
-        return setSeveral(session, words[1], *vcp, *value);
+        return setSeveral(session, words[1], *vcp, value);
     }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     bool ok = display != nullptr &&
-              writeSetting(sessionLink(session), session->options.verify, *display, *vcp, *value);
+              writeSetting(sessionLink(session), session->options.verify, *display, *vcp, value);
     std::fprintf(session->out, "{\"ok\":%s}\n", ok ? "true" : "false");
-    return 0;
+    return documentStatus(*session, !ok);
 }

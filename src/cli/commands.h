@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "cli/arguments.h"
 #include "cli/session.h"
 #include "cli/usage.h"
 #include "ddc/link.h"
@@ -25,10 +26,21 @@ int commandRestore(Session* session, CommandWords words);
 int commandHelp(Session* session, CommandWords words);
 int commandVersion(Session* session, CommandWords words);
 
-// `set <display> <vcp> + <n>` and `- <n>`: `words[3]` is the sign.
-int commandSetStep(Session* session, CommandWords words, uint8_t vcp);
+// `set`'s changes that start from the current value (steps, percentages):
+// one get transaction, then one set transaction of the value the change
+// makes of it, printing {"ok":B,"value":V}, or {"ok":false,"value":null}
+// with nothing written when the read fails or the display is unknown; over
+// several displays, an entry of that form for each.
+int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
+                          const SettingChange& change);
 
 // The write of `set` and of a step: the set transaction, and with `verify`
 // the read back; true when the monitor took the value.
 bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
                   uint16_t value);
+
+// The exit status of a command whose document reports a failure when
+// `failed` (over several displays: when any entry does): 1 with --fail,
+// otherwise 0 (the document says it).
+inline constexpr int kStatusDocumentFailed = 1;
+int documentStatus(const Session& session, bool failed);

@@ -66,10 +66,21 @@ bool commandLineRediscovers(std::span<char* const> words)
     return row != nullptr && row->displays == Displays::current;
 }
 
+bool commandLineReachesMonitors(std::span<char* const> words)
+{
+    const CommandRow* row = findCommand(words);
+    return row != nullptr && row->displays == Displays::latest;
+}
+
 bool commandLinePrintsText(std::span<char* const> words)
 {
     const CommandRow* row = findCommand(words);
     return row != nullptr && row->printsText;
+}
+
+int documentStatus(const Session& session, bool failed)
+{
+    return failed && session.options.fail ? kStatusDocumentFailed : 0;
 }
 
 int runCommandLine(Session* session, std::span<char* const> words)

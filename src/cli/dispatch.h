@@ -28,6 +28,10 @@ bool commandLineNeedsDisplays(std::span<char* const> words);
 // so a batch discovers again before it.
 bool commandLineRediscovers(std::span<char* const> words);
 
+// Whether the command line runs a command that talks to a monitor (all but
+// list, help and version), so a batch takes the command hold around it.
+bool commandLineReachesMonitors(std::span<char* const> words);
+
 // Whether the command line prints text for people (help, version) rather
 // than one document.
 bool commandLinePrintsText(std::span<char* const> words);

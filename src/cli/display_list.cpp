@@ -82,7 +82,7 @@ void dropRepeats(DisplayList* list)
 bool namesSeveralDisplays(const Session& session, const char* selector)
 {
     return isAll(selector) || (std::strchr(selector, ',') != nullptr &&
-                               find_by_id(session.displays, selector) == nullptr);
+                               findDisplay(session.displays, selector) == nullptr);
 }
 
 bool refuseSeveralDisplays(Session* session, CommandWords words)

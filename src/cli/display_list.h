@@ -30,7 +30,8 @@ struct DisplayList {
 };
 
 // Whether `selector` names several displays: `all`, or text with a comma
-// that is not the id of a display in the table (an id is always one display).
+// that is not the id of a display in the table, in any letter case (an id is
+// always one display).
 bool namesSeveralDisplays(const Session& session, const char* selector);
 
 // For the commands that serve one display only (save, restore): refuses a

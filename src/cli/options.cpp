@@ -9,15 +9,11 @@
 
 namespace {
 
-bool askForHelp(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
+// An option without a value: it turns one of the run's switches on.
+template <bool RunOptions::*kSwitch>
+bool turnOn(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 {
-    options->help = true;
-    return true;
-}
-
-bool askForVersion(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
-{
-    options->version = true;
+    options->*kSwitch = true;
     return true;
 }
 
@@ -31,34 +27,20 @@ bool takeRetries(RunOptions* options, const char* value, Refusals* refusals)
     return true;
 }
 
-bool askForVerify(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
-{
-    options->verify = true;
-    return true;
-}
-
-bool askForOneAtATime(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
-{
-    options->oneAtATime = true;
-    return true;
-}
-
-bool askForRefresh(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
-{
-    options->refresh = true;
-    return true;
-}
-
-constexpr std::array<OptionRow, 6> kOptions{{
-    {"--help", "-h", nullptr, "print this text and exit", askForHelp},
-    {"--version", nullptr, nullptr, "print the version and exit", askForVersion},
+constexpr std::array<OptionRow, 8> kOptions{{
+    {"--help", "-h", nullptr, "print this text and exit", turnOn<&RunOptions::help>},
+    {"--version", nullptr, nullptr, "print the version and exit", turnOn<&RunOptions::version>},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
     {"--verify", nullptr, nullptr, "set, restore: check each value by reading it back",
-     askForVerify},
+     turnOn<&RunOptions::verify>},
+    {"--fail", nullptr, nullptr, "status 1 when the document reports a failure",
+     turnOn<&RunOptions::fail>},
+    {"--max", nullptr, nullptr, "get: print the maximum beside the value",
+     turnOn<&RunOptions::showMax>},
     {"--one-at-a-time", nullptr, nullptr, "serve several displays in turn, not at once",
-     askForOneAtATime},
+     turnOn<&RunOptions::oneAtATime>},
     {"--refresh", nullptr, nullptr, "features, save: read the capabilities again, not the cache",
-     askForRefresh},
+     turnOn<&RunOptions::refresh>},
 }};
 
 bool looksLikeOption(const char* word)

@@ -13,6 +13,8 @@ struct RunOptions {
     bool version = false;
     int retries = 0;          // times a failed transaction is made again
     bool verify = false;      // a set reads the value back
+    bool fail = false;        // a document that reports a failure makes the status 1
+    bool showMax = false;     // get prints the maximum beside the value
     bool oneAtATime = false;  // several displays served in turn, not at once
     bool refresh = false;     // features and save read the capabilities, not the cache
 };

@@ -4,11 +4,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 void guardStandardDescriptors()
 {
+    std::signal(SIGPIPE, SIG_IGN);
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; fd++) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
             continue;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/session.h"
 #include "ddc/link.h"
@@ -38,7 +39,9 @@ void serveEachDisplay(Session* session, const DisplayList& list, Serve&& serve)
 // refused one gives kStatusUsage), serves each display with
 // `serve(link, display)`, which returns its Result, and once all are done
 // prints the array, each display's entry ended by `finish(out, result)`
-// (which writes the members after the id and the closing brace).
+// (which writes the members after the id and the closing brace, and returns
+// whether the entry reports a failure). Returns the document's status: a
+// failure is any such entry or a list element that names no display.
 template <typename Result, typename Serve, typename Finish>
 int commandOverDisplays(Session* session, const char* selector, Serve&& serve, Finish&& finish)
 {
@@ -51,13 +54,13 @@ int commandOverDisplays(Session* session, const char* selector, Serve&& serve, F
                      [&](const DdcLink& link, const DisplayRecord& display, size_t index) {
                          results[index] = serve(link, display);
                      });
+    bool anyFailed = false;
     std::fputc('[', session->out);
     for (size_t i = 0; i < list.count; i++) {
         printEntryStart(*session, list.entries[i], i);
-        if (list.entries[i].display != nullptr) {
-            finish(session->out, results[i]);
-        }
+        bool failed = list.entries[i].display == nullptr || finish(session->out, results[i]);
+        anyFailed = anyFailed || failed;
     }
     std::fprintf(session->out, "]\n");
-    return 0;
+    return documentStatus(*session, anyFailed);
 }

@@ -21,6 +21,13 @@ struct WarnedDisplays {
     size_t count = 0;
 };
 
+// What a platform keeps per command, around each batch line that reaches a
+// monitor (see setCommandHold in cli/batch.h). Null members do nothing.
+struct CommandHold {
+    bool (*take)() = nullptr;
+    bool (*give)() = nullptr;
+};
+
 struct Session {
     std::FILE* out = stdout;  // documents
     std::FILE* err = stderr;  // warnings, failures and the DDC_DEBUG lines
@@ -29,6 +36,7 @@ struct Session {
     DisplayTable displays;
     TransferCounters counters;  // every display's, for the whole run or batch
     LineReader lines;           // a batch's standard input
+    CommandHold hold;           // the platform's, around each batch line
     WarnedDisplays warned;
     bool discovered = false;        // only a run that discovered reports its counters
     bool rediscoverOnMiss = false;  // batch: a selector that finds nothing discovers again

@@ -52,6 +52,30 @@ const DisplayRecord* find_by_id(const DisplayTable& table, const char* id)
 
 namespace {
 
+char asciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalIgnoringAsciiCase(const char* a, const char* b)
+{
+    for (; *a != '\0' && asciiLower(*a) == asciiLower(*b); a++, b++) {
+    }
+    return asciiLower(*a) == asciiLower(*b);
+}
+
+// The first display in list order whose id equals `id` with ASCII letter
+// case ignored: EDID UUIDs are hexadecimal, written in either case.
+const DisplayRecord* findByIdIgnoringCase(const DisplayTable& table, const char* id)
+{
+    for (const DisplayRecord& record : table.displays()) {
+        if (equalIgnoringAsciiCase(record.id.data(), id)) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
 // The position that `text` writes ("1" to "16"), or 0 when it writes none.
 int32_t selectorPosition(const char* text)
 {
@@ -76,6 +100,9 @@ int32_t selectorPosition(const char* text)
 const DisplayRecord* findDisplay(const DisplayTable& table, const char* selector)
 {
     if (const DisplayRecord* display = find_by_id(table, selector)) {
+        return display;
+    }
+    if (const DisplayRecord* display = findByIdIgnoringCase(table, selector)) {
         return display;
     }
     int32_t position = selectorPosition(selector);

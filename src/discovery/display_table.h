@@ -85,8 +85,9 @@ void closeLockFolder(LockFolder* folder);
 const DisplayRecord* find_by_id(const DisplayTable& table, const char* id);
 
 // The display a command-line selector names: the first record whose id
-// equals `selector`, else the record at that position in the table, written
-// in decimal from 1 without sign or leading zero. Null when neither finds one.
+// equals `selector`, else the first whose id equals it with ASCII letter case
+// ignored, else the record at that position in the table, written in decimal
+// from 1 without sign or leading zero. Null when none finds one.
 const DisplayRecord* findDisplay(const DisplayTable& table, const char* selector);
 
 // The position of `display` in the table, from 1, or 0 when it is no record

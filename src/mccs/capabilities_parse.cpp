@@ -1,6 +1,5 @@
 #include "mccs/capabilities_parse.h"
 
-#include <algorithm>
 #include <array>
 
 namespace {
@@ -160,62 +159,39 @@ private:
         return end;
     }
 
-    // A vcp code listed again is the same feature: values given with it go
-    // to its first entry, which keeps its place.
     bool addCode(uint8_t code)
     {
-        if (isVcp_) {
-            for (size_t i = 0; i < out_->vcpCount; i++) {
-                if (out_->vcp[i].code == code) {
-                    current_ = i;
-                    return true;
-                }
-            }
-        }
         size_t* count = isVcp_ ? &out_->vcpCount : &out_->commandCount;
         if (*count == kMaxCapabilityCodes) {
             out_->truncated = true;
             return false;
         }
         if (isVcp_) {
-            current_ = *count;
-            out_->vcp[(*count)++] = {code, false, static_cast<uint16_t>(out_->valueCount), 0};
+            out_->vcp[(*count)++] = {code, false, 0, 0};
         } else {
             out_->commands[(*count)++] = code;
         }
         return true;
     }
 
-    // The pool holds each code's values together, in the codes' order: a
-    // value for a code listed earlier moves the later codes' values up one.
-    // A value the code already lists is not listed twice.
+    // Values follow their code in the pool, so a code's values stay together.
     void addValue(uint8_t value)
     {
-        CapabilitiesVcpCode& code = out_->vcp[current_];
-        std::span<uint8_t> listed =
-            std::span(out_->values).subspan(code.firstValue, code.valueCount);
-        if (std::find(listed.begin(), listed.end(), value) != listed.end()) {
-            return;
-        }
         if (out_->valueCount == kMaxCapabilityCodes) {
             out_->truncated = true;
             return;
         }
-        size_t at = code.firstValue + code.valueCount;
-        std::copy_backward(out_->values.begin() + at, out_->values.begin() + out_->valueCount,
-                           out_->values.begin() + out_->valueCount + 1);
-        out_->values[at] = value;
-        out_->valueCount++;
-        code.listsValues = true;
-        code.valueCount++;
-        for (size_t i = current_ + 1; i < out_->vcpCount; i++) {
-            out_->vcp[i].firstValue++;
+        CapabilitiesVcpCode& code = out_->vcp[out_->vcpCount - 1];
+        if (!code.listsValues) {
+            code.listsValues = true;
+            code.firstValue = static_cast<uint16_t>(out_->valueCount);
         }
+        out_->values[out_->valueCount++] = value;
+        code.valueCount++;
     }
 
     Capabilities* out_;
     bool isVcp_;
-    size_t current_ = 0;         // the vcp entry of the last code read
     bool attachable_ = false;    // the last thing read was a whole code
     bool valuesOpen_ = false;    // inside the parentheses of a code's values
     bool spacedValues_ = false;  // those values are written apart

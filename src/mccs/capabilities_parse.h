@@ -42,8 +42,8 @@ struct Capabilities {
 // `text` into `capabilities` (whose views point into `text`); a group with
 // no name only wraps segments, which count as top-level at any depth of
 // wrapping, and a model written without parentheses after the word model
-// counts; other segments are skipped, whatever they hold. Each vcp code
-// appears once, with every value given for it once. Never fails: an empty
+// counts; other segments are skipped, whatever they hold. A vcp code listed
+// twice appears twice, each time with the values given there. Never fails: an empty
 // or garbled string gives an empty result.
 void parseCapabilities(std::string_view text, Capabilities* capabilities);
 

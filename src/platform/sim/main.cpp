@@ -6,14 +6,16 @@
 // state cannot be written back must not have said {"ok":true}. Standard
 // output is fully buffered in a buffer larger than any document, and when
 // finishing fails the held document is sent to /dev/null instead. A batch
-// flushes each answer as it goes (its caller waits for it), so its state is
-// written back, and a failure to do so reported, once its input has ended.
+// flushes each answer as it goes (its caller waits for it), so it writes the
+// state back around each line, before that line's answer is flushed, and
+// drops the answer in the same way when that fails.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "cli/batch.h"
 #include "cli/dispatch.h"
 #include "cli/output.h"
 #include "sim_control.h"
@@ -29,6 +31,23 @@ void discardHeldOutput()
     int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null < 0 || dup2(null, STDOUT_FILENO) < 0) close(STDOUT_FILENO);
     if (null >= 0 && null != STDOUT_FILENO) close(null);
+}
+
+bool takeStateForLine()
+{
+    std::string error;
+    if (sim::takeMonitorState(&error)) return true;
+    std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    return false;
+}
+
+bool giveStateAfterLine()
+{
+    std::string error;
+    if (sim::giveMonitorState(&error)) return true;
+    discardHeldOutput();
+    std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    return false;
 }
 
 }  // namespace
@@ -47,6 +66,7 @@ int main(int argc, char** argv)
     }
     // The whole run's state, on this stack for the run's lifetime.
     Session session;
+    setCommandHold(&session, {takeStateForLine, giveStateAfterLine});
     int status = panoctl_main(&session, argc, argv);
     releaseDisplays(&session.displays);
     if (!sim::finishRun(&error)) {

@@ -8,6 +8,42 @@
 
 namespace sim {
 
+namespace {
+
+// PANOCTL_SIM_STATE as configured; empty when values last for one run.
+std::string g_statePath;
+
+std::string stateError(const std::string& what)
+{
+    return "scenario " + g_statePath + ": " + what;
+}
+
+}  // namespace
+
+// The one place where the state file is read and written around a command:
+// a one-shot run takes it at start-up and gives it back when it finishes, a
+// batch gives that back and takes it again around each line that reaches a
+// monitor.
+bool takeMonitorState(std::string* error)
+{
+    std::string what;
+    if (!g_statePath.empty() && !loadMonitorState(g_statePath, &what)) {
+        *error = stateError(what);
+        return false;
+    }
+    return true;
+}
+
+bool giveMonitorState(std::string* error)
+{
+    std::string what;
+    if (!saveMonitorState(&what)) {
+        *error = stateError(what);
+        return false;
+    }
+    return true;
+}
+
 bool configureFromEnvironment(std::string* error)
 {
     setFastPauses(std::getenv("PANOCTL_SIM_FAST") != nullptr);
@@ -39,24 +75,15 @@ bool configureFromEnvironment(std::string* error)
     // Last, so that no earlier failure leaves the state file's lock taken;
     // its values replace the scenario's.
     const char* statePath = std::getenv("PANOCTL_SIM_STATE");
-    if (statePath != nullptr && *statePath != '\0' && !loadMonitorState(statePath, &what)) {
-        *error = std::string("scenario ") + statePath + ": " + what;
-        return false;
-    }
-    return true;
+    g_statePath = statePath != nullptr ? statePath : "";
+    return takeMonitorState(error);
 }
 
 // Saves the monitors' values when a state file is in use and the run changed
 // one; releases the state file's lock either way.
 bool finishRun(std::string* error)
 {
-    std::string what;
-    if (!saveMonitorState(&what)) {
-        const char* statePath = std::getenv("PANOCTL_SIM_STATE");
-        *error = std::string("scenario ") + (statePath != nullptr ? statePath : "") + ": " + what;
-        return false;
-    }
-    return true;
+    return giveMonitorState(error);
 }
 
 }  // namespace sim

@@ -31,8 +31,13 @@ FileStamp stampOf(const struct stat& info)
     stamp.device = static_cast<uint64_t>(info.st_dev);
     stamp.inode = static_cast<uint64_t>(info.st_ino);
     stamp.size = static_cast<int64_t>(info.st_size);
-    stamp.modifiedSeconds = static_cast<int64_t>(info.st_mtim.tv_sec);
-    stamp.modifiedNanoseconds = static_cast<int64_t>(info.st_mtim.tv_nsec);
+#if defined(__APPLE__)
+    const timespec& modified = info.st_mtimespec;  // macOS's name for st_mtim
+#else
+    const timespec& modified = info.st_mtim;
+#endif
+    stamp.modifiedSeconds = static_cast<int64_t>(modified.tv_sec);
+    stamp.modifiedNanoseconds = static_cast<int64_t>(modified.tv_nsec);
     return stamp;
 }
 

@@ -32,6 +32,15 @@ bool configureFromEnvironment(std::string* error);
 // Returns false with *error set on failure.
 bool finishRun(std::string* error);
 
+// The PANOCTL_SIM_STATE file around one command, for a batch's lines:
+// takeMonitorState locks it and applies its values (loadMonitorState),
+// giveMonitorState writes back what changed and unlocks it
+// (saveMonitorState). Both do nothing without a state file; on failure
+// *error is "scenario <path>: <what is wrong>". configureFromEnvironment
+// takes it for the whole run, and finishRun gives it back.
+bool takeMonitorState(std::string* error);
+bool giveMonitorState(std::string* error);
+
 // Monitor values kept from run to run in a state file (PANOCTL_SIM_STATE).
 // loadMonitorState takes the exclusive lock on "<path>.lock", reads the file
 // (a missing one holds no values) and applies it to the current machine's
