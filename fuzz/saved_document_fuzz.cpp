@@ -2,8 +2,8 @@
 // judge of what JSON is. It must not crash, and:
 // - it refuses as not JSON exactly what nlohmann refuses (a document nested
 //   deeper than the reader's limit, or one nlohmann reads past a byte order
-//   mark, or whose number nlohmann cannot hold in a double, aside); a NUL byte, which nlohmann takes for the end of the input,
-//   is nowhere valid in JSON and must be refused;
+//   mark, or whose number nlohmann cannot hold in a double, aside); a NUL byte, which nlohmann
+//   takes for the end of the input, is nowhere valid in JSON and must be refused;
 // - a document refused for any reason asks for no setting;
 // - an accepted one is an object whose "features" members it took one for
 //   one, with the same values, each from 0 to 65535.

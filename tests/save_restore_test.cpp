@@ -286,6 +286,12 @@ TEST(RestoreFailures, AWriteNobodyAcceptsIsFailed)
     EXPECT_EQ(run.out, R"({"ok":false,"features":{"0x10":"failed"}})"
                        "\n");
     EXPECT_EQ(sim::monitorVcpCurrent("m", 0x10), 60);
+    EXPECT_EQ(run.status, 0);
+    // With --fail the failure is in the status too.
+    RunResult failing = runPanoctl(machine(kLevels, "", Json{{"failWrites", {2, 3, 4}}}),
+                                   {"--fail", "restore", "1", path});
+    EXPECT_EQ(failing.out, run.out);
+    EXPECT_EQ(failing.status, 1);
     std::remove(path.c_str());
 }
 

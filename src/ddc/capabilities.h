@@ -23,5 +23,5 @@ inline constexpr int kMaxCapabilitiesFragments = 64;
 // given, says whether the string ended as a string ends (the end-of-string
 // fragment, a NUL, the parentheses closed) rather than cut off by a failure
 // or a limit.
-size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display,
-                          CapabilitiesText* text, bool* whole = nullptr);
+size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
+                          bool* whole = nullptr);

@@ -7,8 +7,8 @@
 // (mode 0600), then renamed into place, so a run stopped at any moment
 // leaves the old copy or the new one. Nothing is followed through a symbolic
 // link; a file that is not regular, is over 4 KiB, cannot be read or holds
-// no string a reading could give (empty, a NUL, too long) is ignored. A cache that cannot be read or written is
-// silent: the caller reads the monitor as if there were none.
+// no string a reading could give (empty, a NUL, too long) is ignored. A cache that cannot be read
+// or written is silent: the caller reads the monitor as if there were none.
 #pragma once
 
 #include <cstddef>
