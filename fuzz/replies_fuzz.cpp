@@ -164,14 +164,17 @@ std::string capabilitiesDocument(Bus& bus)
         size_t nul = data->find('\0');
         text += data->substr(0, nul);
         offset += static_cast<unsigned>(data->size());
-        if (nul != std::string::npos || text[0] != '(' || text.size() >= 2047 ||
-            std::count(text.begin(), text.end(), '(') ==
-                std::count(text.begin(), text.end(), ')')) {
+        // Balanced parentheses end only a text that starts with '('; any
+        // other is read on to the end of the string.
+        bool closed =
+            !text.empty() && text[0] == '(' &&
+            std::count(text.begin(), text.end(), '(') == std::count(text.begin(), text.end(), ')');
+        if (nul != std::string::npos || text.size() >= 2047 || closed) {
             break;
         }
     }
     text.resize(std::min<size_t>(text.size(), 2047));
-    if (text.empty() || text[0] != '(') {
+    if (text.empty()) {
         return "{\"capabilities\":\"\"}\n";
     }
     static char escaped[escapedCapacity(2048)];

@@ -19,7 +19,7 @@ using Trace = std::vector<std::string>;
 
 namespace {
 
-struct MonitorSpec {
+struct MonitorPlan {
     std::string key;
     int brightness;
     int max;
@@ -27,16 +27,16 @@ struct MonitorSpec {
 };
 
 // One display per monitor, in this order: id "UUID-<key>".
-std::string machine(const std::vector<MonitorSpec>& specs)
+std::string machine(const std::vector<MonitorPlan>& plans)
 {
     reg::Children children;
     Json monitors = Json::object();
-    for (const MonitorSpec& spec : specs) {
-        children.push_back(reg::node("port-" + spec.key, Json::object(),
-                                     {reg::proxy(spec.key, {{"EDID UUID", "UUID-" + spec.key}})}));
-        Json monitor = reg::monitor(spec.brightness, spec.max);
-        monitor.update(spec.extra);
-        monitors[spec.key] = std::move(monitor);
+    for (const MonitorPlan& plan : plans) {
+        children.push_back(reg::node("port-" + plan.key, Json::object(),
+                                     {reg::proxy(plan.key, {{"EDID UUID", "UUID-" + plan.key}})}));
+        Json monitor = reg::monitor(plan.brightness, plan.max);
+        monitor.update(plan.extra);
+        monitors[plan.key] = std::move(monitor);
     }
     return reg::scenario(children, monitors);
 }
@@ -369,23 +369,23 @@ TEST(SeveralDisplaysTransactions, AreThoseOfEachDisplayAlone)
 // its own, so running at once gives every display what running in turn does.
 TEST(SeveralDisplaysTransactions, FlakyBusesRetryOnTheirOwn)
 {
-    std::vector<MonitorSpec> specs;
+    std::vector<MonitorPlan> plans;
     for (int i = 0; i < 6; i++) {
         Json bus{{"bus", {{"failRate", 0.3}, {"corruptRate", 0.2}, {"seed", 7 * i}}}};
         if (i == 2) {
             bus["bus"]["replyDelay"] = 15000;  // answers only after a retry's longer pause
         }
-        specs.push_back({"m" + std::to_string(i), 10 * i, 100, bus});
+        plans.push_back({"m" + std::to_string(i), 10 * i, 100, bus});
     }
     for (auto command : {std::vector<std::string>{"get", "all", "16"},
                          std::vector<std::string>{"--verify", "set", "all", "16", "77"},
                          std::vector<std::string>{"set", "6,1,4", "16", "+", "3"}}) {
         command.insert(command.begin(), {"--retries", "4"});
         DebugEnv debug("1");
-        RunResult atOnce = runPanoctl(machine(specs), command);
+        RunResult atOnce = runPanoctl(machine(plans), command);
         std::vector<std::string> inTurnArgs = command;
         inTurnArgs.insert(inTurnArgs.begin(), "--one-at-a-time");
-        RunResult inTurn = runPanoctl(machine(specs), inTurnArgs);
+        RunResult inTurn = runPanoctl(machine(plans), inTurnArgs);
         EXPECT_EQ(atOnce.out, inTurn.out) << testing::PrintToString(command);
         EXPECT_EQ(atOnce.err, inTurn.err) << "the counters cover every display";
         EXPECT_EQ(sorted(atOnce.trace), sorted(inTurn.trace));
