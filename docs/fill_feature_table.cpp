@@ -4,7 +4,7 @@
 //
 //   fill_feature_table <template> <output>
 //
-// @MAN_FEATURES@ and @MAN_VALUES@ become mdoc lists; @ZSH_FEATURES@ and
+// @MAN_FEATURES@, @MAN_VALUES@ and @MAN_RESTORABLE@ become mdoc lists; @ZSH_FEATURES@ and
 // @ZSH_VALUES@ become zsh array entries and case arms. An @ that starts no
 // known placeholder is copied as it is.
 #include <cstdio>
@@ -14,6 +14,7 @@
 #include <string>
 
 #include "mccs/feature_names.h"
+#include "mccs/restorable.h"
 
 namespace {
 
@@ -49,6 +50,20 @@ std::string manValues()
             sep = ",\n";
         }
         out += "\n";
+    }
+    return out + ".El";
+}
+
+// The restorable features in restore order, with their names where they
+// have one.
+std::string manRestorable()
+{
+    std::string out = ".Bl -column \"0x00\" \"color-preset\" -offset indent\n";
+    for (const RestorableFeature& feature : restorableFeatures()) {
+        const FeatureName* named = featureByCode(feature.code);
+        out += ".It " + hexByte(feature.code) + " Ta " +
+               (named != nullptr ? "Cm " + std::string(named->name) : std::string("\\(em")) +
+               " Ta " + std::string(feature.description) + "\n";
     }
     return out + ".El";
 }
@@ -114,9 +129,8 @@ int main(int argc, char** argv)
     }
     std::string filled = text.str();
     const std::pair<std::string, std::string> placeholders[] = {
-        {"@MAN_FEATURES@", manFeatures()},
-        {"@MAN_VALUES@", manValues()},
-        {"@ZSH_FEATURES@", zshFeatures()},
+        {"@MAN_FEATURES@", manFeatures()},     {"@MAN_VALUES@", manValues()},
+        {"@MAN_RESTORABLE@", manRestorable()}, {"@ZSH_FEATURES@", zshFeatures()},
         {"@ZSH_VALUES@", zshValues()},
     };
     for (const auto& [placeholder, replacement] : placeholders) {

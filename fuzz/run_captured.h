@@ -98,9 +98,11 @@ private:
 
 // Once per target, from LLVMFuzzerInitialize: sanitizer reports go to the
 // real standard error even while a run has it caught, and no debug line
-// mixes into the captured streams.
+// mixes into the captured streams. No capabilities cache: every run reads
+// the monitor as the last one did, and nothing is written to the home folder.
 inline void prepareProcess()
 {
+    setenv("XDG_CACHE_HOME", "/dev/null", 1);
     // The interface takes the descriptor as a pointer.
     // NOLINTNEXTLINE(performance-no-int-to-ptr)
     __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(dup(STDERR_FILENO))));

@@ -83,7 +83,8 @@ report() {
     echo "fuzz $target: ${runs:-?} executions in ${fuzz_seconds} s, no finding"
 }
 failed=0
-targets=(json_escape_fuzz cli_fuzz batch_fuzz replies_fuzz scenario_fuzz capabilities_fuzz)
+targets=(json_escape_fuzz cli_fuzz batch_fuzz replies_fuzz scenario_fuzz capabilities_fuzz
+         saved_document_fuzz)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
     pids=()
     for target in "${targets[@]:i:2}"; do
@@ -129,6 +130,7 @@ memcheck() {  # scenario ("" for the built-in machine), then the arguments
     local scenario=$1 status=0
     shift
     PANOCTL_SIM_FAST=1 PANOCTL_SIM_SCENARIO="$scenario" PANOCTL_SIM_STATE="${state:-}" \
+        XDG_CACHE_HOME="$scratch/cache" \
         valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
         --errors-for-leak-kinds=all --suppressions=scripts/valgrind.supp \
         "$plain/panoctl" "$@" >/dev/null 2>"$scratch/valgrind.log" || status=$?
@@ -143,13 +145,17 @@ state=""
 memcheck ""
 memcheck "" nonsense
 memcheck "" get "$left" 5O
+printf '{"features":{"0x10":20,"contrast":30,"0x62":500}}' >"$scratch/saved.json"
 for id in "$left" unknown-id; do
     memcheck "" list
     memcheck "" get "$id" 0x10
     memcheck "" set "$id" 0x10 70
     memcheck "" capabilities "$id"
     memcheck "" probeaddr "$id"
+    memcheck "" save "$id"
+    memcheck "" restore "$id" "$scratch/saved.json"
 done
+memcheck "" restore "$left" /nonexistent
 DDC_DEBUG=1 memcheck "" list
 # Several displays: each in a thread of its own, and in turn.
 memcheck "" get all 0x10

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -21,6 +22,12 @@ namespace {
 // inherit it. Kept when the test sets its own.
 [[maybe_unused]] const bool kOwnLockFolder =
     setenv("PANOCTL_SIM_LOCKS", PANOCTL_TEST_LOCKS, 0) == 0;
+
+// No capabilities cache, unless a test sets one up (CacheFolder): a folder
+// cannot be made under /dev/null, so every run reads the monitor, and no
+// test writes into the user's home folder.
+constexpr const char* kNoCache = "/dev/null";
+[[maybe_unused]] const bool kNoCacheFolder = setenv("XDG_CACHE_HOME", kNoCache, 1) == 0;
 
 }  // namespace
 
@@ -157,4 +164,35 @@ DebugEnv::DebugEnv(const char* value)
 DebugEnv::~DebugEnv()
 {
     unsetenv("DDC_DEBUG");
+}
+
+CacheFolder::CacheFolder()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr) {
+        home_ = home;
+    }
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "panoctl-test-cache-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    EXPECT_NE(mkdtemp(name.data()), nullptr);
+    base_ = name.data();
+    setenv("XDG_CACHE_HOME", base_.c_str(), 1);
+}
+
+CacheFolder::~CacheFolder()
+{
+    std::error_code ignored;
+    std::filesystem::permissions(base_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(base_, ignored);
+    setenv("XDG_CACHE_HOME", kNoCache, 1);
+    if (home_) {
+        setenv("HOME", home_->c_str(), 1);
+    }
+}
+
+std::string CacheFolder::folder() const
+{
+    return base_ + "/panoctl";
 }

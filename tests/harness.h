@@ -2,6 +2,7 @@
 // sees: standard output, standard error, the exit status and the bus trace.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,4 +47,23 @@ public:
     ~DebugEnv();
     DebugEnv(const DebugEnv&) = delete;
     DebugEnv& operator=(const DebugEnv&) = delete;
+};
+
+// A capabilities cache of the test's own for the lifetime of the object:
+// runs in between share it, as the runs of one user do. Without one, runs
+// keep no cache. HOME is as it was once the object is gone.
+class CacheFolder {
+public:
+    CacheFolder();
+    ~CacheFolder();
+    CacheFolder(const CacheFolder&) = delete;
+    CacheFolder& operator=(const CacheFolder&) = delete;
+
+    // Where panoctl keeps its files: XDG_CACHE_HOME's panoctl folder.
+    std::string folder() const;
+    const std::string& base() const { return base_; }
+
+private:
+    std::string base_;
+    std::optional<std::string> home_;
 };

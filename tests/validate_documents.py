@@ -29,6 +29,10 @@ SCHEMAS = {
     ("get", "1"): ["get", "get-several"],
     ("set", "1"): ["set", "set-step", "set-several", "set-step-several"],
     ("capabilities", "1"): ["capabilities"],
+    ("save", "0"): ["save"],
+    ("save", "1"): ["save-error"],
+    ("restore", "0"): ["restore"],
+    ("restore", "1"): ["restore-no-such-display", "restore"],
     # Each line of a watch.
     ("watch", "0"): ["watch"],
     # A batch's answer to a refused line (other answers are logged as the

@@ -96,6 +96,7 @@ void beginBatch(Session* session)
 {
     captureRefusals(&session->refusals, true);
     session->rediscoverOnMiss = true;
+    session->batch = true;
     discoverDisplays(session);
 }
 
@@ -103,6 +104,7 @@ void endBatch(Session* session)
 {
     captureRefusals(&session->refusals, false);
     session->rediscoverOnMiss = false;
+    session->batch = false;
 }
 
 void setCommandHold(Session* session, CommandHold hold)

@@ -1,7 +1,38 @@
 #include "cli/capabilities_read.h"
 
+#include <string_view>
+
+#include "files/capabilities_cache.h"
+
+namespace {
+
+size_t readUsable(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
+                  bool* whole)
+{
+    return asReadCapabilities(link, display, text, whole);
+}
+
+}  // namespace
+
 size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
                               CapabilitiesText* text)
 {
-    return asReadCapabilities(link, display, text);
+    bool whole = false;
+    return readUsable(link, display, text, &whole);
+}
+
+size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
+                              CapabilitiesText* text)
+{
+    if (!session->options.refresh) {
+        if (size_t length = loadCachedCapabilities(display, text); length > 0) {
+            return length;
+        }
+    }
+    bool whole = false;
+    size_t length = readUsable(sessionLink(session), display, text, &whole);
+    if (whole) {
+        storeCachedCapabilities(display, std::string_view(text->data(), length));
+    }
+    return length;
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "cli/session.h"
 #include "ddc/capabilities.h"
 #include "ddc/link.h"
 #include "discovery/display_table.h"
@@ -12,4 +13,10 @@
 // first byte: real monitors send strings without the outer parentheses, and
 // a text that is not a capabilities string still decodes to nothing.
 size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
+                              CapabilitiesText* text);
+
+// The string for the commands that decode it (features, save): the cached
+// copy when there is one and the run did not ask for --refresh; otherwise
+// read from the monitor, and kept in the cache when it was read whole.
+size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
                               CapabilitiesText* text);

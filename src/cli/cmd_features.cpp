@@ -7,28 +7,11 @@
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
+#include "cli/document_text.h"
 #include "mccs/capabilities_parse.h"
 #include "mccs/feature_names.h"
 
 namespace {
-
-// One text member, escaped, or null when the string did not give it.
-void printTextMember(std::FILE* out, const char* key, std::optional<std::string_view> text)
-{
-    if (!text) {
-        std::fprintf(out, "\"%s\":null", key);
-        return;
-    }
-    // A segment is part of the capabilities text, so it fits in a buffer of its size.
-    std::array<char, sizeof(CapabilitiesText)> plain;
-    std::array<char, escapedCapacity(sizeof(CapabilitiesText))> escaped;
-    size_t length = std::min(text->size(), plain.size() - 1);
-    std::memcpy(plain.data(), text->data(), length);
-    plain[length] = '\0';
-    json_escape(plain.data(), escaped.data(), escaped.size());
-    std::fprintf(out, "\"%s\":\"%s\"", key, escaped.data());
-}
 
 void printCodes(std::FILE* out, std::span<const uint8_t> codes)
 {
@@ -67,13 +50,12 @@ void printVcpCodes(std::FILE* out, const Capabilities& capabilities)
 int commandFeatures(Session* session, CommandWords words)
 {
     std::FILE* out = session->out;
-    const DisplayRecord* display = lookupDisplay(session, words[1]);
+    const DisplayRecord* display = lookupDisplayOrAnswer(session, words[1]);
     if (display == nullptr) {
-        std::fprintf(out, "{\"error\":\"no_such_display\"}\n");
-        return 1;
+        return kStatusNoSuchDisplay;
     }
     CapabilitiesText text;
-    size_t length = readUsableCapabilities(sessionLink(session), *display, &text);
+    size_t length = readCachedCapabilities(session, *display, &text);
     if (length == 0) {
         std::fprintf(out, "{\"error\":\"no_capabilities\"}\n");
         return documentStatus(*session, true);

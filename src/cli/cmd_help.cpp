@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "mccs/feature_names.h"
+#include "mccs/restorable.h"
 
 #ifndef PANOCTL_VERSION
 #error "PANOCTL_VERSION comes from the build: the project's version"
@@ -25,6 +26,9 @@ constexpr const char* kCommandsText =
     "                                  (a step's sign may stand alone: + 5, - 10%)\n"
     "  capabilities <display>          the monitor's capabilities string\n"
     "  features <display>              the capabilities string decoded\n"
+    "  save <display>                  the restorable settings, as a document\n"
+    "  restore <display> [file]        write back a saved document's settings that\n"
+    "                                  differ (standard input without a file or -)\n"
     "  probeaddr <display> [vcp]       which I2C addressing the display answers on\n"
     "  watch                           a line for each display present, then for\n"
     "                                  each display that comes or goes\n"
@@ -85,6 +89,15 @@ void printFeatures(std::FILE* out)
     }
 }
 
+void printRestorable(std::FILE* out)
+{
+    std::fprintf(out, "\nrestorable features, in the order restore writes them:\n ");
+    for (const RestorableFeature& feature : restorableFeatures()) {
+        std::fprintf(out, " 0x%02X", static_cast<unsigned>(feature.code));
+    }
+    std::fprintf(out, "\n");
+}
+
 }  // namespace
 
 int commandHelp(Session* session, CommandWords /*words*/)
@@ -94,6 +107,7 @@ int commandHelp(Session* session, CommandWords /*words*/)
     printOptions(out);
     std::fputs(kSelectorsText, out);
     printFeatures(out);
+    printRestorable(out);
     std::fputs(kClosingText, out);
     return 0;
 }

@@ -21,6 +21,8 @@ int commandSet(Session* session, CommandWords words);
 int commandCapabilities(Session* session, CommandWords words);
 int commandProbeaddr(Session* session, CommandWords words);
 int commandFeatures(Session* session, CommandWords words);
+int commandSave(Session* session, CommandWords words);
+int commandRestore(Session* session, CommandWords words);
 int commandWatch(Session* session, CommandWords words);
 int commandHelp(Session* session, CommandWords words);
 int commandVersion(Session* session, CommandWords words);

@@ -28,13 +28,15 @@ struct CommandRow {
 };
 
 // watch discovers by itself, once its notifications are armed.
-constexpr std::array<CommandRow, 9> kCommands{{
+constexpr std::array<CommandRow, 11> kCommands{{
     {"list", 1, Displays::current, false, false, commandList},
     {"get", 3, Displays::latest, false, false, commandGet},
     {"set", 4, Displays::latest, false, false, commandSet},
     {"capabilities", 2, Displays::latest, false, false, commandCapabilities},
     {"probeaddr", 2, Displays::latest, false, false, commandProbeaddr},
     {"features", 2, Displays::latest, false, false, commandFeatures},
+    {"save", 2, Displays::latest, false, false, commandSave},
+    {"restore", 2, Displays::latest, false, false, commandRestore},
     {"watch", 1, Displays::none, false, true, commandWatch},
     {"help", 1, Displays::none, true, false, commandHelp},
     {"version", 1, Displays::none, true, false, commandVersion},

@@ -85,6 +85,15 @@ bool namesSeveralDisplays(const Session& session, const char* selector)
                                findDisplay(session.displays, selector) == nullptr);
 }
 
+bool refuseSeveralDisplays(Session* session, CommandWords words)
+{
+    if (!namesSeveralDisplays(*session, words[1])) {
+        return true;
+    }
+    refuseCommandLine(&session->refusals, "panoctl: %s takes one display: %s", words[0], words[1]);
+    return false;
+}
+
 bool readDisplayList(Session* session, const char* selector, DisplayList* list)
 {
     if (isAll(selector)) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "cli/commands.h"
 #include "cli/session.h"
 #include "discovery/display_table.h"
 
@@ -32,6 +33,11 @@ struct DisplayList {
 // that is not the id of a display in the table, in any letter case (an id is
 // always one display).
 bool namesSeveralDisplays(const Session& session, const char* selector);
+
+// For the commands that serve one display only (save, restore): refuses a
+// selector that names several, "panoctl: <command> takes one display: <selector>",
+// and returns false then.
+bool refuseSeveralDisplays(Session* session, CommandWords words);
 
 // Reads the list `selector` into `list`, in the list's order: every display
 // of the table for `all`; for a list, each element's display (a display

@@ -1,5 +1,7 @@
 #include "cli/display_lookup.h"
 
+#include <cstdio>
+
 #include "cli/diagnostics.h"
 #include "discovery/walk.h"
 
@@ -16,6 +18,15 @@ const DisplayRecord* lookupDisplay(Session* session, const char* selector)
     if (display == nullptr && session->rediscoverOnMiss) {
         discoverDisplays(session);
         display = findDisplay(session->displays, selector);
+    }
+    return display;
+}
+
+const DisplayRecord* lookupDisplayOrAnswer(Session* session, const char* selector)
+{
+    const DisplayRecord* display = lookupDisplay(session, selector);
+    if (display == nullptr) {
+        std::fprintf(session->out, "{\"error\":\"no_such_display\"}\n");
     }
     return display;
 }

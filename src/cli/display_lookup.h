@@ -14,3 +14,11 @@ void discoverDisplays(Session* session);
 // looked up again, so a display plugged in since the last discovery is
 // found; positions then refer to the new table.
 const DisplayRecord* lookupDisplay(Session* session, const char* selector);
+
+// Exit status of a command that answered {"error":"no_such_display"}.
+inline constexpr int kStatusNoSuchDisplay = 1;
+
+// lookupDisplay for the commands that answer a selector that finds nothing
+// with {"error":"no_such_display"} and kStatusNoSuchDisplay: prints that
+// answer and returns null then.
+const DisplayRecord* lookupDisplayOrAnswer(Session* session, const char* selector);

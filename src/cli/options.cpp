@@ -45,11 +45,11 @@ bool takeCount(RunOptions* options, const char* value, Refusals* refusals)
     return true;
 }
 
-constexpr std::array<OptionRow, 8> kOptions{{
+constexpr std::array<OptionRow, 9> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", turnOn<&RunOptions::help>},
     {"--version", nullptr, nullptr, "print the version and exit", turnOn<&RunOptions::version>},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
-    {"--verify", nullptr, nullptr, "set: check the value by reading it back",
+    {"--verify", nullptr, nullptr, "set, restore: check each value by reading it back",
      turnOn<&RunOptions::verify>},
     {"--fail", nullptr, nullptr, "status 1 when the document reports a failure",
      turnOn<&RunOptions::fail>},
@@ -58,6 +58,8 @@ constexpr std::array<OptionRow, 8> kOptions{{
     {"--count", nullptr, "N", "watch: end after N changes, 1-1000000", takeCount},
     {"--one-at-a-time", nullptr, nullptr, "serve several displays in turn, not at once",
      turnOn<&RunOptions::oneAtATime>},
+    {"--refresh", nullptr, nullptr, "features, save: read the capabilities again, not the cache",
+     turnOn<&RunOptions::refresh>},
 }};
 
 bool looksLikeOption(const char* word)

@@ -16,6 +16,7 @@ struct RunOptions {
     bool fail = false;        // a document that reports a failure makes the status 1
     bool showMax = false;     // get prints the maximum beside the value
     bool oneAtATime = false;  // several displays served in turn, not at once
+    bool refresh = false;     // features and save read the capabilities, not the cache
     long count = 0;           // watch: change events before it ends; 0 for no end
 };
 

@@ -42,6 +42,7 @@ struct Session {
     WarnedDisplays warned;
     bool discovered = false;        // only a run that discovered reports its counters
     bool rediscoverOnMiss = false;  // batch: a selector that finds nothing discovers again
+    bool batch = false;             // standard input carries the batch's lines
     bool outputFailureReported = false;
 };
 

@@ -96,9 +96,11 @@ bool finished(const Gathered& gathered)
 
 }  // namespace
 
-size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text)
+size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
+                          bool* whole)
 {
     Gathered gathered{text};
+    bool ended = false;
     (*text)[0] = '\0';
 
     // The first request is not answered; whether it was accepted shows in
@@ -115,13 +117,19 @@ size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, Cap
         std::optional<std::span<const uint8_t>> data = fetchFragment(link, display, offset, &reply);
         // No data is the monitor's end of the string.
         if (!data || data->empty()) {
+            ended = data.has_value();
             break;
         }
         append(*data, &gathered);
         if (finished(gathered)) {
+            // Not a buffer that filled up: the text may go on.
+            ended = gathered.sawNul || ((*text)[0] == '(' && gathered.opened == gathered.closed);
             break;
         }
         offset = static_cast<uint16_t>(offset + data->size());
+    }
+    if (whole != nullptr) {
+        *whole = ended && gathered.length > 0;
     }
     return gathered.length;
 }

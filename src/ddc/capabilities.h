@@ -19,6 +19,9 @@ inline constexpr int kMaxCapabilitiesFragments = 64;
 // received so far. Reading ends at the monitor's end-of-string fragment, a
 // NUL, a full buffer, after 64 fragments, or at a failed transfer or invalid
 // fragment, and for a text that starts with '(' when its parentheses close;
-// whatever was gathered is kept, whatever its first byte.
-size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display,
-                          CapabilitiesText* text);
+// whatever was gathered is kept, whatever its first byte. `*whole`, when
+// given, says whether the string ended as a string ends (the end-of-string
+// fragment, a NUL, the parentheses closed) rather than cut off by a failure
+// or a limit.
+size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
+                          bool* whole = nullptr);

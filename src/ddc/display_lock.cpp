@@ -11,6 +11,8 @@
 #include <cstring>
 #include <span>
 
+#include "files/private_folder.h"
+
 namespace {
 
 using IdText = std::array<char, sizeof(DisplayRecord::id)>;
@@ -18,25 +20,12 @@ using IdText = std::array<char, sizeof(DisplayRecord::id)>;
 // suffix (".queue") and the NUL.
 using FileName = std::array<char, 8 + 3 * sizeof(DisplayRecord::id) + 6 + 1>;
 
-// The id as a file name that is readable for the usual EDID UUID: digits,
-// upper-case letters and '-' stay; every other byte (lower case included, so
-// that names stay distinct where the file system ignores case) becomes '_'
-// and two hex digits.
+// "display-", the id as escapeForFileName writes it, and the suffix.
 bool lockFileName(const IdText& id, const char* suffix, FileName* name)
 {
-    constexpr std::array<char, 17> kDigits{"0123456789ABCDEF"};
     std::array<char, 3 * sizeof(IdText) + 1> escaped{};
-    size_t length = 0;
-    for (size_t i = 0; i < id.size() && id[i] != '\0'; i++) {
-        char c = id[i];
-        if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '-') {
-            escaped[length++] = c;
-            continue;
-        }
-        auto byte = static_cast<unsigned char>(c);
-        escaped[length++] = '_';
-        escaped[length++] = kDigits[byte >> 4];
-        escaped[length++] = kDigits[byte & 0x0F];
+    if (!escapeForFileName(id.data(), escaped)) {
+        return false;
     }
     int written = std::snprintf(name->data(), name->size(), "display-%s%s", escaped.data(), suffix);
     return written > 0 && static_cast<size_t>(written) < name->size();
@@ -73,26 +62,6 @@ void noteFailureOutsideFolder(LockFolder* folder, DisplayRecord* display, const 
     noteFailure(display, folder->path.data(), fileName, failure);
 }
 
-// The descriptor must be of `type` and the user's own; a folder must also be
-// closed to other users' writes, or they could swap lock files under us.
-LockFailure checkOpened(int fd, mode_t type, const char* wrongType, bool refuseSharedWrites)
-{
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        return {nullptr, errno};
-    }
-    if ((info.st_mode & S_IFMT) != type) {
-        return {wrongType};
-    }
-    if (info.st_uid != geteuid()) {
-        return {"belongs to another user"};
-    }
-    if (refuseSharedWrites && (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return {"is writable by other users"};
-    }
-    return {};
-}
-
 // Creates the folder when missing and opens it without following a link, so
 // the lock files are opened relative to the very folder that was checked.
 LockFailure openDirectory(LockFolder* folder)
@@ -102,27 +71,7 @@ LockFailure openDirectory(LockFolder* folder)
         copyText(folder->path, "the lock directory");
         return {"cannot be named"};
     }
-    if (mkdir(path, 0700) != 0 && errno != EEXIST) {
-        return {nullptr, errno};
-    }
-    struct stat info {};
-    if (lstat(path, &info) != 0) {
-        return {nullptr, errno};
-    }
-    if (S_ISLNK(info.st_mode)) {
-        return {"is a symbolic link"};
-    }
-    int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        return errno == ENOTDIR ? LockFailure{"is not a directory"} : LockFailure{nullptr, errno};
-    }
-    LockFailure failure = checkOpened(fd, S_IFDIR, "is not a directory", true);
-    if (failure.failed()) {
-        close(fd);
-        return failure;
-    }
-    folder->fd = fd;
-    return {};
+    return openPrivateFolder(path, false, &folder->fd);
 }
 
 // Read-only and non-blocking: flock needs no more, and a FIFO planted under
@@ -136,7 +85,7 @@ LockFailure openLockFile(const LockFolder& folder, const char* name, int* fd)
         }
         return errno == EISDIR ? LockFailure{"is not a regular file"} : LockFailure{nullptr, errno};
     }
-    LockFailure failure = checkOpened(*fd, S_IFREG, "is not a regular file", false);
+    LockFailure failure = checkOwnedFile(*fd, S_IFREG, "is not a regular file", false);
     if (failure.failed()) {
         close(*fd);
         *fd = -1;

@@ -10,17 +10,13 @@
 #include <mutex>
 #include <span>
 
+#include "files/private_folder.h"
 #include "platform/platform.h"
 
 enum class LockState : uint8_t { closed, open, unusable };
 
-// Why locking was skipped: a description ("is a symbolic link") or, when
-// that is null, the system's error number.
-struct LockFailure {
-    const char* problem = nullptr;
-    int error = 0;
-    bool failed() const { return problem != nullptr || error != 0; }
-};
+// Why locking was skipped.
+using LockFailure = FileProblem;
 
 // The lock file is held for a transaction. The queue file is held by the one
 // process waiting for the lock file, so a process that has just released the

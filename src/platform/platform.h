@@ -1,6 +1,6 @@
 // The one header the core includes for everything it needs from the system:
-// the I/O registry, Core Foundation, the AV service's I2C operations, a pause
-// and the folder for lock files. CMake puts either platform/macos or
+// the I/O registry, Core Foundation, the AV service's I2C operations, a pause,
+// the folder for lock files and the folder for cached files. CMake puts either platform/macos or
 // platform/sim on the include path, and that directory's platform_impl.h
 // supplies the declarations, so the core compiles unchanged against the real
 // system and against the simulation.
@@ -22,3 +22,8 @@ void pauseMicroseconds(uint32_t microseconds);
 // lock files into `path`: a folder private to the user, which need not exist
 // yet. Returns false when no such path can be named or it does not fit.
 bool lockDirectoryPath(std::span<char> path);
+
+// Writes the NUL-terminated path of panoctl's folder in the user's cache
+// folder into `path`; it need not exist yet. Returns false when the user has
+// no home folder (no cache then) or the path does not fit.
+bool cacheDirectoryPath(std::span<char> path);

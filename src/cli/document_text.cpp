@@ -1,0 +1,24 @@
+#include "cli/document_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "cli/json_escape.h"
+#include "ddc/capabilities.h"
+
+void printTextMember(std::FILE* out, const char* key, std::optional<std::string_view> text)
+{
+    if (!text) {
+        std::fprintf(out, "\"%s\":null", key);
+        return;
+    }
+    // A segment is part of the capabilities text, so it fits in a buffer of its size.
+    std::array<char, sizeof(CapabilitiesText)> plain;
+    std::array<char, escapedCapacity(sizeof(CapabilitiesText))> escaped;
+    size_t length = std::min(text->size(), plain.size() - 1);
+    std::memcpy(plain.data(), text->data(), length);
+    plain[length] = '\0';
+    json_escape(plain.data(), escaped.data(), escaped.size());
+    std::fprintf(out, "\"%s\":\"%s\"", key, escaped.data());
+}

@@ -1,0 +1,164 @@
+#include "files/capabilities_cache.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "files/private_folder.h"
+#include "platform/platform.h"
+
+namespace {
+
+// PATH_MAX on macOS; a longer cache folder is no cache.
+using FolderPath = std::array<char, 1024>;
+// The escaped id, '.', the escaped serial, ".capabilities" and the NUL.
+using CacheName =
+    std::array<char, 3 * sizeof(DisplayRecord::id) + 1 + 3 * sizeof(DisplayRecord::serial) + 14>;
+// The folder, '/', a temporary name ('.', the cache name, ".XXXXXX").
+using FilePath = std::array<char, sizeof(FolderPath) + 1 + sizeof(CacheName) + 8>;
+
+// "<id>.<serial>.capabilities": '.' is escaped within both parts, so every
+// id and serial pair has a name of its own.
+bool cacheName(const DisplayRecord& display, CacheName* name)
+{
+    std::array<char, 3 * sizeof(DisplayRecord::id) + 1> id{};
+    std::array<char, 3 * sizeof(DisplayRecord::serial) + 1> serial{};
+    if (!escapeForFileName(display.id.data(), id) ||
+        !escapeForFileName(display.serial.data(), serial)) {
+        return false;
+    }
+    int written =
+        std::snprintf(name->data(), name->size(), "%s.%s.capabilities", id.data(), serial.data());
+    return written > 0 && static_cast<size_t>(written) < name->size();
+}
+
+// A capabilities string as a reading gives one: text with no NUL in it
+// (reading stops at a NUL), and not more than a reading holds.
+bool usableText(std::string_view text)
+{
+    return !text.empty() && text.size() < sizeof(CapabilitiesText) &&
+           text.find('\0') == std::string_view::npos;
+}
+
+// Reads the whole file into `text`, when it is regular and not too large
+// for it.
+size_t readCacheFile(int fd, CapabilitiesText* text)
+{
+    struct stat info {};
+    if (checkOwnedFile(fd, S_IFREG, "is not a regular file", false).failed() ||
+        fstat(fd, &info) != 0 || info.st_size <= 0 ||
+        static_cast<size_t>(info.st_size) > kMaxCacheFileBytes ||
+        static_cast<size_t>(info.st_size) >= text->size()) {
+        return 0;
+    }
+    size_t length = 0;
+    while (length < text->size() - 1) {
+        ssize_t n = read(fd, text->data() + length, text->size() - 1 - length);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return 0;
+        }
+        if (n == 0) {
+            break;
+        }
+        length += static_cast<size_t>(n);
+    }
+    // A file that grew while it was read is not the one that was checked.
+    if (length != static_cast<size_t>(info.st_size)) {
+        return 0;
+    }
+    (*text)[length] = '\0';
+    return usableText(std::string_view(text->data(), length)) ? length : 0;
+}
+
+bool writeAll(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+size_t loadCachedCapabilities(const DisplayRecord& display, CapabilitiesText* text)
+{
+    (*text)[0] = '\0';
+    FolderPath folder{};
+    CacheName name{};
+    if (!cacheDirectoryPath(folder) || !cacheName(display, &name)) {
+        return 0;
+    }
+    int dir = open(folder.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        return 0;
+    }
+    size_t length = 0;
+    if (!checkOwnedFile(dir, S_IFDIR, "is not a directory", true).failed()) {
+        // Non-blocking: a FIFO planted under the name opens at once, then is refused.
+        int fd = openat(dir, name.data(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            length = readCacheFile(fd, text);
+            close(fd);
+        }
+    }
+    close(dir);
+    if (length == 0) {
+        (*text)[0] = '\0';
+    }
+    return length;
+}
+
+void storeCachedCapabilities(const DisplayRecord& display, std::string_view text)
+{
+    FolderPath folder{};
+    CacheName name{};
+    if (!usableText(text) || text.size() > kMaxCacheFileBytes || !cacheDirectoryPath(folder) ||
+        !cacheName(display, &name)) {
+        return;
+    }
+    int dir = -1;
+    if (openPrivateFolder(folder.data(), true, &dir).failed()) {
+        return;
+    }
+    close(dir);
+    FilePath temporary{};
+    FilePath target{};
+    int written = std::snprintf(temporary.data(), temporary.size(), "%s/.%s.XXXXXX", folder.data(),
+                                name.data());
+    int targetWritten =
+        std::snprintf(target.data(), target.size(), "%s/%s", folder.data(), name.data());
+    if (written <= 0 || static_cast<size_t>(written) >= temporary.size() || targetWritten <= 0 ||
+        static_cast<size_t>(targetWritten) >= target.size()) {
+        return;
+    }
+    // mkstemp creates the file exclusively, mode 0600, under a name of its
+    // own choosing; a link planted at that name makes it choose another.
+    int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        return;
+    }
+    fcntl(fd, F_SETFD, FD_CLOEXEC);
+    // On disk before the rename, so a crash cannot leave a cut string in
+    // place of a whole one.
+    bool kept = writeAll(fd, text) && fsync(fd) == 0;
+    kept = close(fd) == 0 && kept;
+    if (!kept || std::rename(temporary.data(), target.data()) != 0) {
+        unlink(temporary.data());
+    }
+}
