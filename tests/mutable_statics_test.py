@@ -4,7 +4,10 @@ ddc/, discovery/ and mccs/) with nm and fails on every symbol in a writable
 data or zero-filled section (.data, .bss and their thread-local forms).
 Constants the compiler keeps in .data.rel.ro (tables of pointers) are not
 writable once loaded and pass. One flag that a signal handler sets, a
-volatile sig_atomic_t whose name ends in "SignalFlag", is allowed."""
+volatile sig_atomic_t whose name ends in "SignalFlag", is allowed. Names
+that begin with two underscores are reserved to the compiler: sanitizers and
+coverage instrumentation put their own data there (source locations, counter
+tables), and no code of ours can define them."""
 import subprocess
 import sys
 
@@ -20,7 +23,7 @@ def mutable_symbols(path):
         if len(fields) < 7 or fields[2] not in WRITABLE_CLASSES:
             continue
         name, section = fields[0], fields[6]
-        if section.startswith(READ_ONLY_SECTIONS):
+        if section.startswith(READ_ONLY_SECTIONS) or name.startswith("__"):
             continue
         yield name, section
 
