@@ -165,6 +165,23 @@ def plugged_and_unplugged(binary, folder, env):
     check("SIGINT: nothing on standard error", watch.error_lines(), [])
 
 
+def signalled_again_while_ending(binary, env):
+    # Signals one after another until the watch has gone (timeout(1) signals
+    # the process and then its group; a person presses Ctrl-C twice): one
+    # arriving while the watch ends must not kill it, so the status is 0.
+    for attempt in range(10):
+        watch = Watch(binary, env)
+        watch.lines_until_quiet(quiet=0.5)
+        deadline = time.monotonic() + 2
+        while watch.process.poll() is None and time.monotonic() < deadline:
+            try:
+                os.kill(watch.process.pid, signal.SIGINT)
+            except ProcessLookupError:
+                break
+        status, _ = watch.end()
+        check(f"SIGINT again and again, attempt {attempt}", status, 0)
+
+
 def same_ids(binary, folder, env):
     machine = Machine(folder, "same.json")
     uuids = {"p": "SAME", "q": "SAME", "r": "OTHER"}
@@ -344,6 +361,7 @@ def main(binary):
         env["PANOCTL_SIM_TRACE"] = str(trace)
         plugged_and_unplugged(binary, folder, env)
         same_ids(binary, folder, env)
+        signalled_again_while_ending(binary, env)
         unreadable_rewrite(binary, folder, env)
         burst(binary, folder, env)
         escaped_as_list(binary, folder, env)

@@ -24,14 +24,12 @@ extern "C" void onStopSignal(int /*signal*/)
     g_stopSignalFlag = 1;
 }
 
-// The handlers a watch installs for its lifetime, and what was there before.
-struct StopSignals {
-    struct sigaction interrupt {};
-    struct sigaction terminate {};
-    struct sigaction brokenPipe {};
-};
-
-void catchStopSignals(StopSignals* previous)
+// SIGINT and SIGTERM ask the watch to end. The handlers stay until the
+// process exits: a second signal that arrives while the run is ending (as
+// when `timeout` signals both the process and its group) must not kill it
+// with a status other than 0. SIGPIPE is already ignored for every run, so a
+// reader that goes away ends the watch with status 3.
+void catchStopSignals()
 {
     g_stopSignalFlag = 0;
     struct sigaction stop {};
@@ -39,21 +37,8 @@ void catchStopSignals(StopSignals* previous)
     sigemptyset(&stop.sa_mask);
     // A write to a slow reader is carried on, not cut, by the signal.
     stop.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &stop, &previous->interrupt);
-    sigaction(SIGTERM, &stop, &previous->terminate);
-    // A reader that goes away ends the watch with status 3, as any run whose
-    // output fails, rather than killing it.
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    sigaction(SIGPIPE, &ignore, &previous->brokenPipe);
-}
-
-void restoreSignals(const StopSignals& previous)
-{
-    sigaction(SIGINT, &previous.interrupt, nullptr);
-    sigaction(SIGTERM, &previous.terminate, nullptr);
-    sigaction(SIGPIPE, &previous.brokenPipe, nullptr);
+    sigaction(SIGINT, &stop, nullptr);
+    sigaction(SIGTERM, &stop, nullptr);
 }
 
 // One event line, flushed; the status finishOutput gives.
@@ -146,8 +131,7 @@ int commandWatch(Session* session, CommandWords words)
         refuseCommandLine(&session->refusals, "watch takes no arguments");
         return kStatusUsage;
     }
-    StopSignals previous;
-    catchStopSignals(&previous);
+    catchStopSignals();
     // The notifications come first: a display that arrives during the first
     // discovery is then seen by the next one.
     RegistryWatch watch;
@@ -160,6 +144,5 @@ int commandWatch(Session* session, CommandWords words)
         status = watchDisplays(session, &watch);
         stopRegistryWatch(&watch);
     }
-    restoreSignals(previous);
     return status;
 }
