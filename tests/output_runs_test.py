@@ -51,8 +51,12 @@ def main(binary):
     env = dict(os.environ, PANOCTL_SIM_FAST="1")
     for name in ("PANOCTL_SIM_SCENARIO", "PANOCTL_SIM_TRACE", "PANOCTL_SIM_STATE", "DDC_DEBUG"):
         env.pop(name, None)
+    targets = dict(REASONS)
+    if not os.path.exists("/dev/full"):
+        print("skipped the full device: this system has no /dev/full")
+        del targets["full device"]
     for args, text in RUNS:
-        for target, message in REASONS.items():
+        for target, message in targets.items():
             run = run_into(binary, args, text, target, env)
             got = (run.returncode, run.stderr)
             if got != (3, message):

@@ -295,12 +295,15 @@ def counted(binary, folder, env):
 
 
 def output_that_fails(binary, folder, env):
-    with open("/dev/full", "w", encoding="utf-8") as full:
-        watch = Watch(binary, env, stdout=full)
-        status = watch.process.wait(timeout=10)
-    check("full: status", status, 3)
-    check("full: said once", watch.error_lines(),
-          ["panoctl: cannot write standard output: No space left on device\n"])
+    if not os.path.exists("/dev/full"):
+        print("skipped the full device: this system has no /dev/full")
+    else:
+        with open("/dev/full", "w", encoding="utf-8") as full:
+            watch = Watch(binary, env, stdout=full)
+            status = watch.process.wait(timeout=10)
+        check("full: status", status, 3)
+        check("full: said once", watch.error_lines(),
+              ["panoctl: cannot write standard output: No space left on device\n"])
 
     # The reader goes away while the watch waits: the next line fails.
     machine = Machine(folder, "closed.json")
