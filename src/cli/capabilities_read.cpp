@@ -1,24 +1,15 @@
 #include "cli/capabilities_read.h"
 
+#include <cstring>
 #include <string_view>
 
 #include "files/capabilities_cache.h"
-
-namespace {
-
-size_t readUsable(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
-                  bool* whole)
-{
-    return asReadCapabilities(link, display, text, whole);
-}
-
-}  // namespace
 
 size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
                               CapabilitiesText* text)
 {
     bool whole = false;
-    return readUsable(link, display, text, &whole);
+    return asReadCapabilities(link, display, text, &whole);
 }
 
 size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
@@ -30,9 +21,14 @@ size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
         }
     }
     bool whole = false;
-    size_t length = readUsable(sessionLink(session), display, text, &whole);
+    size_t length = asReadCapabilities(sessionLink(session), display, text, &whole);
     if (whole) {
         storeCachedCapabilities(display, std::string_view(text->data(), length));
     }
     return length;
+}
+
+void decodeCapabilities(const CapabilitiesText& text, size_t length, Capabilities* capabilities)
+{
+    parseCapabilities(std::string_view(text.data(), strnlen(text.data(), length)), capabilities);
 }

@@ -7,6 +7,7 @@
 #include "ddc/capabilities.h"
 #include "ddc/link.h"
 #include "discovery/display_table.h"
+#include "mccs/capabilities_parse.h"
 
 // Reads the display's capabilities string into `text` and returns its
 // length, 0 only when no byte came back. Whatever came is kept, whatever its
@@ -20,3 +21,7 @@ size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
 // read from the monitor, and kept in the cache when it was read whole.
 size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
                               CapabilitiesText* text);
+
+// Decodes what the capabilities command would show of `text`: its first
+// `length` bytes, up to a NUL.
+void decodeCapabilities(const CapabilitiesText& text, size_t length, Capabilities* capabilities);

@@ -1,8 +1,6 @@
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <span>
-#include <string_view>
 
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
@@ -61,8 +59,7 @@ int commandFeatures(Session* session, CommandWords words)
         return documentStatus(*session, true);
     }
     Capabilities capabilities;
-    // What the capabilities command shows: the text up to its first NUL.
-    parseCapabilities(std::string_view(text.data(), strnlen(text.data(), length)), &capabilities);
+    decodeCapabilities(text, length, &capabilities);
 
     std::fputc('{', out);
     printTextMember(out, "model", capabilities.model);

@@ -2,9 +2,7 @@
 // `restore` takes back.
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <optional>
-#include <string_view>
 
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
@@ -95,7 +93,7 @@ int commandSave(Session* session, CommandWords words)
     CapabilitiesText text;
     size_t length = readCachedCapabilities(session, *display, &text);
     Capabilities capabilities;
-    parseCapabilities(std::string_view(text.data(), strnlen(text.data(), length)), &capabilities);
+    decodeCapabilities(text, length, &capabilities);
 
     SavedValues saved;
     readSettings(sessionLink(session), *display, capabilities, &saved);
