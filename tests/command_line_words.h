@@ -1,5 +1,5 @@
-// How panoctl reads the start of an argument list, for the test harness and
-// the fuzz targets: the command word after the options, and whether the run
+// How panoctl reads an argument list, for the test harness and
+// the fuzz targets: the command word among the options, and whether the run
 // prints text for people (help, version) rather than a document. Only for a
 // run whose options were accepted: reading refused ones again writes the
 // refusal to standard error.
@@ -26,13 +26,13 @@ inline std::optional<CommandLineStart> readCommandLineStart(const std::vector<st
     }
     RunOptions options;
     Refusals refusals;
-    std::optional<size_t> optionWords = readOptions(words, &options, &refusals);
-    if (!optionWords) {
+    ArgumentWords arguments;
+    if (!readOptions(words, &options, &arguments, &refusals)) {
         return std::nullopt;
     }
     CommandLineStart start;
-    if (*optionWords < args.size()) {
-        start.command = args[*optionWords];
+    if (arguments.count > 0) {
+        start.command = arguments.words[0];
     }
     start.printsText =
         options.help || options.version || start.command == "help" || start.command == "version";

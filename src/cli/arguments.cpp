@@ -1,51 +1,127 @@
 #include "cli/arguments.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/suggest.h"
 #include "cli/usage.h"
 #include "mccs/feature_names.h"
 
 namespace {
 
-// `text` as a number from 0 to `max`, or nothing. Only a digit may start it:
-// strtol would also take white space and a sign, which a person who types
-// " 5" or "+5" does not mean as a plain 5. A typo such as "5O" must not
-// reach a monitor as 5 or 0.
-std::optional<long> readNumber(const char* text, long max)
+enum class NumberProblem { none, notANumber, leadingZero, outOfRange };
+
+struct NumberReading {
+    NumberProblem problem = NumberProblem::none;
+    long value = 0;
+};
+
+// `text` as a number from `min` to `max`. Only a digit may start it: strtol
+// would also take white space and a sign, which a person who types " 5" or
+// "+5" does not mean as a plain 5. A typo such as "5O" must not reach a
+// monitor as 5 or 0.
+NumberReading readNumber(const char* text, long min, long max)
 {
+    NumberReading reading;
     if (*text < '0' || *text > '9') {
-        return std::nullopt;
+        reading.problem = NumberProblem::notANumber;
+        return reading;
     }
+    bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     char* end = nullptr;
     errno = 0;
-    long number = std::strtol(text, &end, 0);
-    if (*end != '\0' || errno == ERANGE || number > max) {
-        return std::nullopt;
+    long number = std::strtol(text, &end, hex ? 16 : 10);
+    if (*end != '\0' || (hex && text[2] == '\0') || (hex && (text[2] == '+' || text[2] == '-'))) {
+        reading.problem = NumberProblem::notANumber;
+    } else if (text[0] == '0' && !hex && text[1] != '\0') {
+        reading.problem = NumberProblem::leadingZero;
+    } else if (errno == ERANGE || number < min || number > max) {
+        reading.problem = NumberProblem::outOfRange;
     }
-    return number;
+    reading.value = number;
+    return reading;
 }
 
-// The percentage that `text` writes as "P%", or nothing.
-std::optional<long> readPercent(const char* text)
+// Refuses `text` for the reading's problem; `suffix` follows the bounds of a
+// range ("%" for percentages).
+void refuseNumber(Refusals* refusals, const NumberReading& reading, const char* text, long min,
+                  long max, const char* label, const char* suffix)
+{
+    switch (reading.problem) {
+        case NumberProblem::none: break;
+        case NumberProblem::notANumber:
+            refuseCommandLine(refusals, "panoctl: invalid number: %s", text);
+            break;
+        case NumberProblem::leadingZero:
+            refuseCommandLine(refusals,
+                              "panoctl: invalid number: %s (leading zeros are not read as octal; "
+                              "write %ld or 0x%lX)",
+                              text, reading.value, static_cast<unsigned long>(reading.value));
+            break;
+        case NumberProblem::outOfRange:
+            refuseCommandLine(refusals, "panoctl: out of range: %s%s%s (%ld%s to %ld%s)",
+                              label != nullptr ? label : "", label != nullptr ? " " : "", text, min,
+                              suffix, max, suffix);
+            break;
+    }
+}
+
+// The percentage that `text` writes as "P%", or nothing after refusing it.
+std::optional<long> parsePercent(Refusals* refusals, const char* text, const char* word)
 {
     size_t length = std::strlen(text);
     // No percentage in number syntax is longer than this; a longer word is
     // no percentage either.
-    char digits[32];
-    if (length < 2 || length > sizeof digits || text[length - 1] != '%') {
+    std::array<char, 32> digits{};
+    if (length < 2 || length > digits.size() || text[length - 1] != '%') {
+        refuseCommandLine(refusals, "panoctl: invalid number: %s", word);
         return std::nullopt;
     }
-    std::memcpy(digits, text, length - 1);
-    digits[length - 1] = '\0';
-    return readNumber(digits, kMaxPercent);
+    std::memcpy(digits.data(), text, length - 1);
+    NumberReading reading = readNumber(digits.data(), 0, kMaxPercent);
+    if (reading.problem != NumberProblem::none) {
+        refuseNumber(refusals, reading, word, 0, kMaxPercent, nullptr, "%");
+        return std::nullopt;
+    }
+    return reading.value;
 }
 
 bool isSign(char c)
 {
     return c == '+' || c == '-';
+}
+
+// How a code is called in refusals: its name, or 0xNN.
+struct CodeLabel {
+    std::array<char, 8> hex{};
+    std::string_view text;
+};
+
+void labelCode(uint8_t code, CodeLabel* label)
+{
+    if (const FeatureName* feature = featureByCode(code)) {
+        label->text = feature->name;
+        return;
+    }
+    std::snprintf(label->hex.data(), label->hex.size(), "0x%02X", static_cast<unsigned>(code));
+    label->text = label->hex.data();
+}
+
+// Refuses a step or percentage for a code whose values are not levels.
+bool refuseStepFor(Refusals* refusals, uint8_t code, const char* what)
+{
+    if (takesSteps(code)) {
+        return false;
+    }
+    CodeLabel label;
+    labelCode(code, &label);
+    refuseCommandLine(refusals, "panoctl: %.*s takes a value, not a %s",
+                      static_cast<int>(label.text.size()), label.text.data(), what);
+    return true;
 }
 
 // A step's amount, N or P%, after its sign; refuses `word` when it is neither.
@@ -57,12 +133,11 @@ std::optional<SettingChange> readStep(Refusals* refusals, char sign, const char*
     std::optional<long> number;
     if (std::strchr(amount, '%') != nullptr) {
         change.percent = true;
-        number = readPercent(amount);
+        number = parsePercent(refusals, amount, word);
     } else {
-        number = readNumber(amount, kMaxVcpValue);
+        number = parseNumberArgument(refusals, amount, 0, kMaxVcpValue, nullptr);
     }
     if (!number) {
-        refuseCommandLine(refusals, "invalid number: %s", word);
         return std::nullopt;
     }
     change.amount = sign == '-' ? -*number : *number;
@@ -77,13 +152,15 @@ long percentOf(long percent, int32_t maximum)
 
 }  // namespace
 
-std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long max)
+std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long min, long max,
+                                        const char* label)
 {
-    std::optional<long> number = readNumber(text, max);
-    if (!number) {
-        refuseCommandLine(refusals, "invalid number: %s", text);
+    NumberReading reading = readNumber(text, min, max);
+    if (reading.problem != NumberProblem::none) {
+        refuseNumber(refusals, reading, text, min, max, label, "");
+        return std::nullopt;
     }
-    return number;
+    return reading.value;
 }
 
 std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text)
@@ -91,11 +168,26 @@ std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text
     if (const FeatureName* feature = featureByName(text)) {
         return feature->code;
     }
-    std::optional<long> code = parseNumberArgument(refusals, text, kMaxVcpCode);
-    if (!code) {
-        return std::nullopt;
+    if (*text >= '0' && *text <= '9') {
+        std::optional<long> code = parseNumberArgument(refusals, text, 0, kMaxVcpCode, nullptr);
+        if (!code) {
+            return std::nullopt;
+        }
+        return static_cast<uint8_t>(*code);
     }
-    return static_cast<uint8_t>(*code);
+    NearestName nearest = startNearest(text);
+    for (const FeatureName& feature : featureNames()) {
+        considerName(&nearest, feature.name);
+    }
+    std::string_view meant = likelyMeant(nearest);
+    if (!meant.empty()) {
+        refuseCommandLine(refusals, "panoctl: unknown feature: %s (did you mean %.*s?)", text,
+                          static_cast<int>(meant.size()), meant.data());
+    } else {
+        refuseCommandLine(refusals, "panoctl: unknown feature: %s (panoctl help features lists them)",
+                          text);
+    }
+    return std::nullopt;
 }
 
 std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, const char* text)
@@ -103,33 +195,61 @@ std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, con
     if (std::optional<uint16_t> named = namedValue(code, text)) {
         return named;
     }
-    std::optional<long> value = parseNumberArgument(refusals, text, kMaxVcpValue);
-    if (!value) {
-        return std::nullopt;
+    const FeatureName* feature = featureByCode(code);
+    if ((*text >= '0' && *text <= '9') || feature == nullptr || feature->values.empty()) {
+        std::optional<long> value = parseNumberArgument(refusals, text, 0, kMaxVcpValue, nullptr);
+        if (!value) {
+            return std::nullopt;
+        }
+        return static_cast<uint16_t>(*value);
     }
-    return static_cast<uint16_t>(*value);
+    NearestName nearest = startNearest(text);
+    for (const NamedValue& value : feature->values) {
+        considerName(&nearest, value.name);
+    }
+    std::string_view meant = likelyMeant(nearest);
+    auto nameLength = static_cast<int>(feature->name.size());
+    if (!meant.empty()) {
+        refuseCommandLine(refusals, "panoctl: unknown value for %.*s: %s (did you mean %.*s?)",
+                          nameLength, feature->name.data(), text, static_cast<int>(meant.size()),
+                          meant.data());
+    } else {
+        refuseCommandLine(refusals,
+                          "panoctl: unknown value for %.*s: %s (panoctl help features lists them)",
+                          nameLength, feature->name.data(), text);
+    }
+    return std::nullopt;
 }
 
 std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code,
                                                 std::span<char* const> words)
 {
     const char* word = words[0];
-    if (isSign(word[0]) && word[1] == '\0') {
-        if (words.size() < 2) {
-            // A sign with no amount is as much a bad number as "+x".
-            refuseCommandLine(refusals, "invalid number: %s", word);
+    if (isSign(word[0])) {
+        if (refuseStepFor(refusals, code, "step")) {
             return std::nullopt;
         }
-        return readStep(refusals, word[0], words[1], words[1]);
-    }
-    if (isSign(word[0])) {
-        return readStep(refusals, word[0], word + 1, word);
+        if (word[1] != '\0') {
+            return readStep(refusals, word[0], word + 1, word);
+        }
+        if (words.size() < 2) {
+            // A sign with no amount is as much a bad number as "+x".
+            refuseCommandLine(refusals, "panoctl: invalid number: %s", word);
+            return std::nullopt;
+        }
+        std::optional<SettingChange> change = readStep(refusals, word[0], words[1], words[1]);
+        if (change) {
+            change->words = 2;
+        }
+        return change;
     }
     SettingChange change;
     if (std::strchr(word, '%') != nullptr) {
-        std::optional<long> percent = readPercent(word);
+        if (refuseStepFor(refusals, code, "percentage")) {
+            return std::nullopt;
+        }
+        std::optional<long> percent = parsePercent(refusals, word, word);
         if (!percent) {
-            refuseCommandLine(refusals, "invalid number: %s", word);
             return std::nullopt;
         }
         change.percent = true;

@@ -12,18 +12,22 @@ inline constexpr long kMaxVcpCode = 0xFF;
 inline constexpr long kMaxVcpValue = 0xFFFF;
 inline constexpr long kMaxPercent = 100;
 
-// `text` as a number from 0 to `max`, written in strtol's base-0 syntax
-// (decimal, 0x hex, leading-0 octal) with nothing before or after it: no
-// sign, no white space. Otherwise refuses the command line with
-// "invalid number: <text>" and returns nothing.
-std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long max);
+// `text` as a number from `min` to `max`: decimal, or hexadecimal with 0x,
+// with nothing before or after it (no sign, no white space). A leading zero
+// followed by more digits is refused rather than read as octal, which
+// nobody adjusting a monitor means. Otherwise refuses the command line
+// ("invalid number: <text>", or "out of range: <label> <text> (<min> to
+// <max>)"; `label` may be null) and returns nothing.
+std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, long min, long max,
+                                        const char* label);
 
-// A VCP code: a feature name from the table (exact, lower case) or a number
-// from 0 to 255. Refuses the command line otherwise.
+// A VCP code: a feature name from the table, in any letter case, or a number
+// from 0 to 255. Refuses the command line otherwise, suggesting the name
+// meant when the word is close to one.
 std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text);
 
-// A value for `code`: one of that code's named values, or a number from 0 to
-// 65535. Refuses the command line otherwise.
+// A value for `code`: one of that code's named values, in any letter case,
+// or a number from 0 to 65535. Refuses the command line otherwise.
 std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, const char* text);
 
 // What `set`'s value words ask of a setting. A plain value is written as it
@@ -32,6 +36,7 @@ struct SettingChange {
     bool relative = false;  // moves the current value instead of replacing it
     bool percent = false;   // `amount` is a percentage of the monitor's maximum
     long amount = 0;        // the value, or the step (signed), or the percentage
+    size_t words = 1;       // the command-line words the change took
     // The value to write, held between 0 and `maximum` (a plain value is
     // returned as it is).
     [[nodiscard]] uint16_t target(int32_t current, int32_t maximum) const;
@@ -40,8 +45,8 @@ struct SettingChange {
 
 // `set`'s value words, from the value position on (at least one word): a
 // value or a named value; `P%`, P from 0 to 100; `+N`, `-N`, `+P%` or `-P%`
-// as one word; or `+` or `-` followed by N or P%. Refuses the command line
-// otherwise ("invalid number: <word>", naming the sign when it is the last
-// word).
+// as one word; or `+` or `-` followed by N or P% (two words). Steps and
+// percentages are refused for codes that are not levels. Refuses the
+// command line otherwise.
 std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code,
                                                 std::span<char* const> words);

@@ -52,18 +52,18 @@ LineOutcome runLineWords(Session* session, std::span<char* const> words,
 {
     RunOptions options = batchOptions;
     LineOutcome outcome = LineOutcome::answered;
-    std::optional<size_t> optionWords = readOptions(words, &options, &session->refusals);
-    if (optionWords) {
+    ArgumentWords arguments;
+    if (readOptions(words, &options, &arguments, &session->refusals)) {
         session->options = options;
-        words = words.subspan(*optionWords);
+        words = arguments.span();
         if (options.help || options.version || commandLinePrintsText(words)) {
             // Text for people takes several lines, and a caller waits for one.
-            refuseCommandLine(&session->refusals, "help and version are not available in batch");
+            refuseCommandLine(&session->refusals, "panoctl: help and version are not available in batch");
         } else if (isBatchWord(words)) {
-            refuseCommandLine(&session->refusals, "batch cannot run inside batch");
+            refuseCommandLine(&session->refusals, "panoctl: batch cannot run inside batch");
         } else if (commandLineStreams(words)) {
             // Its lines never end, and the batch's caller waits for one answer.
-            refuseCommandLine(&session->refusals, "watch is not available in batch");
+            refuseCommandLine(&session->refusals, "panoctl: watch is not available in batch");
         } else {
             if (commandLineRediscovers(words)) {
                 discoverDisplays(session);

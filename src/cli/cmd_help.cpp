@@ -1,4 +1,7 @@
 #include <cstdio>
+#include <cstring>
+
+#include "cli/command_table.h"
 
 #include "cli/commands.h"
 #include "cli/options.h"
@@ -11,52 +14,48 @@
 
 namespace {
 
-constexpr const char* kCommandsText =
-    "usage: panoctl [options] <command> [arguments]\n"
-    "\n"
-    "commands:\n"
-    "  list                            the displays that can be reached\n"
-    "  get <displays> <vcp>            read a setting's current value\n"
-    "  set <displays> <vcp> <value>    write a setting\n"
-    "  set <displays> <vcp> <p>%       set a setting to p percent of its maximum\n"
-    "  set <displays> <vcp> +<n>       raise a setting by n, at most to its maximum\n"
-    "  set <displays> <vcp> -<n>       lower a setting by n, at least to 0\n"
-    "  set <displays> <vcp> +<p>%      raise a setting by p percent of its maximum\n"
-    "  set <displays> <vcp> -<p>%      lower a setting by p percent of its maximum\n"
-    "                                  (a step's sign may stand alone: + 5, - 10%)\n"
-    "  capabilities <display>          the monitor's capabilities string\n"
-    "  features <display>              the capabilities string decoded\n"
-    "  save <display>                  the restorable settings, as a document\n"
-    "  restore <display> [file]        write back a saved document's settings that\n"
-    "                                  differ (standard input without a file or -)\n"
-    "  probeaddr <display> [vcp]       which I2C addressing the display answers on\n"
-    "  watch                           a line for each display present, then for\n"
-    "                                  each display that comes or goes\n"
-    "  batch                           answer command lines read on standard input,\n"
-    "                                  one line each\n"
-    "  help                            print this text\n"
-    "  version                         print the version\n";
+constexpr const char* kStepsText =
+    "  set's <value> may also be <p>% (p percent of the maximum), +<n> or -<n> (a\n"
+    "  step, held between 0 and the maximum), or +<p>% or -<p>%; a step's sign may\n"
+    "  stand alone (+ 5, - 10%). Steps and percentages are for levels only.\n";
 
 constexpr const char* kSelectorsText =
     "\n"
     "A <display> is its id, as list prints it (in any letter case), or its\n"
     "position in list's order: 1 is the first display. <displays> is a <display>,\n"
-    "all, or a comma-separated list such as 1,3; the document then has an entry\n"
-    "for each, served at once. A <vcp> code is a number from 0 to 255 or a name.\n"
-    "A <value> or <n> is a number from 0 to 65535; named values are listed below;\n"
-    "<p> is a number from 0 to 100. Numbers are decimal, hexadecimal with 0x or\n"
-    "octal with a leading 0, with no sign or space: 10 is decimal ten, so feature\n"
-    "codes, which are usually written in hexadecimal, are written 0x10 or by name\n"
-    "(brightness).\n";
+    "all, or a comma-separated list such as 1,3 (get and set; save and restore take\n"
+    "one display); the document then has an entry for each, served at once.\n"
+    "A <vcp> code is a number from 0 to 255 or a name (panoctl help features).\n"
+    "A <value> or <n> is a number from 0 to 65535 or a named value; <p> is a\n"
+    "number from 0 to 100. Numbers are decimal, or hexadecimal with 0x, with no\n"
+    "sign or space and no leading zero: 10 is decimal ten, so feature codes,\n"
+    "which are usually written in hexadecimal, are written 0x10 or by name\n"
+    "(brightness). Names match in any letter case. Options may stand anywhere\n"
+    "before a bare --, and --name=value is --name value.\n";
 
 constexpr const char* kClosingText =
     "\n"
+    "The feature and value names: panoctl help features.\n"
     "Each command prints one JSON document on one line. The manual page,\n"
     "man panoctl, describes every document and status.\n";
 
+void printCommands(std::FILE* out)
+{
+    std::fprintf(out, "usage: panoctl [options] <command> [arguments]\n\ncommands:\n");
+    for (const CommandInfo& row : kCommandTable) {
+        char spelling[48];
+        std::snprintf(spelling, sizeof spelling, "%.*s%s%.*s", static_cast<int>(row.word.size()),
+                      row.word.data(), row.arguments.empty() ? "" : " ",
+                      static_cast<int>(row.arguments.size()), row.arguments.data());
+        std::fprintf(out, "  %-30s  %.*s\n", spelling, static_cast<int>(row.summary.size()),
+                     row.summary.data());
+    }
+    std::fputs(kStepsText, out);
+}
+
 void printOptions(std::FILE* out)
 {
-    std::fprintf(out, "\noptions, before the command:\n");
+    std::fprintf(out, "\noptions:\n");
     for (const OptionRow& row : optionTable()) {
         char spelling[48];
         std::snprintf(
@@ -67,23 +66,45 @@ void printOptions(std::FILE* out)
     }
 }
 
+const char* kindText(FeatureKind kind)
+{
+    switch (kind) {
+        case FeatureKind::continuous: return "level";
+        case FeatureKind::nonContinuous: return "choice";
+        case FeatureKind::table: return "table";
+        case FeatureKind::action: return "action";
+    }
+    return "";
+}
+
 void printFeatures(std::FILE* out)
 {
-    std::fprintf(out, "\nnamed VCP codes:\n");
+    std::fprintf(out, "\nnamed VCP codes (manufacturer codes, 0xE0 to 0xFF, have no name):\n");
     for (const FeatureName& feature : featureNames()) {
-        std::fprintf(out, "  %-14.*s 0x%02X  %.*s\n", static_cast<int>(feature.name.size()),
+        std::fprintf(out, "  %-36.*s 0x%02X  %-6s  %.*s\n", static_cast<int>(feature.name.size()),
                      feature.name.data(), static_cast<unsigned>(feature.code),
-                     static_cast<int>(feature.description.size()), feature.description.data());
+                     kindText(feature.kind), static_cast<int>(feature.description.size()),
+                     feature.description.data());
     }
     std::fprintf(out, "\nnamed values:\n");
     for (const FeatureName& feature : featureNames()) {
         if (feature.values.empty()) {
             continue;
         }
-        std::fprintf(out, "  %-14.*s", static_cast<int>(feature.name.size()), feature.name.data());
+        std::fprintf(out, "  %.*s:", static_cast<int>(feature.name.size()), feature.name.data());
+        // Lines of at most 80 columns, the values indented below the name.
+        size_t column = 80;
         for (const NamedValue& value : feature.values) {
-            std::fprintf(out, " %.*s=%u", static_cast<int>(value.name.size()), value.name.data(),
-                         static_cast<unsigned>(value.value));
+            char text[48];
+            int length = std::snprintf(text, sizeof text, " %.*s=%u",
+                                       static_cast<int>(value.name.size()), value.name.data(),
+                                       static_cast<unsigned>(value.value));
+            if (column + static_cast<size_t>(length) > 79) {
+                std::fputs("\n   ", out);
+                column = 3;
+            }
+            std::fputs(text, out);
+            column += static_cast<size_t>(length);
         }
         std::fprintf(out, "\n");
     }
@@ -100,13 +121,25 @@ void printRestorable(std::FILE* out)
 
 }  // namespace
 
-int commandHelp(Session* session, CommandWords /*words*/)
+int commandHelp(Session* session, CommandWords words)
 {
     std::FILE* out = session->out;
-    std::fputs(kCommandsText, out);
+    bool features = words.size() > 1;
+    if (features && std::strcmp(words[1], "features") != 0) {
+        refuseCommandLine(&session->refusals,
+                          "panoctl: unknown help topic: %s (panoctl help features lists the "
+                          "feature and value names)",
+                          words[1]);
+        return kStatusUsage;
+    }
+    if (features) {
+        printFeatures(out);
+        return 0;
+    }
+    std::fprintf(out, "panoctl %s\n\n", PANOCTL_VERSION);
+    printCommands(out);
     printOptions(out);
     std::fputs(kSelectorsText, out);
-    printFeatures(out);
     printRestorable(out);
     std::fputs(kClosingText, out);
     return 0;

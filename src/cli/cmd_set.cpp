@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/dispatch.h"
 #include "cli/serve_displays.h"
 #include "ddc/vcp.h"
 
@@ -43,6 +44,10 @@ int commandSet(Session* session, CommandWords words)
     std::optional<SettingChange> change =
         parseSettingChange(&session->refusals, *vcp, words.subspan(3));
     if (!change) {
+        return kStatusUsage;
+    }
+    if (words.size() > 3 + change->words) {
+        refuseUnexpectedWord(&session->refusals, words[3 + change->words]);
         return kStatusUsage;
     }
     if (change->needsCurrentValue()) {

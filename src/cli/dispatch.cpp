@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "cli/batch.h"
+#include "cli/command_table.h"
 #include "cli/commands.h"
 #include "cli/diagnostics.h"
 #include "cli/display_lookup.h"
 #include "cli/options.h"
+#include "cli/suggest.h"
 
 namespace {
 
@@ -18,72 +20,147 @@ enum class Displays {
     current,  // as they are now: a batch discovers again before it
 };
 
-struct CommandRow {
-    const char* word;
-    size_t minimumWords;  // counting the command word
+// How each command of the command table runs, in the table's order.
+struct CommandRun {
+    std::string_view word;
     Displays displays;
     bool printsText;  // for people, several lines: not an answer a batch can give
     bool streams;     // lines until stopped: not an answer a batch can give either
     int (*run)(Session* session, CommandWords words);
 };
 
-// watch discovers by itself, once its notifications are armed.
-constexpr std::array<CommandRow, 11> kCommands{{
-    {"list", 1, Displays::current, false, false, commandList},
-    {"get", 3, Displays::latest, false, false, commandGet},
-    {"set", 4, Displays::latest, false, false, commandSet},
-    {"capabilities", 2, Displays::latest, false, false, commandCapabilities},
-    {"probeaddr", 2, Displays::latest, false, false, commandProbeaddr},
-    {"features", 2, Displays::latest, false, false, commandFeatures},
-    {"save", 2, Displays::latest, false, false, commandSave},
-    {"restore", 2, Displays::latest, false, false, commandRestore},
-    {"watch", 1, Displays::none, false, true, commandWatch},
-    {"help", 1, Displays::none, true, false, commandHelp},
-    {"version", 1, Displays::none, true, false, commandVersion},
+// watch discovers by itself, once its notifications are armed; batch is
+// run by panoctl_main before any of these.
+constexpr std::array<CommandRun, kCommandTable.size()> kRuns{{
+    {"list", Displays::current, false, false, commandList},
+    {"get", Displays::latest, false, false, commandGet},
+    {"set", Displays::latest, false, false, commandSet},
+    {"capabilities", Displays::latest, false, false, commandCapabilities},
+    {"features", Displays::latest, false, false, commandFeatures},
+    {"save", Displays::latest, false, false, commandSave},
+    {"restore", Displays::latest, false, false, commandRestore},
+    {"probeaddr", Displays::latest, false, false, commandProbeaddr},
+    {"watch", Displays::none, false, true, commandWatch},
+    {"batch", Displays::none, false, false, nullptr},
+    {"help", Displays::none, true, false, commandHelp},
+    {"version", Displays::none, true, false, commandVersion},
 }};
 
-const CommandRow* findCommand(CommandWords words)
+constexpr bool runsFollowTheTable()
+{
+    for (size_t i = 0; i < kRuns.size(); i++) {
+        if (kRuns[i].word != kCommandTable[i].word) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(runsFollowTheTable(), "each command of the table runs through its own row");
+
+// The command the words select, when its word is known and the words are
+// as many as it takes.
+const CommandRun* findCommand(CommandWords words)
 {
     if (words.empty()) {
         return nullptr;
     }
-    for (const CommandRow& row : kCommands) {
-        if (std::strcmp(words[0], row.word) == 0 && words.size() >= row.minimumWords) {
-            return &row;
+    for (size_t i = 0; i < kRuns.size(); i++) {
+        const CommandInfo& info = kCommandTable[i];
+        if (info.word == words[0] && words.size() >= info.minimumWords &&
+            words.size() <= info.maximumWords) {
+            return &kRuns[i];
         }
     }
     return nullptr;
 }
 
+// Refuses words that select no command, saying why: no word at all, an
+// unknown word (with the word probably meant), too few words or one too
+// many.
+void refuseWords(Session* session, CommandWords words)
+{
+    Refusals* refusals = &session->refusals;
+    if (words.empty()) {
+        std::array<char, 256> line;
+        refuseCommandLine(refusals, "%s", usageLine(line));
+        return;
+    }
+    const CommandInfo* info = commandInfo(words[0]);
+    if (info == nullptr) {
+        NearestName nearest = startNearest(words[0]);
+        for (const CommandInfo& row : kCommandTable) {
+            considerName(&nearest, row.word);
+        }
+        std::string_view meant = likelyMeant(nearest);
+        if (!meant.empty()) {
+            refuseCommandLine(refusals, "panoctl: unknown command: %s (did you mean %.*s?)",
+                              words[0], static_cast<int>(meant.size()), meant.data());
+        } else {
+            refuseCommandLine(refusals, "panoctl: unknown command: %s (panoctl help lists them)",
+                              words[0]);
+        }
+    } else if (words.size() < info->minimumWords) {
+        refuseCommandLine(refusals, "panoctl: %.*s needs %.*s", static_cast<int>(info->word.size()),
+                          info->word.data(), static_cast<int>(info->needs.size()),
+                          info->needs.data());
+    } else {
+        refuseUnexpectedWord(refusals, words[info->maximumWords]);
+    }
+}
+
 }  // namespace
+
+const char* usageLine(std::array<char, 256>& line)
+{
+    size_t used = 0;
+    auto append = [&](std::string_view text) {
+        size_t room = line.size() - 1 - used;
+        size_t length = text.size() < room ? text.size() : room;
+        text.copy(line.data() + used, length);
+        used += length;
+    };
+    append("usage: panoctl [options] <");
+    for (size_t i = 0; i < kCommandTable.size(); i++) {
+        append(i == 0 ? "" : "|");
+        append(kCommandTable[i].word);
+    }
+    append("> ... (panoctl help says more)");
+    line[used] = '\0';
+    return line.data();
+}
+
+void refuseUnexpectedWord(Refusals* refusals, const char* word)
+{
+    refuseCommandLine(refusals, "panoctl: unexpected word: %s", word);
+}
 
 bool commandLineNeedsDisplays(std::span<char* const> words)
 {
-    const CommandRow* row = findCommand(words);
+    const CommandRun* row = findCommand(words);
     return !words.empty() && (row == nullptr || row->displays != Displays::none);
 }
 
 bool commandLineRediscovers(std::span<char* const> words)
 {
-    const CommandRow* row = findCommand(words);
+    const CommandRun* row = findCommand(words);
     return row != nullptr && row->displays == Displays::current;
 }
 
 bool commandLineReachesMonitors(std::span<char* const> words)
 {
-    const CommandRow* row = findCommand(words);
+    const CommandRun* row = findCommand(words);
     return row != nullptr && row->displays == Displays::latest;
 }
 
 bool commandLinePrintsText(std::span<char* const> words)
 {
-    const CommandRow* row = findCommand(words);
+    const CommandRun* row = findCommand(words);
     return row != nullptr && row->printsText;
 }
 
 bool commandLineStreams(std::span<char* const> words)
 {
-    const CommandRow* row = findCommand(words);
+    const CommandRun* row = findCommand(words);
     return row != nullptr && row->streams;
 }
 
@@ -94,13 +171,9 @@ int documentStatus(const Session& session, bool failed)
 
 int runCommandLine(Session* session, std::span<char* const> words)
 {
-    if (words.empty()) {
-        refuseCommandLine(&session->refusals, "usage: panoctl <list|get|set|capabilities> ...");
-        return kStatusUsage;
-    }
-    const CommandRow* row = findCommand(words);
-    if (row == nullptr) {
-        refuseCommandLine(&session->refusals, "unknown command or missing args");
+    const CommandRun* row = findCommand(words);
+    if (row == nullptr || row->run == nullptr) {
+        refuseWords(session, words);
         return kStatusUsage;
     }
     int status = row->run(session, words);
@@ -119,19 +192,23 @@ int panoctl_main(Session* session, int argc, char** argv)
     session->discovered = false;
     session->counters = TransferCounters{};
     RunOptions options;
-    std::optional<size_t> optionWords = readOptions(words, &options, &session->refusals);
-    if (!optionWords) {
+    ArgumentWords arguments;
+    if (!readOptions(words, &options, &arguments, &session->refusals)) {
         return kStatusUsage;
     }
     session->options = options;
+    words = arguments.span();
     if (options.help) {
-        return commandHelp(session, words);
+        return commandHelp(session, {});
     }
     if (options.version) {
-        return commandVersion(session, words);
+        return commandVersion(session, {});
     }
-    words = words.subspan(*optionWords);
     if (isBatchWord(words)) {
+        if (words.size() > 1) {
+            refuseUnexpectedWord(&session->refusals, words[1]);
+            return kStatusUsage;
+        }
         session->discovered = true;  // the counters then cover every line
         return runBatch(session, options);
     }

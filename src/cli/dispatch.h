@@ -2,6 +2,7 @@
 // batch of command lines.
 #pragma once
 
+#include <array>
 #include <span>
 
 #include "cli/session.h"
@@ -44,3 +45,10 @@ bool commandLineStreams(std::span<char* const> words);
 // session's options, and returns the exit status; refuses no words, and
 // words that select no command. Shows the lock warnings the command left.
 int runCommandLine(Session* session, std::span<char* const> words);
+
+// The line a run without a command word is refused with: every command
+// word, and where to read more. Written into `line`, which it returns.
+const char* usageLine(std::array<char, 256>& line);
+
+// Refuses a word left over once a command is complete.
+void refuseUnexpectedWord(Refusals* refusals, const char* word);

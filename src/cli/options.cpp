@@ -19,7 +19,8 @@ bool turnOn(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 
 bool takeRetries(RunOptions* options, const char* value, Refusals* refusals)
 {
-    std::optional<long> retries = parseNumberArgument(refusals, value, kMaxRetries);
+    std::optional<long> retries =
+        parseNumberArgument(refusals, value, 0, kMaxRetries, "--retries");
     if (!retries) {
         return false;
     }
@@ -33,12 +34,8 @@ constexpr long kMaxCount = 1000000;
 
 bool takeCount(RunOptions* options, const char* value, Refusals* refusals)
 {
-    std::optional<long> count = parseNumberArgument(refusals, value, kMaxCount);
+    std::optional<long> count = parseNumberArgument(refusals, value, 1, kMaxCount, "--count");
     if (!count) {
-        return false;
-    }
-    if (*count == 0) {
-        refuseCommandLine(refusals, "invalid number: %s", value);
         return false;
     }
     options->count = *count;
@@ -64,18 +61,63 @@ constexpr std::array<OptionRow, 9> kOptions{{
 
 bool looksLikeOption(const char* word)
 {
-    return std::strncmp(word, "--", 2) == 0;
+    return std::strncmp(word, "--", 2) == 0 || std::strcmp(word, "-h") == 0;
 }
 
-const OptionRow* findOption(const char* word)
+// The row `word` names, by its long name (followed by '=' and a value when
+// `value` is set) or its short one.
+const OptionRow* findOption(const char* word, const char** value)
 {
+    const char* equals = std::strchr(word, '=');
+    size_t nameLength = equals != nullptr ? static_cast<size_t>(equals - word) : std::strlen(word);
+    *value = equals != nullptr ? equals + 1 : nullptr;
     for (const OptionRow& row : kOptions) {
-        if (std::strcmp(word, row.longName) == 0 ||
-            (row.shortName != nullptr && std::strcmp(word, row.shortName) == 0)) {
+        if (std::strlen(row.longName) == nameLength &&
+            std::strncmp(word, row.longName, nameLength) == 0) {
+            return &row;
+        }
+        if (equals == nullptr && row.shortName != nullptr && std::strcmp(word, row.shortName) == 0) {
             return &row;
         }
     }
     return nullptr;
+}
+
+void keepArgument(ArgumentWords* arguments, char* word)
+{
+    if (arguments->count < arguments->words.size()) {
+        arguments->words[arguments->count++] = word;
+    }
+}
+
+// Applies the option `words[at]`; returns how many words it took, or 0
+// after refusing the command line.
+size_t applyOption(std::span<char* const> words, size_t at, RunOptions* options,
+                   Refusals* refusals)
+{
+    const char* inlineValue = nullptr;
+    const OptionRow* row = findOption(words[at], &inlineValue);
+    if (row == nullptr) {
+        refuseCommandLine(refusals, "panoctl: unknown option: %s", words[at]);
+        return 0;
+    }
+    if (row->valueName == nullptr && inlineValue != nullptr) {
+        refuseCommandLine(refusals, "panoctl: %s takes no value: %s", row->longName, words[at]);
+        return 0;
+    }
+    const char* value = inlineValue;
+    size_t used = 1;
+    if (row->valueName != nullptr && value == nullptr) {
+        // An option's value is never itself an option.
+        if (at + 1 >= words.size() || looksLikeOption(words[at + 1]) ||
+            std::strcmp(words[at + 1], "--") == 0) {
+            refuseCommandLine(refusals, "panoctl: missing value for %s", row->longName);
+            return 0;
+        }
+        value = words[at + 1];
+        used = 2;
+    }
+    return row->apply(options, value, refusals) ? used : 0;
 }
 
 }  // namespace
@@ -85,31 +127,28 @@ std::span<const OptionRow> optionTable()
     return kOptions;
 }
 
-std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options,
-                                  Refusals* refusals)
+bool readOptions(std::span<char* const> words, RunOptions* options, ArgumentWords* arguments,
+                 Refusals* refusals)
 {
-    size_t used = 0;
-    while (used < words.size()) {
-        const OptionRow* row = findOption(words[used]);
-        if (row == nullptr) {
-            if (looksLikeOption(words[used])) {
-                refuseCommandLine(refusals, "unknown option: %s", words[used]);
-                return std::nullopt;
+    size_t at = 0;
+    while (at < words.size()) {
+        char* word = words[at];
+        if (std::strcmp(word, "--") == 0) {
+            for (at++; at < words.size(); at++) {
+                keepArgument(arguments, words[at]);
             }
             break;
         }
-        const char* value = nullptr;
-        if (row->valueName != nullptr) {
-            if (used + 1 >= words.size()) {
-                refuseCommandLine(refusals, "missing value for %s", row->longName);
-                return std::nullopt;
-            }
-            value = words[used + 1];
+        if (!looksLikeOption(word)) {
+            keepArgument(arguments, word);
+            at++;
+            continue;
         }
-        if (!row->apply(options, value, refusals)) {
-            return std::nullopt;
+        size_t used = applyOption(words, at, options, refusals);
+        if (used == 0) {
+            return false;
         }
-        used += row->valueName != nullptr ? 2 : 1;
+        at += used;
     }
-    return used;
+    return true;
 }

@@ -1,8 +1,9 @@
-// Options given before the command word, such as --help. Each is a row of a
-// table: its spellings, whether it takes the next word as its value, and
-// what it sets in the run's options.
+// Options, such as --help, wherever they stand on the command line. Each is
+// a row of a table: its spellings, whether it takes a value (the next word,
+// or after '=' in the same word), and what it sets in the run's options.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <span>
 
@@ -33,12 +34,23 @@ struct OptionRow {
 // Every option, in the order the help text lists them.
 std::span<const OptionRow> optionTable();
 
-// Reads the options at the start of `words` (the words after the program
-// name) into `options` and returns how many words they took; refusals go to
-// `refusals`. Reading stops
-// at the first word that is not an option: that word is the command word.
-// A word that starts with "--" and is no option is refused, as is an option
-// without its value. Returns nothing when the command line was refused; the
-// refusal has been written.
-std::optional<size_t> readOptions(std::span<char* const> words, RunOptions* options,
-                                  Refusals* refusals);
+// The words of a command line that are no options: the command word and
+// its arguments, in their order. Only the first kCapacity are kept; no
+// command takes that many, so a longer line is refused for its extra words
+// all the same.
+struct ArgumentWords {
+    static constexpr size_t kCapacity = 16;
+    std::array<char*, kCapacity> words{};
+    size_t count = 0;
+
+    [[nodiscard]] std::span<char* const> span() const { return std::span(words).first(count); }
+};
+
+// Reads `words` (the words after the program name): every word that starts
+// with "--", and -h, is an option wherever it stands, until a bare "--",
+// after which every word is an argument; the rest go to `arguments`. A
+// one-word step such as -5 is an argument. A word that looks like an option
+// and is none is refused, as is an option without its value. Returns false
+// when the command line was refused; the refusal has been made.
+bool readOptions(std::span<char* const> words, RunOptions* options, ArgumentWords* arguments,
+                 Refusals* refusals);
