@@ -2,11 +2,16 @@
 
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/json_escape.h"
 
 int commandCapabilities(Session* session, CommandWords words)
 {
+    // A document is one monitor's.
+    if (!refuseSeveralDisplays(session, words)) {
+        return kStatusUsage;
+    }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     CapabilitiesText text;
     if (display == nullptr || readUsableCapabilities(sessionLink(session), *display, &text) == 0) {

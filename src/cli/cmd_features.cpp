@@ -4,6 +4,7 @@
 
 #include "cli/capabilities_read.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/document_text.h"
 #include "mccs/capabilities_parse.h"
@@ -47,6 +48,10 @@ void printVcpCodes(std::FILE* out, const Capabilities& capabilities)
 
 int commandFeatures(Session* session, CommandWords words)
 {
+    // A document is one monitor's.
+    if (!refuseSeveralDisplays(session, words)) {
+        return kStatusUsage;
+    }
     std::FILE* out = session->out;
     const DisplayRecord* display = lookupDisplayOrAnswer(session, words[1]);
     if (display == nullptr) {

@@ -11,10 +11,17 @@
 namespace {
 
 struct Reading {
-    bool ok = false;
+    VcpRead outcome = VcpRead::failed;
     int32_t current = 0;
     int32_t maximum = 0;
 };
+
+// Why there is no value: the monitor said it has no such code, or no
+// answer came.
+const char* readError(VcpRead outcome)
+{
+    return outcome == VcpRead::unsupported ? "unsupported" : "read_failed";
+}
 
 // `[{"display":1,"id":"…","value":V,"max":M},…]`; a display whose read
 // failed gives null for both and "error":"read_failed".
@@ -24,16 +31,19 @@ int getSeveral(Session* session, const char* selector, uint8_t vcp)
         session, selector,
         [vcp](const DdcLink& link, const DisplayRecord& display) {
             Reading reading;
-            reading.ok = asReadVCP(link, display, vcp, &reading.current, &reading.maximum);
+            reading.outcome =
+                readVCPFeature(link, display, vcp, &reading.current, &reading.maximum);
             return reading;
         },
         [](std::FILE* out, const Reading& reading) {
-            if (reading.ok) {
+            bool ok = reading.outcome == VcpRead::value;
+            if (ok) {
                 std::fprintf(out, ",\"value\":%d,\"max\":%d}", reading.current, reading.maximum);
             } else {
-                std::fprintf(out, ",\"value\":null,\"max\":null,\"error\":\"read_failed\"}");
+                std::fprintf(out, ",\"value\":null,\"max\":null,\"error\":\"%s\"}",
+                             readError(reading.outcome));
             }
-            return !reading.ok;
+            return !ok;
         });
 }
 
@@ -52,8 +62,10 @@ int commandGet(Session* session, CommandWords words)
     int32_t current = 0;
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
-    bool read =
-        display != nullptr && asReadVCP(sessionLink(session), *display, *vcp, &current, &maximum);
+    VcpRead outcome = display != nullptr
+                          ? readVCPFeature(sessionLink(session), *display, *vcp, &current, &maximum)
+                          : VcpRead::failed;
+    bool read = outcome == VcpRead::value;
     bool showMax = session->options.showMax;
     std::FILE* out = session->out;
     if (read && showMax) {
@@ -61,9 +73,10 @@ int commandGet(Session* session, CommandWords words)
     } else if (read) {
         std::fprintf(out, "{\"value\":%d}\n", current);
     } else if (showMax) {
-        std::fprintf(out, "{\"value\":null,\"max\":null,\"error\":\"read_failed\"}\n");
+        std::fprintf(out, "{\"value\":null,\"max\":null,\"error\":\"%s\"}\n",
+                     readError(outcome));
     } else {
-        std::fprintf(out, "{\"value\":null,\"error\":\"read_failed\"}\n");
+        std::fprintf(out, "{\"value\":null,\"error\":\"%s\"}\n", readError(outcome));
     }
     return documentStatus(*session, !read);
 }

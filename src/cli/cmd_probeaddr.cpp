@@ -3,6 +3,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "ddc/probe.h"
 
@@ -17,6 +18,10 @@ const char* boolText(bool value)
 
 int commandProbeaddr(Session* session, CommandWords words)
 {
+    // A document is one monitor's.
+    if (!refuseSeveralDisplays(session, words)) {
+        return kStatusUsage;
+    }
     uint8_t vcp = 0x10;  // brightness: the one code nearly every monitor has
     if (words.size() >= 3) {
         std::optional<uint8_t> parsed = parseFeatureArgument(&session->refusals, words[2]);

@@ -20,7 +20,7 @@
 
 namespace {
 
-enum class Outcome : uint8_t { absent, unchanged, changed, failed };
+enum class Outcome : uint8_t { absent, unchanged, changed, unsupported, failed };
 
 // One byte more than a document may have, to tell a larger one.
 using DocumentBuffer = std::array<char, kMaxSavedDocumentBytes + 1>;
@@ -103,8 +103,11 @@ Outcome restoreFeature(const DdcLink& link, bool verify, const DisplayRecord& di
 {
     int32_t current = 0;
     int32_t maximum = 0;
-    if (!asReadVCP(link, display, code, &current, &maximum)) {
-        return Outcome::failed;
+    switch (readVCPFeature(link, display, code, &current, &maximum)) {
+        case VcpRead::value: break;
+        // A monitor without the feature has nothing to put back.
+        case VcpRead::unsupported: return Outcome::unsupported;
+        case VcpRead::failed: return Outcome::failed;
     }
     auto target = static_cast<uint16_t>(std::min<int32_t>(value, maximum));
     if (current == target) {
@@ -118,6 +121,7 @@ const char* outcomeText(Outcome outcome)
     switch (outcome) {
         case Outcome::unchanged: return "unchanged";
         case Outcome::changed: return "changed";
+        case Outcome::unsupported: return "unsupported";
         case Outcome::failed:
         case Outcome::absent: break;
     }

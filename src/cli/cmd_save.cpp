@@ -35,8 +35,8 @@ bool listed(const Capabilities& capabilities, uint8_t code)
 }
 
 // Reads each restorable feature the capabilities list, or every one when
-// they list none; a read that fails (an unsupported code fails too) leaves
-// the feature out.
+// they list none; a read that fails leaves the feature out, and so does a
+// monitor's answer that it has no such code, which is no failure.
 void readSettings(const DdcLink& link, const DisplayRecord& display,
                   const Capabilities& capabilities, SavedValues* saved)
 {
@@ -45,10 +45,13 @@ void readSettings(const DdcLink& link, const DisplayRecord& display,
         if (capabilities.vcpCount > 0 && !listed(capabilities, features[i].code)) {
             continue;
         }
-        saved->attempted++;
         int32_t current = 0;
         int32_t maximum = 0;
-        if (asReadVCP(link, display, features[i].code, &current, &maximum)) {
+        VcpRead outcome = readVCPFeature(link, display, features[i].code, &current, &maximum);
+        if (outcome != VcpRead::unsupported) {
+            saved->attempted++;
+        }
+        if (outcome == VcpRead::value) {
             saved->values[i] = static_cast<uint16_t>(current);
             saved->read++;
         }

@@ -8,6 +8,7 @@
 #include "cli/dispatch.h"
 #include "cli/serve_displays.h"
 #include "ddc/vcp.h"
+#include "mccs/feature_names.h"
 
 namespace {
 
@@ -31,6 +32,10 @@ int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t val
 bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
                   uint16_t value)
 {
+    // An action leaves nothing to read back.
+    if (isActionCode(vcp)) {
+        return asWriteVCPAction(link, display, vcp, value);
+    }
     return verify ? asWriteVCPVerified(link, display, vcp, value)
                   : asWriteVCP(link, display, vcp, value);
 }

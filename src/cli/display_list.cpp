@@ -90,7 +90,8 @@ bool refuseSeveralDisplays(Session* session, CommandWords words)
     if (!namesSeveralDisplays(*session, words[1])) {
         return true;
     }
-    refuseCommandLine(&session->refusals, "panoctl: %s takes one display: %s", words[0], words[1]);
+    refuseCommandLine(&session->refusals, "panoctl: %s takes one display: %s", words[0],
+                      words[1]);
     return false;
 }
 

@@ -34,7 +34,8 @@ struct DisplayList {
 // always one display).
 bool namesSeveralDisplays(const Session& session, const char* selector);
 
-// For the commands that serve one display only (save, restore): refuses a
+// For the commands that serve one display only (capabilities, features,
+// probeaddr, save, restore): refuses a
 // selector that names several, "panoctl: <command> takes one display: <selector>",
 // and returns false then.
 bool refuseSeveralDisplays(Session* session, CommandWords words);

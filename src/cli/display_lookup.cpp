@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/diagnostics.h"
+#include "cli/usage.h"
 #include "discovery/walk.h"
 
 void discoverDisplays(Session* session)
@@ -18,6 +19,11 @@ const DisplayRecord* lookupDisplay(Session* session, const char* selector)
     if (display == nullptr && session->rediscoverOnMiss) {
         discoverDisplays(session);
         display = findDisplay(session->displays, selector);
+    }
+    if (display == nullptr) {
+        // The document keeps its old form for the programs that read it;
+        // the person who typed the selector is told why.
+        tellUser(&session->refusals, "panoctl: no display %s (panoctl list shows them)", selector);
     }
     return display;
 }

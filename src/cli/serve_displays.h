@@ -41,7 +41,8 @@ void serveEachDisplay(Session* session, const DisplayList& list, Serve&& serve)
 // prints the array, each display's entry ended by `finish(out, result)`
 // (which writes the members after the id and the closing brace, and returns
 // whether the entry reports a failure). Returns the document's status: a
-// failure is any such entry or a list element that names no display.
+// failure is any such entry, a list element that names no display, or an
+// empty document (`all` on a machine with none: nothing was done).
 template <typename Result, typename Serve, typename Finish>
 int commandOverDisplays(Session* session, const char* selector, Serve&& serve, Finish&& finish)
 {
@@ -62,5 +63,5 @@ int commandOverDisplays(Session* session, const char* selector, Serve&& serve, F
         anyFailed = anyFailed || failed;
     }
     std::fprintf(session->out, "]\n");
-    return documentStatus(*session, anyFailed);
+    return documentStatus(*session, anyFailed || list.count == 0);
 }

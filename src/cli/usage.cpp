@@ -41,6 +41,15 @@ void refuseCommandLine(Refusals* refusals, const char* format, ...)  // NOLINT(c
     va_end(arguments);
 }
 
+void tellUser(Refusals* refusals, const char* format, ...)  // NOLINT(cert-dcl50-cpp)
+{
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(refusals->stream, format, arguments);
+    std::fputc('\n', refusals->stream);
+    va_end(arguments);
+}
+
 void captureRefusals(Refusals* refusals, bool capture)
 {
     refusals->capturing = capture;

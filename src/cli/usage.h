@@ -28,6 +28,11 @@ struct Refusals {
 // takeCapturedRefusal. Only the first refusal since the last take is kept.
 [[gnu::format(printf, 2, 3)]] void refuseCommandLine(Refusals* refusals, const char* format, ...);
 
+// A note for the person at the shell, beside a document that says the
+// same for programs: the formatted text and a line feed, always written to
+// the refusals' stream, in a batch too (where the document is the answer).
+[[gnu::format(printf, 2, 3)]] void tellUser(Refusals* refusals, const char* format, ...);
+
 // Whether refusals are kept instead of written. Switching forgets what was
 // kept.
 void captureRefusals(Refusals* refusals, bool capture);

@@ -8,6 +8,7 @@ constexpr unsigned kLengthMask = 0x7F;
 constexpr uint8_t kVcpReplyLengthByte = kLengthFlag | 8;
 constexpr uint8_t kVcpReplyOpcode = 0x02;
 constexpr size_t kVcpChecksumAt = 10;
+constexpr uint8_t kUnsupportedResult = 0x01;
 
 constexpr uint8_t kCapabilitiesReplyOpcode = 0xE3;
 // A fragment's length counts the opcode and the two offset bytes before the
@@ -34,6 +35,19 @@ bool validVcpReply(std::span<const uint8_t> reply, uint8_t vcp)
     return reply[1] == kVcpReplyLengthByte && reply[2] == kVcpReplyOpcode && reply[3] == 0x00 &&
            reply[4] == vcp &&
            reply[kVcpChecksumAt] == ddcReplyChecksum(reply.first(kVcpChecksumAt));
+}
+
+VcpReplyKind classifyVcpReply(std::span<const uint8_t> reply, uint8_t vcp)
+{
+    if (validVcpReply(reply, vcp)) {
+        return VcpReplyKind::value;
+    }
+    if (reply.size() > kVcpChecksumAt && reply[1] == kVcpReplyLengthByte &&
+        reply[2] == kVcpReplyOpcode && reply[3] == kUnsupportedResult && reply[4] == vcp &&
+        reply[kVcpChecksumAt] == ddcReplyChecksum(reply.first(kVcpChecksumAt))) {
+        return VcpReplyKind::unsupported;
+    }
+    return VcpReplyKind::invalid;
 }
 
 std::optional<std::span<const uint8_t>> parseCapabilitiesFragment(std::span<const uint8_t> reply,

@@ -18,6 +18,18 @@ inline constexpr size_t kMaxFragmentData = 32;
 // XOR of 0x50 and `bytes`: the checksum a monitor puts after its reply.
 uint8_t ddcReplyChecksum(std::span<const uint8_t> bytes);
 
+// What a Get VCP Feature reply says.
+enum class VcpReplyKind {
+    value,        // the code's current and maximum values
+    unsupported,  // result code 01: the monitor has no such code, a definite answer
+    invalid,      // no reply to this request: garbled, stale or a null message
+};
+
+// Classifies `reply` to Get VCP Feature for `vcp`: a value when
+// validVcpReply holds; unsupported when every byte is as there but the
+// result code is 01.
+VcpReplyKind classifyVcpReply(std::span<const uint8_t> reply, uint8_t vcp);
+
 // True when `reply` answers Get VCP Feature for `vcp` with a supported code:
 // length byte 0x88, opcode 0x02, result code 0x00, the code echoed, and the
 // checksum after the ten bytes of the message.

@@ -29,23 +29,29 @@ bool sendVcpRequest(const DdcLink& link, const DisplayRecord& display, uint32_t 
 }
 
 // One whole transaction with `pauseMicros` before each operation.
-bool readVcpOnce(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
-                 uint32_t dataAddress, uint32_t pauseMicros, int32_t* current, int32_t* maximum)
+VcpRead readVcpOnce(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
+                    uint32_t dataAddress, uint32_t pauseMicros, int32_t* current,
+                    int32_t* maximum)
 {
     DisplayLockGuard lock(link.table, display);  // the whole transaction, whichever way it ends
     std::array<uint8_t, 4> request = vcpRequest(vcp, dataAddress);
     if (!sendVcpRequest(link, display, chip, dataAddress, request, pauseMicros)) {
-        return false;
+        return VcpRead::failed;
     }
     std::array<uint8_t, kVcpReplySize> reply{};
     pauseMicroseconds(pauseMicros);
-    if (!ddcRead(link, display, chip, dataAddress, reply) || !validVcpReply(reply, vcp)) {
-        return false;
+    if (!ddcRead(link, display, chip, dataAddress, reply)) {
+        return VcpRead::failed;
+    }
+    switch (classifyVcpReply(reply, vcp)) {
+        case VcpReplyKind::value: break;
+        case VcpReplyKind::unsupported: return VcpRead::unsupported;
+        case VcpReplyKind::invalid: return VcpRead::failed;
     }
     // Bytes 6 and 7 are the maximum, 8 and 9 the current value, high byte first.
     *maximum = reply[6] << 8 | reply[7];
     *current = reply[8] << 8 | reply[9];
-    return true;
+    return VcpRead::value;
 }
 
 }  // namespace
@@ -53,14 +59,25 @@ bool readVcpOnce(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
 bool asReadVCPAt(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
                  uint32_t dataAddress, int32_t* current, int32_t* maximum)
 {
-    return readVcpOnce(link, display, vcp, chip, dataAddress, kDdcPauseMicros, current, maximum);
+    return readVcpOnce(link, display, vcp, chip, dataAddress, kDdcPauseMicros, current,
+                       maximum) == VcpRead::value;
+}
+
+VcpRead readVCPFeature(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
+                       int32_t* current, int32_t* maximum)
+{
+    VcpRead outcome = VcpRead::failed;
+    // A retry cannot change the monitor's mind about a code it lacks.
+    withRetries(link, [&](uint32_t pauseMicros) {
+        outcome = readVcpOnce(link, display, vcp, kDdcChip, kDdcHostAddress, pauseMicros, current,
+                              maximum);
+        return outcome != VcpRead::failed;
+    });
+    return outcome;
 }
 
 bool asReadVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, int32_t* current,
                int32_t* maximum)
 {
-    return withRetries(link, [&](uint32_t pauseMicros) {
-        return readVcpOnce(link, display, vcp, kDdcChip, kDdcHostAddress, pauseMicros, current,
-                           maximum);
-    });
+    return readVCPFeature(link, display, vcp, current, maximum) == VcpRead::value;
 }

@@ -10,14 +10,15 @@ namespace {
 // A monitor applies a new setting before it answers for it reliably.
 constexpr uint32_t kVerifyPauseMicros = 50000;
 
-// Nothing acknowledges a Set VCP Feature, so it is sent three times and
-// all three are always made.
-bool writeThreeTimes(const DdcLink& link, const DisplayRecord& display,
-                     std::span<const uint8_t> message, uint32_t pauseMicros)
+// Nothing acknowledges a Set VCP Feature, so a setting is sent three times
+// and all three are always made. An action is sent once: a monitor told
+// three times to reset would reset three times.
+bool writeSeveralTimes(const DdcLink& link, const DisplayRecord& display,
+                       std::span<const uint8_t> message, uint32_t pauseMicros, int times)
 {
     bool accepted = false;
-    DisplayLockGuard lock(link.table, display);  // all three writes
-    for (int attempt = 0; attempt < 3; attempt++) {
+    DisplayLockGuard lock(link.table, display);  // all the writes
+    for (int attempt = 0; attempt < times; attempt++) {
         pauseMicroseconds(pauseMicros);
         if (ddcWrite(link, display, kDdcChip, kDdcHostAddress, message)) {
             accepted = true;
@@ -26,16 +27,29 @@ bool writeThreeTimes(const DdcLink& link, const DisplayRecord& display,
     return accepted;
 }
 
-}  // namespace
 
-bool asWriteVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value)
+bool writeVcp(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value,
+              int times)
 {
     std::array<uint8_t, 6> message{
         0x84, 0x03, vcp, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF), 0};
     message[5] = ddcChecksum(kDdcHostAddress, std::span(message).first(5));
     return withRetries(link, [&](uint32_t pauseMicros) {
-        return writeThreeTimes(link, display, message, pauseMicros);
+        return writeSeveralTimes(link, display, message, pauseMicros, times);
     });
+}
+
+}  // namespace
+
+bool asWriteVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value)
+{
+    return writeVcp(link, display, vcp, value, 3);
+}
+
+bool asWriteVCPAction(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
+                      uint16_t value)
+{
+    return writeVcp(link, display, vcp, value, 1);
 }
 
 bool asWriteVCPVerified(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
