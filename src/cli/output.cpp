@@ -16,8 +16,10 @@ void guardStandardDescriptors()
             continue;
         }
         // The lowest free number is taken, which is this one: the lower ones
-        // are open by now.
-        int opened = open("/dev/null", O_RDWR);
+        // are open by now. Standard output is opened for reading only: a
+        // document written into it fails with EBADF, as into the closed
+        // descriptor, and the run says so (status 3) instead of losing it.
+        int opened = open("/dev/null", fd == STDOUT_FILENO ? O_RDONLY : O_RDWR);
         if (opened >= 0 && opened != fd) {
             dup2(opened, fd);
             close(opened);

@@ -9,7 +9,8 @@ inline constexpr int kStatusOutputFailed = 3;
 
 // Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
 // no file the run opens later takes one of their numbers (a document written
-// into a trace or lock file), and ignores SIGPIPE, so that a pipe whose
+// into a trace or lock file), standard output for reading only, so that the
+// document still cannot be written (EBADF, status 3); and ignores SIGPIPE, so that a pipe whose
 // reader is gone fails the write (status 3, with its message) instead of
 // killing the process without a word. Called first thing in main.
 void guardStandardDescriptors();
