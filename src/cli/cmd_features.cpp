@@ -21,6 +21,24 @@ void printCodes(std::FILE* out, std::span<const uint8_t> codes)
     std::fputc(']', out);
 }
 
+// Each value with its name from the feature table, or null where it has
+// none: [{"value":15,"name":"displayport-1"},…].
+void printValues(std::FILE* out, uint8_t code, std::span<const uint8_t> values)
+{
+    std::fputc('[', out);
+    for (size_t i = 0; i < values.size(); i++) {
+        std::string_view name = valueName(code, values[i]);
+        std::fprintf(out, "%s{\"value\":%u,\"name\":", i == 0 ? "" : ",",
+                     static_cast<unsigned>(values[i]));
+        if (name.empty()) {
+            std::fputs("null}", out);
+        } else {
+            std::fprintf(out, "\"%.*s\"}", static_cast<int>(name.size()), name.data());
+        }
+    }
+    std::fputc(']', out);
+}
+
 void printVcpCodes(std::FILE* out, const Capabilities& capabilities)
 {
     std::fprintf(out, "\"vcp\":[");
@@ -37,7 +55,7 @@ void printVcpCodes(std::FILE* out, const Capabilities& capabilities)
         }
         if (code.listsValues) {
             std::fprintf(out, ",\"values\":");
-            printCodes(out, vcpValues(capabilities, code));
+            printValues(out, code.code, vcpValues(capabilities, code));
         }
         std::fputc('}', out);
     }
