@@ -8,7 +8,8 @@
 // EDID carries a serial number; the right one's serial field is zero and its
 // serial is only in DisplayAttributes. The left monitor's capabilities
 // string is longer than thirteen 32-byte fragments and one of its fragments
-// ends in ')' well before the end. Nothing faults.
+// ends in ')' well before the end. Each monitor answers every code its
+// capabilities list, and no other. Nothing faults.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -121,28 +122,70 @@ constexpr const char* kDefaultScenario = R"json({
   "monitors": {
     "left": {
       "vcp": {
+        "0x02": {"current": 1, "max": 2},
+        "0x04": {"current": 0, "max": 1},
+        "0x05": {"current": 0, "max": 1},
+        "0x08": {"current": 0, "max": 1},
+        "0x0B": {"current": 50, "max": 50},
+        "0x0C": {"current": 65, "max": 100},
         "0x10": {"current": 60, "max": 100},
         "0x12": {"current": 75, "max": 100},
         "0x14": {"current": 5, "max": 11},
         "0x16": {"current": 50, "max": 100},
         "0x18": {"current": 50, "max": 100},
         "0x1A": {"current": 50, "max": 100},
+        "0x52": {"current": 0, "max": 255},
         "0x60": {"current": 15, "max": 18},
         "0x62": {"current": 30, "max": 100},
+        "0x6C": {"current": 50, "max": 100},
+        "0x6E": {"current": 50, "max": 100},
+        "0x70": {"current": 50, "max": 100},
+        "0x86": {"current": 2, "max": 10},
+        "0x87": {"current": 50, "max": 100},
+        "0x8D": {"current": 2, "max": 2},
+        "0xAC": {"current": 8880, "max": 65535},
+        "0xAE": {"current": 6000, "max": 65535},
+        "0xB6": {"current": 3, "max": 9},
         "0xC0": {"current": 3126, "max": 65535},
+        "0xC6": {"current": 69, "max": 255},
+        "0xC8": {"current": 5, "max": 255},
+        "0xC9": {"current": 258, "max": 65535},
+        "0xCA": {"current": 2, "max": 2},
+        "0xCC": {"current": 2, "max": 30},
         "0xD6": {"current": 1, "max": 5},
-        "0xDF": {"current": 514, "max": 514}
+        "0xDC": {"current": 0, "max": 5},
+        "0xDF": {"current": 514, "max": 514},
+        "0xE0": {"current": 0, "max": 1},
+        "0xE1": {"current": 0, "max": 1},
+        "0xE2": {"current": 0, "max": 20},
+        "0xF0": {"current": 0, "max": 5},
+        "0xFF": {"current": 0, "max": 1}
       },
       "capabilities": "(prot(monitor)type(LCD)model(T27Q)cmds(01 02 03 07 0C E3 F3)vcp(02 04 05 08 0B 0C 10 12 14(01 04 05 06 08 0B) 16 18 1A 52 60(0F 11 12) 62 6C 6E 70 86(02 05) 87 8D(01 02) AC AE B6 C0 C6 C8 C9 CA(01 02) CC(01 02 03 04 05 06 07 08 09 0A 0C 0D 0E 14 16 1E) D6(01 04 05) DC(00 02 03 05) DF E0 E1 E2(00 01 02 04 0B 0C 0D 0E 0F 10 11 12 14) F0(00 05) FF)mccs_ver(2.2)vcpname(14(Color Preset) 60(Input Source) DC(Picture Mode) E2(Game Mode)))"
     },
     "right": {
       "vcp": {
+        "0x02": {"current": 1, "max": 2},
+        "0x04": {"current": 0, "max": 1},
+        "0x05": {"current": 0, "max": 1},
+        "0x08": {"current": 0, "max": 1},
+        "0x0B": {"current": 50, "max": 50},
+        "0x0C": {"current": 65, "max": 100},
         "0x10": {"current": 60, "max": 100},
         "0x12": {"current": 50, "max": 100},
         "0x14": {"current": 8, "max": 11},
+        "0x16": {"current": 50, "max": 100},
+        "0x18": {"current": 50, "max": 100},
+        "0x1A": {"current": 50, "max": 100},
         "0x60": {"current": 17, "max": 18},
         "0x62": {"current": 45, "max": 100},
+        "0x8D": {"current": 2, "max": 2},
+        "0xAC": {"current": 13500, "max": 65535},
+        "0xAE": {"current": 6000, "max": 65535},
+        "0xB6": {"current": 3, "max": 9},
         "0xC0": {"current": 1207, "max": 65535},
+        "0xC6": {"current": 69, "max": 255},
+        "0xC8": {"current": 7, "max": 255},
         "0xD6": {"current": 1, "max": 4},
         "0xDF": {"current": 514, "max": 514}
       },
