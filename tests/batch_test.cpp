@@ -96,7 +96,7 @@ const std::vector<std::string> kSession = {
     "get 2 0x12",
     "set 2 brightness + 15",
     "get 2 brightness",
-    "set 1 input hdmi2",
+    "set 1 input hdmi-2",
     "get 1 input",
     "set 458E2032-0000-0000-0A1F-0104B5462778 16 - 100",
     "get 458E2032-0000-0000-0A1F-0104B5462778 16",
@@ -187,16 +187,17 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{"last line without line feed", "get 1 16\nget 1 16", {kValue60, kValue60}},
         RefusedLine{"carriage return is part of a word",
                     "get 1 16\r\n",
-                    {usageAnswer("invalid number: 16\r")}},
+                    {usageAnswer("panoctl: invalid number: 16\r")}},
         RefusedLine{"NUL byte",
                     std::string("get 1\0 16\nget 1 16\n", 18),
                     {usageAnswer("line holds a NUL byte"), kValue60}},
         RefusedLine{"bytes that are not UTF-8",
                     "get 1 \xff\xc3\n",
-                    {usageAnswer("invalid number: \u00ff\u00c3")}},
+                    {usageAnswer("panoctl: unknown feature: \u00ff\u00c3 (panoctl help features lists them)")}},
         RefusedLine{"line of 4,095 bytes",
                     "get 1 " + kWordOf4089 + "\n",
-                    {usageAnswer("invalid number: " + kWordOf4089)}},
+                    {usageAnswer("panoctl: unknown feature: " + kWordOf4089 +
+                                 " (panoctl help features lists them)")}},
         RefusedLine{"line of 4,095 bytes at the end of input",
                     "get 1 16" + std::string(4087, ' '),
                     {kValue60}},
@@ -209,15 +210,18 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{"line of 100,000 bytes",
                     "get 1 16\n" + std::string(100000, 'z') + "\nget 1 16\n",
                     {kValue60, usageAnswer("line too long"), kValue60}},
-        RefusedLine{"64 words", "get 1 16" + repeated(" w", 61) + "\n", {kValue60}},
+        RefusedLine{"64 words",
+                    "get 1 16" + repeated(" w", 61) + "\n",
+                    {usageAnswer("panoctl: unexpected word: w")}},
         RefusedLine{
             "65 words", "get 1 16" + repeated(" w", 62) + "\n", {usageAnswer("too many words")}},
-        RefusedLine{"nested batch", "batch\n", {usageAnswer("batch cannot run inside batch")}},
+        RefusedLine{"nested batch", "batch\n", {usageAnswer("panoctl: batch cannot run inside batch")}},
         RefusedLine{
             "help and version", "help\n--help list\n-h\nversion\n--version\n",
-            std::vector<json>(5, usageAnswer("help and version are not available in batch"))},
+            std::vector<json>(5, usageAnswer("panoctl: help and version are not available in batch"))},
         RefusedLine{"unknown word and missing arguments", "List\nset 1 16\n",
-                    std::vector<json>(2, usageAnswer("unknown command or missing args"))}));
+                    {usageAnswer("panoctl: unknown command: List (did you mean list?)"),
+                     usageAnswer("panoctl: set needs a display, a feature and a value")}}));
 
 TEST(Batch, TenThousandRefusedLinesHoldNothing)
 {
@@ -225,7 +229,8 @@ TEST(Batch, TenThousandRefusedLinesHoldNothing)
     std::vector<std::string> answers = linesOf(run.out);
     ASSERT_EQ(answers.size(), 10000U);
     for (const std::string& answer : answers) {
-        ASSERT_EQ(answer, "{\"error\":\"usage\",\"message\":\"invalid number: nonsense\"}");
+        ASSERT_EQ(answer, "{\"error\":\"usage\",\"message\":\"panoctl: unknown feature: nonsense (panoctl help "
+                          "features lists them)\"}");
     }
     EXPECT_TRUE(run.trace.empty());
     EXPECT_EQ(run.liveAvServices, 2);  // the table's two displays, nothing more
@@ -262,7 +267,7 @@ TEST(Batch, OptionsBeforeBatchApplyToEveryLineAndALinesOwnToThatLine)
 TEST(Batch, OptionsBeforeBatchRunAndAreRefusedAsInOneShotRuns)
 {
     RunResult help = runPanoctlWithInput("", {"--help", "batch"}, "get 1 16\n");
-    EXPECT_EQ(help.out.rfind("usage: panoctl", 0), 0U);  // help wins, no batch
+    EXPECT_EQ(help.out.rfind("panoctl " PANOCTL_VERSION "\n", 0), 0U);  // help wins, no batch
     RunResult version = runPanoctlWithInput("", {"--version", "batch"}, "get 1 16\n");
     EXPECT_EQ(version.out, "panoctl " PANOCTL_VERSION "\n");
 }

@@ -149,13 +149,44 @@ TEST(Get, OnlyTheChecksumCoversByteZeroAndTheValueBytes)
     EXPECT_EQ(run.out, "{\"value\":65244}\n");
 }
 
-TEST(Get, UnsupportedCodeAndUnknownDisplayReadFailed)
+TEST(Get, UnsupportedCodeIsADefiniteAnswerAndAnUnknownDisplayReadFailed)
 {
     RunResult unsupported = runPanoctl(machine(), {"get", kId, "0xE0"});
-    EXPECT_EQ(unsupported.out, "{\"value\":null,\"error\":\"read_failed\"}\n");
+    EXPECT_EQ(unsupported.out, "{\"value\":null,\"error\":\"unsupported\"}\n");
+    EXPECT_EQ(unsupported.err, "");
+    RunResult withMax = runPanoctl(machine(), {"--max", "get", kId, "0xE0"});
+    EXPECT_EQ(withMax.out, "{\"value\":null,\"max\":null,\"error\":\"unsupported\"}\n");
     RunResult unknown = runPanoctl(machine(), {"get", "nope", "0x10"});
     EXPECT_EQ(unknown.out, "{\"value\":null,\"error\":\"read_failed\"}\n");
+    EXPECT_EQ(unknown.err, "panoctl: no display nope (panoctl list shows them)\n");
     EXPECT_TRUE(unknown.trace.empty());
+}
+
+TEST(Get, UnsupportedIsNeverAskedAgainWhileAGarbledReplyIs)
+{
+    // Retrying cannot change a monitor's mind about a code it lacks.
+    RunResult unsupported = runPanoctl(machine(), {"--retries", "3", "get", kId, "0xE0"});
+    EXPECT_EQ(unsupported.out, "{\"value\":null,\"error\":\"unsupported\"}\n");
+    EXPECT_EQ(unsupported.trace.size(), 6U);  // two writes and one read, each after a pause
+    // A read that failed on the way is another matter.
+    RunResult garbled =
+        runPanoctl(machine({{"failReads", {0}}}), {"--retries", "3", "get", kId, "0x10"});
+    EXPECT_EQ(garbled.out, "{\"value\":50}\n");
+    EXPECT_EQ(garbled.trace.size(), 12U);
+}
+
+TEST(Set, AnActionIsSentOnceAndAgainOnlyWhenTheWriteFailed)
+{
+    RunResult reset = runPanoctl(machine(), {"set", kId, "restore-factory-defaults", "1"});
+    EXPECT_EQ(reset.out, "{\"ok\":true}\n");
+    EXPECT_EQ(reset.trace, (Trace{kPause, "write 0x37 0x51 84 03 04 00 01 bd -> 0"}));
+    RunResult verified = runPanoctl(machine(), {"--verify", "set", kId, "0x04", "1"});
+    EXPECT_EQ(verified.trace.size(), 2U) << "an action leaves nothing to read back";
+
+    RunResult failed =
+        runPanoctl(machine({{"failWrites", {0}}}), {"--retries", "2", "set", kId, "0xB0", "1"});
+    EXPECT_EQ(failed.out, "{\"ok\":true}\n");
+    EXPECT_EQ(failed.trace.size(), 4U);
 }
 
 TEST(Set, WritesThreeTimesAndTheMonitorTakesTheValue)
@@ -441,7 +472,7 @@ TEST(Probe, CodeArgumentAndFailingService)
 
 struct BadNumber {
     std::vector<std::string> args;
-    std::string refused;
+    std::string refused;  // the refusal, without "panoctl: " and the line feed
 };
 
 void PrintTo(const BadNumber& c, std::ostream* os)
@@ -456,35 +487,58 @@ TEST_P(NumberArguments, AreRefusedBeforeAnythingIsSent)
     DebugEnv debug("1");
     RunResult run = runPanoctl(machine(), GetParam().args);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "[dbg] shim=1 shimWithUUID=1 proxy=1 added=1\ninvalid number: " +
+    EXPECT_EQ(run.err, "[dbg] shim=1 shimWithUUID=1 proxy=1 added=1\npanoctl: " +
                            GetParam().refused + "\n" + kNoTransfers);
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.trace.empty());
 }
 
+std::string unknownFeature(const std::string& word)
+{
+    return "unknown feature: " + word + " (panoctl help features lists them)";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Refused, NumberArguments,
     testing::Values(
-        BadNumber{{"set", kId, "0x10", "5O"}, "5O"}, BadNumber{{"set", kId, "0x10", "abc"}, "abc"},
-        BadNumber{{"set", kId, "0x10", "65536"}, "65536"},
-        BadNumber{{"set", kId, "0x10", "--1"}, "--1"}, BadNumber{{"set", kId, "256", "1"}, "256"},
-        BadNumber{{"set", kId, "0x", "1"}, "0x"}, BadNumber{{"get", kId, ""}, ""},
-        BadNumber{{"get", kId, "0x110"}, "0x110"}, BadNumber{{"get", kId, "16 "}, "16 "},
-        BadNumber{{"get", "unknown-id", "09"}, "09"},
-        BadNumber{{"get", kId, "99999999999999999999"}, "99999999999999999999"},
-        BadNumber{{"probeaddr", kId, "0x1G"}, "0x1G"},
+        BadNumber{{"set", kId, "0x10", "5O"}, "invalid number: 5O"},
+        BadNumber{{"set", kId, "0x10", "abc"}, "invalid number: abc"},
+        BadNumber{{"set", kId, "0x10", "65536"}, "out of range: 65536 (0 to 65535)"},
+        BadNumber{{"set", kId, "256", "1"}, "out of range: 256 (0 to 255)"},
+        BadNumber{{"set", kId, "0x", "1"}, "invalid number: 0x"},
+        BadNumber{{"get", kId, ""}, unknownFeature("")},
+        BadNumber{{"get", kId, "0x110"}, "out of range: 0x110 (0 to 255)"},
+        BadNumber{{"get", kId, "16 "}, "invalid number: 16 "},
+        BadNumber{{"get", kId, "99999999999999999999"},
+                  "out of range: 99999999999999999999 (0 to 255)"},
+        BadNumber{{"probeaddr", kId, "0x1G"}, "invalid number: 0x1G"},
+        // Nobody adjusting a monitor means octal: a leading zero is refused
+        // with the ways to write what was probably meant.
+        BadNumber{{"get", "unknown-id", "09"},
+                  "invalid number: 09 (leading zeros are not read as octal; write 9 or 0x9)"},
+        BadNumber{{"set", kId, "0x10", "050"},
+                  "invalid number: 050 (leading zeros are not read as octal; write 50 or 0x32)"},
+        BadNumber{{"set", kId, "0x10", "050%"},
+                  "invalid number: 050% (leading zeros are not read as octal; write 50 or 0x32)"},
+        BadNumber{{"set", kId, "0x10", "+007"},
+                  "invalid number: 007 (leading zeros are not read as octal; write 7 or 0x7)"},
+        BadNumber{{"set", kId, "0x10", "101%"}, "out of range: 101% (0% to 100%)"},
         // No sign, white space or percentage but where a setting's value goes.
-        BadNumber{{"get", kId, "+16"}, "+16"}, BadNumber{{"get", kId, "-0"}, "-0"},
-        BadNumber{{"get", kId, " 16"}, " 16"}, BadNumber{{"get", kId, "\t16"}, "\t16"},
-        BadNumber{{"get", kId, "16\n"}, "16\n"}, BadNumber{{"get", kId, "16%"}, "16%"},
-        BadNumber{{"set", kId, "+0x10", "1"}, "+0x10"}, BadNumber{{"set", kId, "0x10", " 5"}, " 5"},
-        BadNumber{{"set", kId, "0x10", "5 "}, "5 "},
-        BadNumber{{"probeaddr", kId, "+0x10"}, "+0x10"},
-        BadNumber{{"probeaddr", kId, "10%"}, "10%"}));
+        BadNumber{{"get", kId, "+16"}, unknownFeature("+16")},
+        BadNumber{{"get", kId, "-0"}, unknownFeature("-0")},
+        BadNumber{{"get", kId, " 16"}, unknownFeature(" 16")},
+        BadNumber{{"get", kId, "\t16"}, unknownFeature("\t16")},
+        BadNumber{{"get", kId, "16\n"}, "invalid number: 16\n"},
+        BadNumber{{"get", kId, "16%"}, "invalid number: 16%"},
+        BadNumber{{"set", kId, "+0x10", "1"}, unknownFeature("+0x10")},
+        BadNumber{{"set", kId, "0x10", " 5"}, "invalid number:  5"},
+        BadNumber{{"set", kId, "0x10", "5 "}, "invalid number: 5 "},
+        BadNumber{{"probeaddr", kId, "+0x10"}, unknownFeature("+0x10")},
+        BadNumber{{"probeaddr", kId, "10%"}, "invalid number: 10%"}));
 
-TEST(NumberArguments, EveryNumericSyntaxIsAccepted)
+TEST(NumberArguments, DecimalAndHexadecimalAreAccepted)
 {
-    for (const char* value : {"65535", "0xFFFF", "0177777", "0"}) {
+    for (const char* value : {"65535", "0xFFFF", "0XffFF", "0"}) {
         RunResult run = runPanoctl(machine(), {"set", kId, "0x12", value});
         EXPECT_EQ(run.out, "{\"ok\":true}\n") << value;
     }

@@ -20,9 +20,10 @@ const DisplayRecord* lookupDisplay(Session* session, const char* selector)
         discoverDisplays(session);
         display = findDisplay(session->displays, selector);
     }
-    if (display == nullptr) {
+    if (display == nullptr && !session->batch) {
         // The document keeps its old form for the programs that read it;
-        // the person who typed the selector is told why.
+        // the person who typed the selector is told why. A batch's caller
+        // is a program, which has the document.
         tellUser(&session->refusals, "panoctl: no display %s (panoctl list shows them)", selector);
     }
     return display;
