@@ -80,7 +80,7 @@ Trace getTransaction(const std::string& request, const std::string& reply)
 
 TEST(Get, ReadsTheCurrentValueWithTwoWritesAndARead)
 {
-    for (const char* code : {"16", "0x10", "020", "0X10"}) {
+    for (const char* code : {"16", "0x10", "0X10", "brightness", "Brightness"}) {
         RunResult run = runPanoctl(machine(), {"get", kId, code});
         EXPECT_EQ(run.out, "{\"value\":50}\n") << code;
         EXPECT_EQ(run.trace, getTransaction(kGetRequest, kGetReply)) << code;
@@ -123,8 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         GetFailure{"read", {{"failReads", {0}}}, 6},
         GetFailure{"top bit clear",
                    replyFault(vcpReply({0x6e, 0x08, 2, 0, 0x10, 0, 0, 100, 0, 50})), 6},
-        GetFailure{"result code set",
-                   replyFault(vcpReply({0x6e, 0x88, 2, 1, 0x10, 0, 0, 100, 0, 50})), 6},
+        // 01 is "unsupported", a definite answer; any other is no answer.
+        GetFailure{"result code neither 00 nor 01",
+                   replyFault(vcpReply({0x6e, 0x88, 2, 2, 0x10, 0, 0, 100, 0, 50})), 6},
         GetFailure{"wrong echo", replyFault(vcpReply({0x6e, 0x88, 2, 0, 0x11, 0, 0, 100, 0, 50})),
                    6},
         GetFailure{"null message", replyFault({0x6e, 0x80, 0xbe}), 6},
@@ -521,7 +522,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadNumber{{"set", kId, "0x10", "050%"},
                   "invalid number: 050% (leading zeros are not read as octal; write 50 or 0x32)"},
         BadNumber{{"set", kId, "0x10", "+007"},
-                  "invalid number: 007 (leading zeros are not read as octal; write 7 or 0x7)"},
+                  "invalid number: +007 (leading zeros are not read as octal; write 7 or 0x7)"},
         BadNumber{{"set", kId, "0x10", "101%"}, "out of range: 101% (0% to 100%)"},
         // No sign, white space or percentage but where a setting's value goes.
         BadNumber{{"get", kId, "+16"}, unknownFeature("+16")},

@@ -160,6 +160,10 @@ Json getExpected(const Fault& fault)
     if (fault.kind == Fault::Kind::Reply && fault.reply->accepted) {
         return {{"value", fault.reply->current}};
     }
+    // The monitor's word that it lacks the code is an answer, not a failure.
+    if (fault.kind == Fault::Kind::Reply && fault.reply->name == std::string("unsupported code")) {
+        return {{"value", nullptr}, {"error", "unsupported"}};
+    }
     return kReadFailed;
 }
 

@@ -153,9 +153,17 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  {}},
         SaveCase{"not one of the features it tried could be read",
-                 machine({{"0x60", {15, 18}}}, "(vcp(10 12 60))"),
+                 machine(kLevels, "(vcp(10 12 60))",
+                         Json{{"failReads", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}}}),
                  R"({"error":"read_failed"})",
                  1,
+                 {0x10, 0x12, 0x14, 0x16, 0x18, 0x1A, 0x62, 0x6C, 0x6E, 0x70, 0x87, 0x8D, 0xDC}},
+        // The monitor's word that it lacks them is an answer: there is
+        // nothing to keep, which is no failure.
+        SaveCase{"every feature it tried is one the monitor says it lacks",
+                 machine({{"0x60", {15, 18}}}, "(vcp(10 12 60))"),
+                 R"({"id":")" + kId + R"(","name":"Studio \"27\"","model":null,"features":{}})",
+                 0,
                  {0x10, 0x12}}));
 
 TEST(SaveUnknown, DisplayIsStatusOneWithoutTraffic)
@@ -264,10 +272,11 @@ INSTANTIATE_TEST_SUITE_P(
                     R"({"ok":true,"features":{"0x10":"unchanged"}})",
                     {},
                     {{0x10, 100}}},
-        RestoreCase{"a feature the monitor lacks fails; the others are still restored",
+        RestoreCase{"a feature the monitor lacks is unsupported, no failure; the others are "
+                    "still restored",
                     kLevels,
                     R"({"features":{"0x16":50,"0x10":20}})",
-                    R"({"ok":false,"features":{"0x10":"changed","0x16":"failed"}})",
+                    R"({"ok":true,"features":{"0x10":"changed","0x16":"unsupported"}})",
                     thrice("10=20"),
                     {{0x10, 20}}},
         RestoreCase{"an empty set of features",

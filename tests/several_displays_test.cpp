@@ -237,12 +237,12 @@ TEST(SeveralDisplaysSelector, BadListsAreRefusedBeforeAnythingIsSent)
         std::string selector;
         std::string err;
     } cases[] = {
-        {"1,,2", "empty display in list: 1,,2\n"},
-        {"1,", "empty display in list: 1,\n"},
-        {",1", "empty display in list: ,1\n"},
-        {",", "empty display in list: ,\n"},
-        {seventeen, "more than 16 displays in list: " + seventeen + "\n"},
-        {longList, "display list too long: 4096 bytes, at most 4095\n"},
+        {"1,,2", "panoctl: empty display in list: 1,,2\n"},
+        {"1,", "panoctl: empty display in list: 1,\n"},
+        {",1", "panoctl: empty display in list: ,1\n"},
+        {",", "panoctl: empty display in list: ,\n"},
+        {seventeen, "panoctl: more than 16 displays in list: " + seventeen + "\n"},
+        {longList, "panoctl: display list too long: 4096 bytes, at most 4095\n"},
     };
     for (const auto& c : cases) {
         for (auto tail : {std::vector<std::string>{"get", c.selector, "16"},
@@ -261,7 +261,7 @@ TEST(SeveralDisplaysSelector, BadListsAreRefusedBeforeAnythingIsSent)
     EXPECT_EQ(runPanoctl(threeMonitors(), {"get", longList.substr(1), "16"}).status, 0);
     // The other words are checked first, as for one display.
     RunResult run = runPanoctl(threeMonitors(), {"get", "1,,2", "nope"});
-    EXPECT_EQ(run.err, "invalid number: nope\n");
+    EXPECT_EQ(run.err, "panoctl: unknown feature: nope (panoctl help features lists them)\n");
 }
 
 // A failed read on b: its entry alone says so; a and c are read as usual.
@@ -328,7 +328,8 @@ TEST(SeveralDisplaysFailures, FailOptionCoversEveryEntry)
          {{"failWrites", {2, 3, 4}}},
          {"set", "all", "16", "10%"},
          1},
-        {"no displays at all", Json::object(), {"get", "all", "16"}, 0},
+        // Nothing was done, which --fail does not pass for success.
+        {"no displays at all", Json::object(), {"get", "all", "16"}, 1},
     };
     for (const auto& c : cases) {
         std::string scenario = std::string(c.what) == "no displays at all"
@@ -445,7 +446,7 @@ TEST(SeveralDisplaysBatch, LinesAnswerAsOneShotRuns)
                                         head(3, "c") + ",\"value\":30,\"max\":50}"}));
     EXPECT_EQ(answers[1] + "\n", array({head(2, "b") + ",\"ok\":true,\"value\":25}",
                                         head(1, "a") + ",\"ok\":true,\"value\":15}"}));
-    EXPECT_EQ(answers[3], "{\"error\":\"usage\",\"message\":\"empty display in list: 1,,2\"}");
+    EXPECT_EQ(answers[3], "{\"error\":\"usage\",\"message\":\"panoctl: empty display in list: 1,,2\"}");
     EXPECT_EQ(answers[4] + "\n",
               array({head(3, "c") + ",\"value\":8,\"max\":50}", unknown("nope")}));
     EXPECT_EQ(batch.status, 0);

@@ -60,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{{"get", "1", "brightness"}, "{\"value\":40}\n", 0, false},
         FailCase{
             {"get", "9", "brightness"}, "{\"value\":null,\"error\":\"read_failed\"}\n", 0, true},
-        FailCase{{"get", "2", "contrast"}, "{\"value\":null,\"error\":\"read_failed\"}\n", 0, true},
+        FailCase{{"get", "2", "contrast"}, "{\"value\":null,\"error\":\"unsupported\"}\n", 0, true},
         FailCase{{"set", "1", "brightness", "20"}, "{\"ok\":true}\n", 0, false},
         FailCase{{"set", "9", "brightness", "20"}, "{\"ok\":false}\n", 0, true},
         FailCase{{"set", "1", "brightness", "+5"}, "{\"ok\":true,\"value\":45}\n", 0, false},
@@ -77,8 +77,22 @@ TEST(Fail, LeavesListAndRefusalsAlone)
     EXPECT_EQ(list.status, 0);
     EXPECT_EQ(list.out.front(), '[');
     RunResult refused = runPanoctl(machine(), {"--fail", "get", "1", "+16"});
-    EXPECT_EQ(refused.err, "invalid number: +16\n");
+    EXPECT_EQ(refused.err, "panoctl: unknown feature: +16 (panoctl help features lists them)\n");
     EXPECT_EQ(refused.status, 2);
+}
+
+TEST(Fail, ASelectorThatNamesNoDisplayAtAllFails)
+{
+    std::string none = reg::scenario({}, reg::Json::object());
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"get", "all", "16"}, {"set", "all", "16", "5"}, {"set", "all", "16", "+5"}}) {
+        std::vector<std::string> failing{"--fail"};
+        failing.insert(failing.end(), args.begin(), args.end());
+        RunResult run = runPanoctl(none, failing);
+        EXPECT_EQ(run.out, "[]\n");
+        EXPECT_EQ(run.status, 1) << "nothing was done";
+        EXPECT_EQ(runPanoctl(none, args).status, 0);
+    }
 }
 
 TEST(Fail, InBatchGivesStatusOneWhenALineItCoversFailed)
@@ -118,13 +132,13 @@ TEST(Max, AddsTheMaximumToGet)
         {{"--max", "get", "1", "brightness"}, "{\"value\":40,\"max\":80}\n"},
         {{"--max", "get", "1", "0x12"}, "{\"value\":7,\"max\":9}\n"},
         {{"--max", "get", "2", "0x12"},
-         "{\"value\":null,\"max\":null,\"error\":\"read_failed\"}\n"},
+         "{\"value\":null,\"max\":null,\"error\":\"unsupported\"}\n"},
         {{"--max", "get", "9", "0x10"},
          "{\"value\":null,\"max\":null,\"error\":\"read_failed\"}\n"},
         {{"--max", "--fail", "get", "1", "16"}, "{\"value\":40,\"max\":80}\n"},
-        // Only get prints it; after the command word the option is an extra word.
+        // Only get prints it, wherever the option stands.
         {{"--max", "set", "1", "16", "+5"}, "{\"ok\":true,\"value\":45}\n"},
-        {{"get", "1", "16", "--max"}, "{\"value\":40}\n"},
+        {{"get", "1", "16", "--max"}, "{\"value\":40,\"max\":80}\n"},
     };
     for (const auto& c : cases) {
         RunResult run = runPanoctl(machine(), c.args);

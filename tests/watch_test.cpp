@@ -38,25 +38,28 @@ const char kCannotWatch[] = "panoctl: cannot watch displays: no notification por
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, WatchRefused,
     testing::Values(
-        WatchRefusal{{"watch", "1"}, false, "watch takes no arguments\n"},
-        WatchRefusal{{"watch", "--count", "1"}, false, "watch takes no arguments\n"},
-        WatchRefusal{{"--count", "0", "watch"}, false, "invalid number: 0\n"},
-        WatchRefusal{{"--count", "1000001", "watch"}, false, "invalid number: 1000001\n"},
-        WatchRefusal{{"--count", "-1", "watch"}, false, "invalid number: -1\n"},
-        WatchRefusal{{"--count", "watch"}, false, "invalid number: watch\n"},
-        WatchRefusal{{"watch", "--count"}, false, "watch takes no arguments\n"},
-        WatchRefusal{{"--count"}, false, "missing value for --count\n"},
+        WatchRefusal{{"watch", "1"}, false, "panoctl: unexpected word: 1\n"},
+        WatchRefusal{{"watch", "--count", "1", "x"}, false, "panoctl: unexpected word: x\n"},
+        WatchRefusal{{"--count", "0", "watch"}, false,
+                     "panoctl: out of range: --count 0 (1 to 1000000)\n"},
+        WatchRefusal{{"--count", "1000001", "watch"}, false,
+                     "panoctl: out of range: --count 1000001 (1 to 1000000)\n"},
+        WatchRefusal{{"--count", "-1", "watch"}, false, "panoctl: invalid number: -1\n"},
+        WatchRefusal{{"--count", "watch"}, false, "panoctl: invalid number: watch\n"},
+        WatchRefusal{{"watch", "--count"}, false, "panoctl: missing value for --count\n"},
+        WatchRefusal{{"--count"}, false, "panoctl: missing value for --count\n"},
         WatchRefusal{{"watch"}, true, kCannotWatch},
         WatchRefusal{{"--count", "1000000", "watch"}, true, kCannotWatch},
-        WatchRefusal{{"--count", "0x10", "--retries", "2", "watch"}, true, kCannotWatch}));
+        WatchRefusal{{"--count", "0x10", "--retries", "2", "watch"}, true, kCannotWatch},
+        WatchRefusal{{"watch", "--count=5"}, true, kCannotWatch}));
 
 // A batch answers one document per line and never ends on its own line: a
 // watch is refused there, like help, with its options or without.
 TEST(WatchInBatch, RefusedAsALine)
 {
     RunResult run = runPanoctlWithInput("", {"batch"}, "watch\n--count 1 watch\nget 1 16\n");
-    EXPECT_EQ(run.out, "{\"error\":\"usage\",\"message\":\"watch is not available in batch\"}\n"
-                       "{\"error\":\"usage\",\"message\":\"watch is not available in batch\"}\n"
+    EXPECT_EQ(run.out, "{\"error\":\"usage\",\"message\":\"panoctl: watch is not available in batch\"}\n"
+                       "{\"error\":\"usage\",\"message\":\"panoctl: watch is not available in batch\"}\n"
                        "{\"value\":60}\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(sim::liveNotificationPorts(), 0);

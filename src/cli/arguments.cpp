@@ -135,7 +135,12 @@ std::optional<SettingChange> readStep(Refusals* refusals, char sign, const char*
         change.percent = true;
         number = parsePercent(refusals, amount, word);
     } else {
-        number = parseNumberArgument(refusals, amount, 0, kMaxVcpValue, nullptr);
+        NumberReading reading = readNumber(amount, 0, kMaxVcpValue);
+        if (reading.problem != NumberProblem::none) {
+            refuseNumber(refusals, reading, word, 0, kMaxVcpValue, nullptr, "");
+            return std::nullopt;
+        }
+        number = reading.value;
     }
     if (!number) {
         return std::nullopt;

@@ -125,12 +125,8 @@ int watchDisplays(Session* session, RegistryWatch* watch)
 
 }  // namespace
 
-int commandWatch(Session* session, CommandWords words)
+int commandWatch(Session* session, CommandWords /*words*/)
 {
-    if (words.size() > 1) {
-        refuseCommandLine(&session->refusals, "watch takes no arguments");
-        return kStatusUsage;
-    }
     catchStopSignals();
     // The notifications come first: a display that arrives during the first
     // discovery is then seen by the next one.

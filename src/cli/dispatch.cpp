@@ -136,8 +136,17 @@ void refuseUnexpectedWord(Refusals* refusals, const char* word)
 
 bool commandLineNeedsDisplays(std::span<char* const> words)
 {
-    const CommandRun* row = findCommand(words);
-    return !words.empty() && (row == nullptr || row->displays != Displays::none);
+    if (words.empty()) {
+        return false;
+    }
+    // A known word with the wrong number of words is refused as its command
+    // would be: a command that needs no displays discovers none first.
+    for (const CommandRun& row : kRuns) {
+        if (row.word == words[0]) {
+            return row.displays != Displays::none;
+        }
+    }
+    return true;
 }
 
 bool commandLineRediscovers(std::span<char* const> words)

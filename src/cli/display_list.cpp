@@ -20,7 +20,7 @@ bool splitList(Refusals* refusals, const char* selector, DisplayList* list)
 {
     size_t length = std::strlen(selector);
     if (length > kMaxDisplayListLength) {
-        refuseCommandLine(refusals, "display list too long: %zu bytes, at most %zu", length,
+        refuseCommandLine(refusals, "panoctl: display list too long: %zu bytes, at most %zu", length,
                           kMaxDisplayListLength);
         return false;
     }
@@ -33,11 +33,11 @@ bool splitList(Refusals* refusals, const char* selector, DisplayList* list)
             *comma = '\0';
         }
         if (*element == '\0') {
-            refuseCommandLine(refusals, "empty display in list: %s", selector);
+            refuseCommandLine(refusals, "panoctl: empty display in list: %s", selector);
             return false;
         }
         if (list->count == list->entries.size()) {
-            refuseCommandLine(refusals, "more than %zu displays in list: %s",
+            refuseCommandLine(refusals, "panoctl: more than %zu displays in list: %s",
                               kMaxDisplayListElements, selector);
             return false;
         }

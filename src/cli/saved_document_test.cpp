@@ -56,6 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
             "keys in every number syntax and as names",
             R"({"features":{"16":1,"0X12":2,"024":3,"red-gain":4,"0xdc":5,"0x6C":6,"mute":7}})",
             {{0x14, 3}, {0xDC, 5}, {0x10, 1}, {0x12, 2}, {0x16, 4}, {0x6C, 6}, {0x8D, 7}}},
+        Accepted{"names in any letter case, as on the command line",
+                 R"({"features":{"Brightness":8,"RED-gain":4}})",
+                 {{0x10, 8}, {0x16, 4}}},
         Accepted{
             "a key spelled with escapes", R"({"features":{"\u0062rightness":9}})", {{0x10, 9}}},
         Accepted{"the whole range",
@@ -142,8 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                 DocumentProblem::notRestorable, "0x110"},
         Refused{"a signed code", R"({"features":{"+16":1}})", DocumentProblem::notRestorable,
                 "+16"},
-        Refused{"a name in another case", R"({"features":{"Brightness":1}})",
-                DocumentProblem::notRestorable, "Brightness"},
         Refused{"the key is shown as written", R"({"features":{"br\u0000ightness":1}})",
                 DocumentProblem::notRestorable, R"(br\u0000ightness)"},
         Refused{"a negative value", R"({"features":{"0x10":-1}})", DocumentProblem::notAnInteger,
