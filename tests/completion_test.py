@@ -8,6 +8,7 @@ the candidates and run the command, so the test sees what the completion
 offers without a terminal.
 """
 import os
+import re
 import subprocess
 import sys
 
@@ -38,11 +39,11 @@ _panoctl
 
 CASES = [
     # (words after the program, the last one being completed; offered; not offered)
-    ([""], ["list:", "get:", "set:", "features:", "help:", "version:"], ["--help:"]),
-    (["-"], ["--help:print the usage text", "-h:", "--version:"], []),
+    ([""], ["list:", "get:", "set:", "features:", "help:", "version:", "batch:"], ["--help:"]),
+    (["-"], ["--help:print this text", "-h:", "--version:"], []),
     (["--help", ""], ["get:", "probeaddr:"], []),
     (["-"], ["--retries:", "--verify:", "--count:", "--fail:", "--max:", "--one-at-a-time:"], []),
-    ([""], ["watch:a line for each display that comes or goes"], []),
+    ([""], ["watch:a line for each display present"], []),
     (["--count", "5", ""], ["watch:"], ["5"]),
     (["--count", ""], [], ["watch:", "1:Tessaro T27Q"]),
     (["watch", ""], [], ["1:Tessaro T27Q", "watch:"]),
@@ -51,6 +52,12 @@ CASES = [
     (["--retries", ""], ["3", "10"], ["get:"]),
     (["--retries", "3", "--verify", ""], ["set:"], ["3"]),
     (["--retries", "3", "get", ""], ["1:Tessaro T27Q"], []),
+    (["--retries=3", "get", ""], ["1:Tessaro T27Q"], []),
+    # Options stand anywhere: between the arguments too.
+    (["get", "--max", ""], ["1:Tessaro T27Q"], ["get:"]),
+    (["get", "1", "--retries", "2", ""], ["brightness:"], []),
+    (["get", "1", "--"], ["--max:"], ["brightness:"]),
+    (["--", ""], ["get:"], ["--help:"]),
     (["get", ""], ["1:Tessaro T27Q", "2:Quillon Q32",
                    "52721127-E5C3-A401-1720-0104B53C2278:Tessaro T27Q"], []),
     (["features", ""], ["1:Tessaro T27Q"], ["all:"]),
@@ -60,16 +67,52 @@ CASES = [
     (["-"], ["--refresh:"], []),
     (["--refresh", "save", ""], ["1:Tessaro T27Q"], []),
     (["restore", ""], ["2:Quillon Q32"], []),
+    (["help", ""], ["features:"], ["get:"]),
     (["get", "1", ""], ["brightness:luminance of the image (0x10)", "input:input source (0x60)",
-                        "power:power mode (0xD6)"], []),
-    (["set", "1", "input", ""], ["hdmi1:0x11", "dp1:0x0F", "+:raise by an amount", "-:"], []),
-    (["set", "1", "0X60", ""], ["hdmi2:0x12"], []),
+                        "power:power mode (0xD6)", "restore-factory-defaults:"], []),
+    # Named values, and steps only for levels.
+    (["set", "1", "input", ""], ["hdmi-1:0x11", "displayport-1:0x0F"], ["+:", "-:", "50%:"]),
+    (["set", "1", "0X60", ""], ["hdmi-2:0x12"], ["+10%:"]),
+    (["set", "1", "Input", ""], ["hdmi-2:0x12"], []),
     (["set", "1", "0x8d", ""], ["on:0x01", "off:0x02"], ["standby:0x02"]),
-    (["set", "1", "214", ""], ["standby:0x02", "suspend:0x03"], []),
+    (["set", "1", "214", ""], ["standby:0x02", "suspend:0x03"], ["+:"]),
     (["set", "1", "brightness", ""], ["+:raise by an amount", "50%:", "+10%:", "-10%:"],
-     ["on:0x01", "hdmi1:0x11"]),
+     ["on:0x01", "hdmi-1:0x11"]),
+    (["set", "1", "0xE0", ""], ["+:raise by an amount"], []),
     (["list", ""], [], ["1:Tessaro T27Q", "get:"]),
 ]
+
+
+def offered_words(folder, binary, env, words):
+    run = subprocess.run(["zsh", "-f", "-c", COMPLETES, "zsh", folder, binary] + words,
+                         capture_output=True, text=True, env=env)
+    return {line.split(":", 1)[0] for line in run.stdout.splitlines() if line}
+
+
+def table_agreement(folder, binary, env):
+    """The command words of the usage line, of help and of the completion
+    are the same: all three come from one command table. So are the
+    options of help and of the completion."""
+    failures = []
+    usage = subprocess.run([binary], capture_output=True, text=True, env=env).stderr
+    match = re.search(r"<([a-z|]+)>", usage)
+    in_usage = set(match.group(1).split("|")) if match else set()
+    text = subprocess.run([binary, "help"], capture_output=True, text=True, env=env).stdout
+    commands = text.split("commands:\n", 1)[1].split("\n\n", 1)[0]
+    in_help = {line.split()[0] for line in commands.splitlines() if line.startswith("  ")
+               and not line.startswith("   ") and not line.strip().startswith("set's")}
+    options = text.split("options:\n", 1)[1].split("\n\n", 1)[0]
+    help_options = set(re.findall(r"(--?[a-z-]+)", " ".join(line.split("  ")[1]
+                                                          for line in options.splitlines())))
+    completed = offered_words(folder, binary, env, [""])
+    completed_options = offered_words(folder, binary, env, ["-"]) - completed
+    if not in_usage or in_usage != in_help or in_help != completed:
+        failures.append(f"command words differ: usage {sorted(in_usage)}, help {sorted(in_help)}, "
+                        f"completion {sorted(completed)}")
+    if not help_options or help_options != completed_options:
+        failures.append(f"options differ: help {sorted(help_options)}, "
+                        f"completion {sorted(completed_options)}")
+    return failures
 
 
 def main(folder, binary):
@@ -94,6 +137,7 @@ def main(folder, binary):
         for candidate in absent:
             if any(line.startswith(candidate) for line in lines):
                 failures.append(f"{words}: {candidate!r} offered")
+    failures += table_agreement(folder, binary, env)
     for failure in failures:
         print(failure)
     print(f"{len(CASES)} command lines completed")

@@ -59,6 +59,9 @@ def main(binary):
         for target, message in targets.items():
             run = run_into(binary, args, text, target, env)
             got = (run.returncode, run.stderr)
+            # A display that is not there is named first, for the person.
+            if "9" in args:
+                message = "panoctl: no display 9 (panoctl list shows them)\n" + message
             if got != (3, message):
                 FAILURES.append(f"{' '.join(args)} into a {target}: status {run.returncode} "
                                 f"(negative: killed by that signal), stderr {run.stderr!r}")

@@ -128,7 +128,7 @@ def batches_between_lines(binary, folder):
     expect("the batch sees it", first.ask(f"get {LEFT} contrast"), '{"value":22}')
     expect("another batch meanwhile", second.ask(f"set {LEFT} 0x10 + 4"), '{"ok":true,"value":15}')
     expect("and the first sees that", first.ask(f"get {LEFT} 16"), '{"value":15}')
-    expect("a step", first.ask(f"set {LEFT} 0x14 50%"), '{"ok":true,"value":6}')
+    expect("a step", first.ask(f"set {LEFT} 0x16 30%"), '{"ok":true,"value":30}')
     second.process.stdin.close()
     expect("the other ends", second.process.wait(timeout=10), 0)
     # Killed right after each answer: the answered change is in the file.
@@ -138,7 +138,7 @@ def batches_between_lines(binary, folder):
             first.process.kill()
             first.process.wait(timeout=10)
         expect(f"kept {value}", kept().get("right", {}).get("0x12"), value)
-    expect("after the kill", kept(), {"left": {"0x10": 15, "0x12": 22, "0x14": 6},
+    expect("after the kill", kept(), {"left": {"0x10": 15, "0x12": 22, "0x16": 30},
                                       "right": {"0x12": 39}})
     expect("a run after the kill", one_shot("get", RIGHT, "contrast"), '{"value":39}')
 

@@ -344,10 +344,11 @@ def state_file_shared(binary, folder, env):
 
 def refused(binary, env):
     cases = [
-        (["watch", "now"], "watch takes no arguments\n"),
-        (["--count", "0", "watch"], "invalid number: 0\n"),
-        (["--count", "1000001", "watch"], "invalid number: 1000001\n"),
-        (["--count", "many", "watch"], "invalid number: many\n"),
+        (["watch", "now"], "panoctl: unexpected word: now\n"),
+        (["--count", "0", "watch"], "panoctl: out of range: --count 0 (1 to 1000000)\n"),
+        (["--count", "1000001", "watch"],
+         "panoctl: out of range: --count 1000001 (1 to 1000000)\n"),
+        (["--count", "many", "watch"], "panoctl: invalid number: many\n"),
     ]
     for args, err in cases:
         run = subprocess.run([binary, *args], env=env, capture_output=True, text=True, timeout=10,

@@ -15,9 +15,10 @@
 namespace {
 
 constexpr const char* kStepsText =
-    "  set's <value> may also be <p>% (p percent of the maximum), +<n> or -<n> (a\n"
-    "  step, held between 0 and the maximum), or +<p>% or -<p>%; a step's sign may\n"
-    "  stand alone (+ 5, - 10%). Steps and percentages are for levels only.\n";
+    "\n"
+    "set's <value> may also be <p>% (p percent of the maximum), +<n> or -<n> (a\n"
+    "step, held between 0 and the maximum), or +<p>% or -<p>%; a step's sign may\n"
+    "stand alone (+ 5, - 10%). Steps and percentages are for levels only.\n";
 
 constexpr const char* kSelectorsText =
     "\n"

@@ -63,7 +63,7 @@ void considerName(NearestName* nearest, std::string_view candidate)
 
 std::string_view likelyMeant(const NearestName& nearest)
 {
-    size_t allowed = nearest.word.size() <= 4 ? 1 : 2;
+    size_t allowed = nearest.word.size() >= 8 ? 2 : 1;
     if (nearest.best.empty() || nearest.distance > allowed ||
         nearest.distance >= nearest.word.size()) {
         return {};

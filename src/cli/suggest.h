@@ -18,8 +18,8 @@ NearestName startNearest(std::string_view word);
 void considerName(NearestName* nearest, std::string_view candidate);
 
 // The nearest candidate when it is a likely typo of the word: at most one
-// edit away for words of up to four letters, two for longer ones. Otherwise
-// an empty view.
+// edit away for words of up to seven letters, two for longer ones, and
+// fewer edits than the word has letters. Otherwise an empty view.
 std::string_view likelyMeant(const NearestName& nearest);
 
 // Edits (insertions, deletions, substitutions, swaps of neighbours) that
