@@ -191,9 +191,11 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{"NUL byte",
                     std::string("get 1\0 16\nget 1 16\n", 18),
                     {usageAnswer("line holds a NUL byte"), kValue60}},
-        RefusedLine{"bytes that are not UTF-8",
-                    "get 1 \xff\xc3\n",
-                    {usageAnswer("panoctl: unknown feature: \u00ff\u00c3 (panoctl help features lists them)")}},
+        RefusedLine{
+            "bytes that are not UTF-8",
+            "get 1 \xff\xc3\n",
+            {usageAnswer(
+                "panoctl: unknown feature: \u00ff\u00c3 (panoctl help features lists them)")}},
         RefusedLine{"line of 4,095 bytes",
                     "get 1 " + kWordOf4089 + "\n",
                     {usageAnswer("panoctl: unknown feature: " + kWordOf4089 +
@@ -215,11 +217,14 @@ INSTANTIATE_TEST_SUITE_P(
                     {usageAnswer("panoctl: unexpected word: w")}},
         RefusedLine{
             "65 words", "get 1 16" + repeated(" w", 62) + "\n", {usageAnswer("too many words")}},
-        RefusedLine{"nested batch", "batch\n", {usageAnswer("panoctl: batch cannot run inside batch")}},
+        RefusedLine{
+            "nested batch", "batch\n", {usageAnswer("panoctl: batch cannot run inside batch")}},
         RefusedLine{
             "help and version", "help\n--help list\n-h\nversion\n--version\n",
-            std::vector<json>(5, usageAnswer("panoctl: help and version are not available in batch"))},
-        RefusedLine{"unknown word and missing arguments", "List\nset 1 16\n",
+            std::vector<json>(5,
+                              usageAnswer("panoctl: help and version are not available in batch"))},
+        RefusedLine{"unknown word and missing arguments",
+                    "List\nset 1 16\n",
                     {usageAnswer("panoctl: unknown command: List (did you mean list?)"),
                      usageAnswer("panoctl: set needs a display, a feature and a value")}}));
 
@@ -229,8 +234,10 @@ TEST(Batch, TenThousandRefusedLinesHoldNothing)
     std::vector<std::string> answers = linesOf(run.out);
     ASSERT_EQ(answers.size(), 10000U);
     for (const std::string& answer : answers) {
-        ASSERT_EQ(answer, "{\"error\":\"usage\",\"message\":\"panoctl: unknown feature: nonsense (panoctl help "
-                          "features lists them)\"}");
+        ASSERT_EQ(
+            answer,
+            "{\"error\":\"usage\",\"message\":\"panoctl: unknown feature: nonsense (panoctl help "
+            "features lists them)\"}");
     }
     EXPECT_TRUE(run.trace.empty());
     EXPECT_EQ(run.liveAvServices, 2);  // the table's two displays, nothing more

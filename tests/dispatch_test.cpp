@@ -65,16 +65,16 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{{"list "}, "", unknownCommand("list ", "list"), 2},
         DispatchCase{{""}, "", unknownCommand("", ""), 2},
         DispatchCase{{"get", "X"}, "", "panoctl: get needs a display and a feature\n", 2},
-        DispatchCase{{"set", "X", "0x10"}, "", "panoctl: set needs a display, a feature and a value\n",
-                     2},
+        DispatchCase{
+            {"set", "X", "0x10"}, "", "panoctl: set needs a display, a feature and a value\n", 2},
         DispatchCase{{"capabilities"}, "", "panoctl: capabilities needs a display\n", 2},
         DispatchCase{{"probeaddr"}, "", "panoctl: probeaddr needs a display\n", 2},
         DispatchCase{{"get", "X", "16"}, kReadFailed, kNoDisplayX, 0},
         DispatchCase{{"set", "X", "16", "1"}, "{\"ok\":false}\n", kNoDisplayX, 0},
         DispatchCase{{"capabilities", "X"}, "{\"capabilities\":\"\"}\n", kNoDisplayX, 0},
         DispatchCase{{"probeaddr", "X"}, "{\"error\":\"no_such_display\"}\n", kNoDisplayX, 1},
-        DispatchCase{{"probeaddr", "X", "0x12"}, "{\"error\":\"no_such_display\"}\n", kNoDisplayX,
-                     1}));
+        DispatchCase{
+            {"probeaddr", "X", "0x12"}, "{\"error\":\"no_such_display\"}\n", kNoDisplayX, 1}));
 
 // Words left over once a command is complete were typed for a reason: they
 // are refused, never dropped, and nothing reaches a monitor.
@@ -84,8 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{{"list", "extra", "words"}, "", "panoctl: unexpected word: extra\n", 2},
         DispatchCase{{"get", "1", "16", "extra"}, "", "panoctl: unexpected word: extra\n", 2},
         DispatchCase{{"set", "1", "brightness", "50", "%"}, "", "panoctl: unexpected word: %\n", 2},
-        DispatchCase{{"set", "1", "brightness", "+", "5", "6"}, "", "panoctl: unexpected word: 6\n",
-                     2},
+        DispatchCase{
+            {"set", "1", "brightness", "+", "5", "6"}, "", "panoctl: unexpected word: 6\n", 2},
         DispatchCase{{"set", "1", "brightness", "+5", "6"}, "", "panoctl: unexpected word: 6\n", 2},
         DispatchCase{{"capabilities", "1", "2"}, "", "panoctl: unexpected word: 2\n", 2},
         DispatchCase{{"probeaddr", "1", "16", "x"}, "", "panoctl: unexpected word: x\n", 2},
@@ -110,18 +110,21 @@ INSTANTIATE_TEST_SUITE_P(
         DispatchCase{{"--retries=2", "get", "1", "16"}, "{\"value\":60}\n", "", 0},
         DispatchCase{{"get", "1", "16", "--retries", "2"}, "{\"value\":60}\n", "", 0},
         DispatchCase{{"--", "get", "1", "16"}, "{\"value\":60}\n", "", 0},
-        DispatchCase{{"get", "1", "--", "--max"}, "",
-                     "panoctl: unknown feature: --max (panoctl help features lists them)\n", 2},
+        DispatchCase{{"get", "1", "--", "--max"},
+                     "",
+                     "panoctl: unknown feature: --max (panoctl help features lists them)\n",
+                     2},
         DispatchCase{{"set", "1", "brightness", "-5"}, "{\"ok\":true,\"value\":55}\n", "", 0},
-        DispatchCase{{"set", "1", "brightness", "-", "10%"}, "{\"ok\":true,\"value\":50}\n", "",
-                     0},
-        DispatchCase{{"get", "1", "16", "--retries"}, "", "panoctl: missing value for --retries\n",
+        DispatchCase{{"set", "1", "brightness", "-", "10%"}, "{\"ok\":true,\"value\":50}\n", "", 0},
+        DispatchCase{
+            {"get", "1", "16", "--retries"}, "", "panoctl: missing value for --retries\n", 2},
+        DispatchCase{{"--retries", "--max", "get", "1", "16"},
+                     "",
+                     "panoctl: missing value for --retries\n",
                      2},
-        DispatchCase{{"--retries", "--max", "get", "1", "16"}, "",
-                     "panoctl: missing value for --retries\n", 2},
         DispatchCase{{"--retries=", "get", "1", "16"}, "", "panoctl: invalid number: \n", 2},
-        DispatchCase{{"--max=1", "get", "1", "16"}, "", "panoctl: --max takes no value: --max=1\n",
-                     2},
+        DispatchCase{
+            {"--max=1", "get", "1", "16"}, "", "panoctl: --max takes no value: --max=1\n", 2},
         DispatchCase{{"get", "1", "16", "--maxx"}, "", "panoctl: unknown option: --maxx\n", 2}));
 
 TEST(Dispatch, HelpAnywhereIsHelpAndNoCommandRuns)

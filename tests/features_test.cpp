@@ -56,13 +56,14 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"code":20,"name":"color-preset","values":[{"value":5,"name":"6500k"},{"value":8,"name":"9300k"},{"value":11,"name":"user-1"}]},)"
             R"({"code":96,"name":"input","values":[{"value":15,"name":"displayport-1"},{"value":17,"name":"hdmi-1"},{"value":18,"name":"hdmi-2"}]},)"
             R"({"code":214,"name":"power","values":[{"value":1,"name":"on"},{"value":4,"name":"off"},{"value":5,"name":"power-off"}]},{"code":223,"name":"vcp-version"}]})"},
-        Decoding{"no spaces, runs of codes read two digits at a time",
-                 "(prot(monitor)type(lcd)model(ABC)cmds(01020307)vcp(021012 60(0f11)D6(0104))"
-                 "mccs_ver(2.1))",
-                 R"({"model":"ABC","type":"lcd","mccsVersion":"2.1","commands":[1,2,3,7],)"
-                 R"("vcp":[{"code":2,"name":"new-control-value"},{"code":16,"name":"brightness"},)"
-                 R"({"code":18,"name":"contrast"},{"code":96,"name":"input","values":[{"value":15,"name":"displayport-1"},{"value":17,"name":"hdmi-1"}]},)"
-                 R"({"code":214,"name":"power","values":[{"value":1,"name":"on"},{"value":4,"name":"off"}]}]})"},
+        Decoding{
+            "no spaces, runs of codes read two digits at a time",
+            "(prot(monitor)type(lcd)model(ABC)cmds(01020307)vcp(021012 60(0f11)D6(0104))"
+            "mccs_ver(2.1))",
+            R"({"model":"ABC","type":"lcd","mccsVersion":"2.1","commands":[1,2,3,7],)"
+            R"("vcp":[{"code":2,"name":"new-control-value"},{"code":16,"name":"brightness"},)"
+            R"({"code":18,"name":"contrast"},{"code":96,"name":"input","values":[{"value":15,"name":"displayport-1"},{"value":17,"name":"hdmi-1"}]},)"
+            R"({"code":214,"name":"power","values":[{"value":1,"name":"on"},{"value":4,"name":"off"}]}]})"},
         Decoding{
             "doubled spaces, lower-case hex, spaces kept in text",
             "( prot(monitor)  type( LCD )model(X \"Y\" Z)  cmds( 01  02 ) vcp(10  60 ( 0f  "
@@ -70,15 +71,17 @@ INSTANTIATE_TEST_SUITE_P(
             R"({"model":"X \"Y\" Z","type":" LCD ","mccsVersion":"2.2","commands":[1,2],)"
             R"("vcp":[{"code":16,"name":"brightness"},{"code":96,"name":"input","values":[{"value":15,"name":"displayport-1"},{"value":17,"name":"hdmi-1"}]},)"
             R"({"code":214,"name":"power","values":[{"value":1,"name":"on"},{"value":4,"name":"off"}]}]})"},
-        Decoding{"values nested a level deeper are skipped",
-                 "(vcp(14(05 08 (0B 0C (0D)) 0A) 60(0F 11)))",
-                 R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
-                 R"("vcp":[{"code":20,"name":"color-preset","values":[{"value":5,"name":"6500k"},{"value":8,"name":"9300k"},{"value":10,"name":"11500k"}]},)"
-                 R"({"code":96,"name":"input","values":[{"value":15,"name":"displayport-1"},{"value":17,"name":"hdmi-1"}]}]})"},
-        Decoding{"a second vcp segment continues the first", "(vcp(10 12)model(M)vcp(60(11 12)))",
-                 R"({"model":"M","type":null,"mccsVersion":null,"commands":[],)"
-                 R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"},)"
-                 R"({"code":96,"name":"input","values":[{"value":17,"name":"hdmi-1"},{"value":18,"name":"hdmi-2"}]}]})"},
+        Decoding{
+            "values nested a level deeper are skipped",
+            "(vcp(14(05 08 (0B 0C (0D)) 0A) 60(0F 11)))",
+            R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
+            R"("vcp":[{"code":20,"name":"color-preset","values":[{"value":5,"name":"6500k"},{"value":8,"name":"9300k"},{"value":10,"name":"11500k"}]},)"
+            R"({"code":96,"name":"input","values":[{"value":15,"name":"displayport-1"},{"value":17,"name":"hdmi-1"}]}]})"},
+        Decoding{
+            "a second vcp segment continues the first", "(vcp(10 12)model(M)vcp(60(11 12)))",
+            R"({"model":"M","type":null,"mccsVersion":null,"commands":[],)"
+            R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"},)"
+            R"({"code":96,"name":"input","values":[{"value":17,"name":"hdmi-1"},{"value":18,"name":"hdmi-2"}]}]})"},
         Decoding{"cut off inside a value list",
                  "(prot(monitor)type(LCD)model(T27Q)cmds(01 02)vcp(10 12 60(0F 1",
                  R"({"model":"T27Q","type":"LCD","mccsVersion":null,"commands":[1,2],)"
@@ -96,11 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
             "(prot(monitor) TYPE(lcd))Vcp(10 8D(01 02)))",
             R"({"model":null,"type":"lcd","mccsVersion":null,"commands":[],)"
             R"("vcp":[{"code":16,"name":"brightness"},{"code":141,"name":"mute","values":[{"value":1,"name":"on"},{"value":2,"name":"off"}]}]})"},
-        Decoding{"junk tokens, odd digits and empty value lists",
-                 "(cmds(01 X2 0)vcp(101 12 zz(01) 60() 62 (03))model(A)model(B))",
-                 R"({"model":"A","type":null,"mccsVersion":null,"commands":[1],)"
-                 R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"},)"
-                 R"({"code":96,"name":"input"},{"code":98,"name":"volume","values":[{"value":3,"name":null}]}]})"},
+        Decoding{
+            "junk tokens, odd digits and empty value lists",
+            "(cmds(01 X2 0)vcp(101 12 zz(01) 60() 62 (03))model(A)model(B))",
+            R"({"model":"A","type":null,"mccsVersion":null,"commands":[1],)"
+            R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"},)"
+            R"({"code":96,"name":"input"},{"code":98,"name":"volume","values":[{"value":3,"name":null}]}]})"},
         Decoding{"no outer parentheses", "prot(monitor)type(LCD)vcp(10 12)mccs_ver(2.2)",
                  R"({"model":null,"type":"LCD","mccsVersion":"2.2","commands":[],)"
                  R"("vcp":[{"code":16,"name":"brightness"},{"code":18,"name":"contrast"}]})"},
@@ -129,18 +133,20 @@ INSTANTIATE_TEST_SUITE_P(
                  "vcpx(14)mccs_version(9))",
                  R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
                  R"("vcp":[{"code":16,"name":"brightness"}]})"},
-        Decoding{"a code listed again is listed again, each time with the values given there",
-                 "(vcp(60(11 12 11) 10 DB(00 04) 12 DB(04 FE)))",
-                 R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
-                 R"("vcp":[{"code":96,"name":"input","values":[{"value":17,"name":"hdmi-1"},{"value":18,"name":"hdmi-2"},{"value":17,"name":"hdmi-1"}]},)"
-                 R"({"code":16,"name":"brightness"},{"code":219,"name":"image-mode","values":[{"value":0,"name":null},{"value":4,"name":null}]},)"
-                 R"({"code":18,"name":"contrast"},{"code":219,"name":"image-mode","values":[{"value":4,"name":null},{"value":254,"name":null}]}]})"},
-        Decoding{"longer tokens among values written apart are not bytes; one run is",
-                 "(vcp(69(5000 6500 10000) EA(FE00 01 FC02) DC (00 (00 10) 01) 14(0105)))",
-                 R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
-                 R"("vcp":[{"code":105,"name":null},{"code":234,"name":null,"values":[{"value":1,"name":null}]},)"
-                 R"({"code":220,"name":"display-mode","values":[{"value":0,"name":"standard"},{"value":1,"name":"productivity"}]},)"
-                 R"({"code":20,"name":"color-preset","values":[{"value":1,"name":"srgb"},{"value":5,"name":"6500k"}]}]})"},
+        Decoding{
+            "a code listed again is listed again, each time with the values given there",
+            "(vcp(60(11 12 11) 10 DB(00 04) 12 DB(04 FE)))",
+            R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
+            R"("vcp":[{"code":96,"name":"input","values":[{"value":17,"name":"hdmi-1"},{"value":18,"name":"hdmi-2"},{"value":17,"name":"hdmi-1"}]},)"
+            R"({"code":16,"name":"brightness"},{"code":219,"name":"image-mode","values":[{"value":0,"name":null},{"value":4,"name":null}]},)"
+            R"({"code":18,"name":"contrast"},{"code":219,"name":"image-mode","values":[{"value":4,"name":null},{"value":254,"name":null}]}]})"},
+        Decoding{
+            "longer tokens among values written apart are not bytes; one run is",
+            "(vcp(69(5000 6500 10000) EA(FE00 01 FC02) DC (00 (00 10) 01) 14(0105)))",
+            R"({"model":null,"type":null,"mccsVersion":null,"commands":[],)"
+            R"("vcp":[{"code":105,"name":null},{"code":234,"name":null,"values":[{"value":1,"name":null}]},)"
+            R"({"code":220,"name":"display-mode","values":[{"value":0,"name":"standard"},{"value":1,"name":"productivity"}]},)"
+            R"({"code":20,"name":"color-preset","values":[{"value":1,"name":"srgb"},{"value":5,"name":"6500k"}]}]})"},
         Decoding{"a trailing NUL, and what follows it, left out",
                  std::string("prot(monitor)vcp(10)\0vcp(12)", 28),
                  R"({"model":null,"type":null,"mccsVersion":null,)"

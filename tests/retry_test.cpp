@@ -339,11 +339,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Options, AreReadInAnyOrderAndInEveryNumericSyntax)
 {
-    for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
-             {"--retries", "0x2"},
-             {"--verify", "--retries", "2"},
-             {"--retries=10"},
-             {"--verify", "--retries=0x2", "--"}}) {
+    for (const std::vector<std::string>& options :
+         std::vector<std::vector<std::string>>{{"--retries", "0x2"},
+                                               {"--verify", "--retries", "2"},
+                                               {"--retries=10"},
+                                               {"--verify", "--retries=0x2", "--"}}) {
         std::vector<std::string> args = options;
         args.insert(args.end(), {"get", kId, "16"});
         RunResult result = run({{"failReads", {0, 1}}}, args);

@@ -4,12 +4,15 @@
 // maximum, presets first; a refused document makes no traffic at all.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -165,6 +168,64 @@ INSTANTIATE_TEST_SUITE_P(
                  R"({"id":")" + kId + R"(","name":"Studio \"27\"","model":null,"features":{}})",
                  0,
                  {0x10, 0x12}}));
+
+std::string readWhole(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(SaveFile, IsReplacedWholeOnlyBySuccess)
+{
+    std::string path = writeFile("saved.json", "old and good\n");
+    ::chmod(path.c_str(), 0640);
+    RunResult saved = runPanoctl(machine(kLevels, kCapabilities), {"save", "1", path});
+    EXPECT_EQ(saved.status, 0);
+    EXPECT_EQ(readWhole(path), saved.out) << "the file holds what was printed";
+    struct stat kept {};
+    ASSERT_EQ(::stat(path.c_str(), &kept), 0);
+    EXPECT_EQ(kept.st_mode & 0777, 0640U) << "the old file's permissions";
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"save", "3", path}, {"save", "1", path}}) {
+        std::string before = readWhole(path);
+        // The second run finds every read failing.
+        Json faults = args[1] == "1"
+                          ? Json{{"failReads", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}}}
+                          : Json{};
+        RunResult failed = runPanoctl(machine(kLevels, "(vcp(10 12))", faults), args);
+        EXPECT_EQ(failed.status, 1);
+        EXPECT_NE(failed.out.find("\"error\""), std::string::npos) << failed.out;
+        EXPECT_EQ(readWhole(path), before) << "a failed save leaves the old file";
+    }
+    std::remove(path.c_str());
+}
+
+TEST(SaveFile, ThatCannotBeWrittenIsStatusThreeAndPrintsNothing)
+{
+    std::string path =
+        testing::TempDir() + "panoctl-no-such-folder-" + std::to_string(getpid()) + "/saved.json";
+    RunResult run = runPanoctl(machine(kLevels, kCapabilities), {"save", "1", path});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "panoctl: cannot write " + path + ": No such file or directory\n");
+}
+
+TEST(BuiltInMonitors, AnswerEveryCodeTheirCapabilitiesListAndNoOther)
+{
+    for (const char* display : {"1", "2"}) {
+        Json features = Json::parse(runPanoctl("", {"features", display}).out);
+        std::set<int> listed;
+        for (const Json& code : features["vcp"]) {
+            listed.insert(code["code"].get<int>());
+        }
+        for (int code = 0; code <= 0xFF; code++) {
+            RunResult get = runPanoctl("", {"get", display, std::to_string(code)});
+            bool answered = get.out.find("\"unsupported\"") == std::string::npos;
+            EXPECT_EQ(answered, listed.count(code) == 1) << display << " " << code;
+        }
+    }
+}
 
 TEST(SaveUnknown, DisplayIsStatusOneWithoutTraffic)
 {

@@ -446,7 +446,8 @@ TEST(SeveralDisplaysBatch, LinesAnswerAsOneShotRuns)
                                         head(3, "c") + ",\"value\":30,\"max\":50}"}));
     EXPECT_EQ(answers[1] + "\n", array({head(2, "b") + ",\"ok\":true,\"value\":25}",
                                         head(1, "a") + ",\"ok\":true,\"value\":15}"}));
-    EXPECT_EQ(answers[3], "{\"error\":\"usage\",\"message\":\"panoctl: empty display in list: 1,,2\"}");
+    EXPECT_EQ(answers[3],
+              "{\"error\":\"usage\",\"message\":\"panoctl: empty display in list: 1,,2\"}");
     EXPECT_EQ(answers[4] + "\n",
               array({head(3, "c") + ",\"value\":8,\"max\":50}", unknown("nope")}));
     EXPECT_EQ(batch.status, 0);

@@ -132,9 +132,9 @@ TEST(HelpAndVersion, PrintWithoutDiscovery)
         RunResult run = runPanoctl("", args);
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "") << "no discovery, so no debug line";
-        EXPECT_EQ(run.out.rfind("panoctl " PANOCTL_VERSION "\n\nusage: panoctl [options] <command>",
-                                0),
-                  0U);
+        EXPECT_EQ(
+            run.out.rfind("panoctl " PANOCTL_VERSION "\n\nusage: panoctl [options] <command>", 0),
+            0U);
         // The tables' words reach the text.
         for (const char* word : {"features <display>", "save <display> [file]", "batch", "watch",
                                  "--version", "--retries N", "--verify", "man panoctl", "--fail",
@@ -179,7 +179,6 @@ TEST(HelpAndVersion, LeaveTheOtherWordsAsTheyWere)
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.status, 2);
     }
-
 }
 
 }  // namespace

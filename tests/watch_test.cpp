@@ -40,9 +40,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         WatchRefusal{{"watch", "1"}, false, "panoctl: unexpected word: 1\n"},
         WatchRefusal{{"watch", "--count", "1", "x"}, false, "panoctl: unexpected word: x\n"},
-        WatchRefusal{{"--count", "0", "watch"}, false,
-                     "panoctl: out of range: --count 0 (1 to 1000000)\n"},
-        WatchRefusal{{"--count", "1000001", "watch"}, false,
+        WatchRefusal{
+            {"--count", "0", "watch"}, false, "panoctl: out of range: --count 0 (1 to 1000000)\n"},
+        WatchRefusal{{"--count", "1000001", "watch"},
+                     false,
                      "panoctl: out of range: --count 1000001 (1 to 1000000)\n"},
         WatchRefusal{{"--count", "-1", "watch"}, false, "panoctl: invalid number: -1\n"},
         WatchRefusal{{"--count", "watch"}, false, "panoctl: invalid number: watch\n"},
@@ -58,9 +59,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WatchInBatch, RefusedAsALine)
 {
     RunResult run = runPanoctlWithInput("", {"batch"}, "watch\n--count 1 watch\nget 1 16\n");
-    EXPECT_EQ(run.out, "{\"error\":\"usage\",\"message\":\"panoctl: watch is not available in batch\"}\n"
-                       "{\"error\":\"usage\",\"message\":\"panoctl: watch is not available in batch\"}\n"
-                       "{\"value\":60}\n");
+    EXPECT_EQ(run.out,
+              "{\"error\":\"usage\",\"message\":\"panoctl: watch is not available in batch\"}\n"
+              "{\"error\":\"usage\",\"message\":\"panoctl: watch is not available in batch\"}\n"
+              "{\"value\":60}\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(sim::liveNotificationPorts(), 0);
 }

@@ -189,8 +189,8 @@ std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text
         refuseCommandLine(refusals, "panoctl: unknown feature: %s (did you mean %.*s?)", text,
                           static_cast<int>(meant.size()), meant.data());
     } else {
-        refuseCommandLine(refusals, "panoctl: unknown feature: %s (panoctl help features lists them)",
-                          text);
+        refuseCommandLine(refusals,
+                          "panoctl: unknown feature: %s (panoctl help features lists them)", text);
     }
     return std::nullopt;
 }

@@ -58,7 +58,8 @@ LineOutcome runLineWords(Session* session, std::span<char* const> words,
         words = arguments.span();
         if (options.help || options.version || commandLinePrintsText(words)) {
             // Text for people takes several lines, and a caller waits for one.
-            refuseCommandLine(&session->refusals, "panoctl: help and version are not available in batch");
+            refuseCommandLine(&session->refusals,
+                              "panoctl: help and version are not available in batch");
         } else if (isBatchWord(words)) {
             refuseCommandLine(&session->refusals, "panoctl: batch cannot run inside batch");
         } else if (commandLineStreams(words)) {

@@ -73,8 +73,7 @@ int commandGet(Session* session, CommandWords words)
     } else if (read) {
         std::fprintf(out, "{\"value\":%d}\n", current);
     } else if (showMax) {
-        std::fprintf(out, "{\"value\":null,\"max\":null,\"error\":\"%s\"}\n",
-                     readError(outcome));
+        std::fprintf(out, "{\"value\":null,\"max\":null,\"error\":\"%s\"}\n", readError(outcome));
     } else {
         std::fprintf(out, "{\"value\":null,\"error\":\"%s\"}\n", readError(outcome));
     }

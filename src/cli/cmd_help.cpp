@@ -97,9 +97,9 @@ void printFeatures(std::FILE* out)
         size_t column = 80;
         for (const NamedValue& value : feature.values) {
             char text[48];
-            int length = std::snprintf(text, sizeof text, " %.*s=%u",
-                                       static_cast<int>(value.name.size()), value.name.data(),
-                                       static_cast<unsigned>(value.value));
+            int length =
+                std::snprintf(text, sizeof text, " %.*s=%u", static_cast<int>(value.name.size()),
+                              value.name.data(), static_cast<unsigned>(value.value));
             if (column + static_cast<size_t>(length) > 79) {
                 std::fputs("\n   ", out);
                 column = 3;

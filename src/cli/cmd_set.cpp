@@ -3,9 +3,9 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/dispatch.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
-#include "cli/dispatch.h"
 #include "cli/serve_displays.h"
 #include "ddc/vcp.h"
 #include "mccs/feature_names.h"

@@ -19,8 +19,7 @@ struct CommandInfo {
 
 inline constexpr std::array<CommandInfo, 12> kCommandTable{{
     {"list", "", "the displays that can be reached", 1, 1, ""},
-    {"get", "<displays> <vcp>", "read a setting's current value", 3, 3,
-     "a display and a feature"},
+    {"get", "<displays> <vcp>", "read a setting's current value", 3, 3, "a display and a feature"},
     // A step's sign may stand alone (+ 5), so set takes up to five words.
     {"set", "<displays> <vcp> <value>", "write a setting, step it with + or -, or set a percentage",
      4, 5, "a display, a feature and a value"},

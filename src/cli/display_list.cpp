@@ -20,8 +20,8 @@ bool splitList(Refusals* refusals, const char* selector, DisplayList* list)
 {
     size_t length = std::strlen(selector);
     if (length > kMaxDisplayListLength) {
-        refuseCommandLine(refusals, "panoctl: display list too long: %zu bytes, at most %zu", length,
-                          kMaxDisplayListLength);
+        refuseCommandLine(refusals, "panoctl: display list too long: %zu bytes, at most %zu",
+                          length, kMaxDisplayListLength);
         return false;
     }
     std::memcpy(list->words.data(), selector, length + 1);
@@ -90,8 +90,7 @@ bool refuseSeveralDisplays(Session* session, CommandWords words)
     if (!namesSeveralDisplays(*session, words[1])) {
         return true;
     }
-    refuseCommandLine(&session->refusals, "panoctl: %s takes one display: %s", words[0],
-                      words[1]);
+    refuseCommandLine(&session->refusals, "panoctl: %s takes one display: %s", words[0], words[1]);
     return false;
 }
 

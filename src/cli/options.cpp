@@ -19,8 +19,7 @@ bool turnOn(RunOptions* options, const char* /*value*/, Refusals* /*refusals*/)
 
 bool takeRetries(RunOptions* options, const char* value, Refusals* refusals)
 {
-    std::optional<long> retries =
-        parseNumberArgument(refusals, value, 0, kMaxRetries, "--retries");
+    std::optional<long> retries = parseNumberArgument(refusals, value, 0, kMaxRetries, "--retries");
     if (!retries) {
         return false;
     }
@@ -76,7 +75,8 @@ const OptionRow* findOption(const char* word, const char** value)
             std::strncmp(word, row.longName, nameLength) == 0) {
             return &row;
         }
-        if (equals == nullptr && row.shortName != nullptr && std::strcmp(word, row.shortName) == 0) {
+        if (equals == nullptr && row.shortName != nullptr &&
+            std::strcmp(word, row.shortName) == 0) {
             return &row;
         }
     }
@@ -92,8 +92,7 @@ void keepArgument(ArgumentWords* arguments, char* word)
 
 // Applies the option `words[at]`; returns how many words it took, or 0
 // after refusing the command line.
-size_t applyOption(std::span<char* const> words, size_t at, RunOptions* options,
-                   Refusals* refusals)
+size_t applyOption(std::span<char* const> words, size_t at, RunOptions* options, Refusals* refusals)
 {
     const char* inlineValue = nullptr;
     const OptionRow* row = findOption(words[at], &inlineValue);

@@ -82,8 +82,8 @@ bool replaceFileWhole(const char* path, std::string_view text, int* error)
     std::array<char, PATH_MAX> temporary{};
     int length = 0;
     if (*path == '\0' || !splitPath(path, &folder, &name) ||
-        (length = std::snprintf(temporary.data(), temporary.size(), "%s/.%s.XXXXXX",
-                                folder.data(), name)) < 0 ||
+        (length = std::snprintf(temporary.data(), temporary.size(), "%s/.%s.XXXXXX", folder.data(),
+                                name)) < 0 ||
         static_cast<size_t>(length) >= temporary.size()) {
         *error = *path == '\0' ? ENOENT : ENAMETOOLONG;
         return false;

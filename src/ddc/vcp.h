@@ -25,8 +25,8 @@ enum class VcpRead {
 VcpRead readVCPFeature(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
                        int32_t* current, int32_t* maximum);
 
-// readVCPFeature, true only for a value. Get VCP Feature at the DDC/CI address, made again from its first pause up
-// to the link's retry limit while it fails.
+// readVCPFeature, true only for a value. Get VCP Feature at the DDC/CI address, made again from its
+// first pause up to the link's retry limit while it fails.
 bool asReadVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, int32_t* current,
                int32_t* maximum);
 

@@ -30,8 +30,7 @@ bool sendVcpRequest(const DdcLink& link, const DisplayRecord& display, uint32_t 
 
 // One whole transaction with `pauseMicros` before each operation.
 VcpRead readVcpOnce(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
-                    uint32_t dataAddress, uint32_t pauseMicros, int32_t* current,
-                    int32_t* maximum)
+                    uint32_t dataAddress, uint32_t pauseMicros, int32_t* current, int32_t* maximum)
 {
     DisplayLockGuard lock(link.table, display);  // the whole transaction, whichever way it ends
     std::array<uint8_t, 4> request = vcpRequest(vcp, dataAddress);
@@ -59,8 +58,8 @@ VcpRead readVcpOnce(const DdcLink& link, const DisplayRecord& display, uint8_t v
 bool asReadVCPAt(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
                  uint32_t dataAddress, int32_t* current, int32_t* maximum)
 {
-    return readVcpOnce(link, display, vcp, chip, dataAddress, kDdcPauseMicros, current,
-                       maximum) == VcpRead::value;
+    return readVcpOnce(link, display, vcp, chip, dataAddress, kDdcPauseMicros, current, maximum) ==
+           VcpRead::value;
 }
 
 VcpRead readVCPFeature(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,

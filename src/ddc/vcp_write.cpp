@@ -27,7 +27,6 @@ bool writeSeveralTimes(const DdcLink& link, const DisplayRecord& display,
     return accepted;
 }
 
-
 bool writeVcp(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value,
               int times)
 {
