@@ -74,6 +74,8 @@ struct SavedText {
     size_t length = 0;
 };
 
+// printf's form, so the compiler checks each piece's arguments.
+// NOLINTNEXTLINE(cert-dcl50-cpp)
 [[gnu::format(printf, 2, 3)]] void append(SavedText* saved, const char* format, ...)
 {
     size_t room = saved->text.size() - saved->length;
