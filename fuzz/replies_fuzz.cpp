@@ -112,12 +112,18 @@ public:
             return std::nullopt;
         }
         const std::vector<uint8_t>& b = read.bytes;
-        if (b.size() != 12 || b[1] != 0x88 || b[2] != 0x02 || b[3] != 0 || b[4] != vcp ||
-            b[10] != replyChecksum(b, 10)) {
+        bool framed = b.size() == 12 && b[1] == 0x88 && b[2] == 0x02 && b[4] == vcp &&
+                      b[10] == replyChecksum(b, 10);
+        // Result code 01: the monitor says it lacks the code.
+        unsupported_ = framed && b[3] == 1;
+        if (!framed || b[3] != 0) {
             return std::nullopt;
         }
         return std::array<int, 2>{b[8] << 8 | b[9], b[6] << 8 | b[7]};
     }
+
+    // Whether the last Get VCP Feature reply said "unsupported".
+    [[nodiscard]] bool unsupported() const { return unsupported_; }
 
     void expectEnd()
     {
@@ -129,6 +135,7 @@ public:
 private:
     std::vector<Operation> operations_;
     size_t next_ = 0;
+    bool unsupported_ = false;
     const fuzz::RunOutput& run_;
 };
 
@@ -280,8 +287,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     switch (command) {
         case 0: {
             std::optional<std::array<int, 2>> values = bus.getVcp(vcp, 0x51);
-            Json expected = values ? Json{{"value", (*values)[0]}}
-                                   : Json{{"value", nullptr}, {"error", "read_failed"}};
+            Json expected =
+                values ? Json{{"value", (*values)[0]}}
+                       : Json{{"value", nullptr},
+                              {"error", bus.unsupported() ? "unsupported" : "read_failed"}};
             matches = Json::parse(run.out) == expected;
             break;
         }
