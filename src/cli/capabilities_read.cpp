@@ -3,13 +3,12 @@
 #include <cstring>
 #include <string_view>
 
-#include "files/capabilities_cache.h"
+#include "ops/capabilities_cache.h"
 
-size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
-                              CapabilitiesText* text)
+size_t readUsableCapabilities(const DdcLink& link, CapabilitiesText* text)
 {
     bool whole = false;
-    return asReadCapabilities(link, display, text, &whole);
+    return asReadCapabilities(link, text, &whole);
 }
 
 size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
@@ -21,7 +20,7 @@ size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
         }
     }
     bool whole = false;
-    size_t length = asReadCapabilities(sessionLink(session), display, text, &whole);
+    size_t length = asReadCapabilities(sessionLink(session, display), text, &whole);
     if (whole) {
         storeCachedCapabilities(display, std::string_view(text->data(), length));
     }

@@ -13,8 +13,7 @@
 // length, 0 only when no byte came back. Whatever came is kept, whatever its
 // first byte: real monitors send strings without the outer parentheses, and
 // a text that is not a capabilities string still decodes to nothing.
-size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
-                              CapabilitiesText* text);
+size_t readUsableCapabilities(const DdcLink& link, CapabilitiesText* text);
 
 // The string for the commands that decode it (features, save): the cached
 // copy when there is one and the run did not ask for --refresh; otherwise

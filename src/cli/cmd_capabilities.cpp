@@ -9,7 +9,7 @@ int commandCapabilities(Session* session, CommandWords words)
 {
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     CapabilitiesText text;
-    if (display == nullptr || readUsableCapabilities(sessionLink(session), *display, &text) == 0) {
+    if (display == nullptr || readUsableCapabilities(sessionLink(session, *display), &text) == 0) {
         std::fprintf(session->out, "{\"capabilities\":\"\"}\n");
         return documentStatus(*session, true);
     }

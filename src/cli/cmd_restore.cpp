@@ -98,19 +98,18 @@ void refuseDocument(Refusals* refusals, const DocumentReading& reading)
 
 // Reads the feature and writes `value` only when the monitor holds another
 // value; a value above the monitor's maximum is written as the maximum.
-Outcome restoreFeature(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t code,
-                       uint16_t value)
+Outcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, uint16_t value)
 {
     int32_t current = 0;
     int32_t maximum = 0;
-    if (!asReadVCP(link, display, code, &current, &maximum)) {
+    if (!asReadVCP(link, code, &current, &maximum)) {
         return Outcome::failed;
     }
     auto target = static_cast<uint16_t>(std::min<int32_t>(value, maximum));
     if (current == target) {
         return Outcome::unchanged;
     }
-    return writeSetting(link, verify, display, code, target) ? Outcome::changed : Outcome::failed;
+    return writeSetting(link, verify, code, target) ? Outcome::changed : Outcome::failed;
 }
 
 const char* outcomeText(Outcome outcome)
@@ -156,12 +155,12 @@ int commandRestore(Session* session, CommandWords words)
     }
     std::FILE* out = session->out;
 
-    DdcLink link = sessionLink(session);
+    DdcLink link = sessionLink(session, *display);
     std::array<Outcome, kRestorableCount> outcomes{};  // by restore order
     std::span<const RestorableFeature> features = restorableFeatures();
     for (size_t i = 0; i < features.size(); i++) {
         if (settings.values[i]) {
-            outcomes[i] = restoreFeature(link, session->options.verify, *display, features[i].code,
+            outcomes[i] = restoreFeature(link, session->options.verify, features[i].code,
                                          *settings.values[i]);
         }
     }

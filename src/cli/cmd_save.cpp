@@ -37,8 +37,7 @@ bool listed(const Capabilities& capabilities, uint8_t code)
 // Reads each restorable feature the capabilities list, or every one when
 // they list none; a read that fails (an unsupported code fails too) leaves
 // the feature out.
-void readSettings(const DdcLink& link, const DisplayRecord& display,
-                  const Capabilities& capabilities, SavedValues* saved)
+void readSettings(const DdcLink& link, const Capabilities& capabilities, SavedValues* saved)
 {
     std::span<const RestorableFeature> features = restorableByCode();
     for (size_t i = 0; i < features.size(); i++) {
@@ -48,7 +47,7 @@ void readSettings(const DdcLink& link, const DisplayRecord& display,
         saved->attempted++;
         int32_t current = 0;
         int32_t maximum = 0;
-        if (asReadVCP(link, display, features[i].code, &current, &maximum)) {
+        if (asReadVCP(link, features[i].code, &current, &maximum)) {
             saved->values[i] = static_cast<uint16_t>(current);
             saved->read++;
         }
@@ -96,7 +95,7 @@ int commandSave(Session* session, CommandWords words)
     decodeCapabilities(text, length, &capabilities);
 
     SavedValues saved;
-    readSettings(sessionLink(session), *display, capabilities, &saved);
+    readSettings(sessionLink(session, *display), capabilities, &saved);
     // A document with none of the settings it tried to keep would pass for
     // a good one and, restored, bring nothing back.
     if (saved.attempted > 0 && saved.read == 0) {

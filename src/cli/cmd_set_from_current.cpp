@@ -16,18 +16,17 @@ struct Outcome {
 
 // One get transaction, then one set transaction of the value `change`
 // makes of the current one.
-Outcome changeDisplay(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
-                      const SettingChange& change)
+Outcome changeDisplay(const DdcLink& link, bool verify, uint8_t vcp, const SettingChange& change)
 {
     Outcome outcome;
     int32_t current = 0;
     int32_t maximum = 0;
-    if (!asReadVCP(link, display, vcp, &current, &maximum)) {
+    if (!asReadVCP(link, vcp, &current, &maximum)) {
         return outcome;
     }
     outcome.read = true;
     outcome.value = change.target(current, maximum);
-    outcome.ok = writeSetting(link, verify, display, vcp, outcome.value);
+    outcome.ok = writeSetting(link, verify, vcp, outcome.value);
     return outcome;
 }
 
@@ -53,8 +52,8 @@ int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
     if (namesSeveralDisplays(*session, selector)) {
         return commandOverDisplays<Outcome>(
             session, selector,
-            [&](const DdcLink& link, const DisplayRecord& display) {
-                return changeDisplay(link, verify, display, vcp, change);
+            [&](const DdcLink& link, const DisplayRecord& /*display*/) {
+                return changeDisplay(link, verify, vcp, change);
             },
             [](std::FILE* out, const Outcome& outcome) {
                 std::fputc(',', out);
@@ -64,7 +63,7 @@ int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
     const DisplayRecord* display = lookupDisplay(session, selector);
     Outcome outcome;
     if (display != nullptr) {
-        outcome = changeDisplay(sessionLink(session), verify, *display, vcp, change);
+        outcome = changeDisplay(sessionLink(session, *display), verify, vcp, change);
     }
     std::fputc('{', session->out);
     bool failed = finishOutcome(session->out, outcome);

@@ -108,7 +108,7 @@ int runCommandLine(Session* session, std::span<char* const> words)
     return status;
 }
 
-int panoctl_main(Session* session, int argc, char** argv)
+int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hold)
 {
     std::span<char* const> words;
     if (argc > 1) {
@@ -133,7 +133,7 @@ int panoctl_main(Session* session, int argc, char** argv)
     words = words.subspan(*optionWords);
     if (isBatchWord(words)) {
         session->discovered = true;  // the counters then cover every line
-        return runBatch(session, options);
+        return runBatch(session, options, hold);
     }
     if (commandLineNeedsDisplays(words)) {
         discoverDisplays(session);
