@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 #include "discovery/display_table.h"
 
 namespace {

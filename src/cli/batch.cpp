@@ -10,11 +10,11 @@
 #include "cli/commands.h"
 #include "cli/dispatch.h"
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
 #include "cli/line_reader.h"
 #include "cli/line_words.h"
 #include "cli/output.h"
 #include "cli/usage.h"
+#include "ops/json_escape.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <cstdio>
 
-#include "cli/capabilities_read.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
+#include "ops/capabilities_read.h"
+#include "ops/json_escape.h"
 
 int commandCapabilities(Session* session, CommandWords words)
 {

@@ -7,6 +7,7 @@
 #include "cli/display_lookup.h"
 #include "cli/serve_displays.h"
 #include "ddc/vcp.h"
+#include "ops/settings.h"
 
 namespace {
 
@@ -26,11 +27,6 @@ int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t val
 }
 
 }  // namespace
-
-bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value)
-{
-    return verify ? asWriteVCPVerified(link, vcp, value) : asWriteVCP(link, vcp, value);
-}
 
 int commandSet(Session* session, CommandWords words)
 {

@@ -1,4 +1,4 @@
-#include "cli/capabilities_read.h"
+#include "ops/capabilities_read.h"
 
 #include <cstring>
 #include <string_view>
@@ -11,16 +11,16 @@ size_t readUsableCapabilities(const DdcLink& link, CapabilitiesText* text)
     return asReadCapabilities(link, text, &whole);
 }
 
-size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
+size_t readCachedCapabilities(const DdcLink& link, const DisplayRecord& display, bool refresh,
                               CapabilitiesText* text)
 {
-    if (!session->options.refresh) {
+    if (!refresh) {
         if (size_t length = loadCachedCapabilities(display, text); length > 0) {
             return length;
         }
     }
     bool whole = false;
-    size_t length = asReadCapabilities(sessionLink(session, display), text, &whole);
+    size_t length = asReadCapabilities(link, text, &whole);
     if (whole) {
         storeCachedCapabilities(display, std::string_view(text->data(), length));
     }
