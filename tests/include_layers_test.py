@@ -24,7 +24,7 @@ LAYERS = [
     ["ddc"],
     ["discovery"],
     ["ops"],
-    ["cli"],
+    ["cli", "lib"],
     ["main"],
 ]
 
