@@ -354,3 +354,105 @@ TEST_F(Library, EightThreadsOverFourDisplaysEndAsCallsInTurn)
 }
 
 }  // namespace
+
+namespace {
+
+int setWrites(const std::vector<std::string>& trace)
+{
+    return static_cast<int>(std::count_if(trace.begin(), trace.end(), [](const std::string& line) {
+        return line.rfind("write 0x37 0x51 84 03 ", 0) == 0;
+    }));
+}
+
+// A slider's thousand moves in a second, pauses waited: the monitor gets a
+// set transaction only as often as one has time to finish, and ends at the
+// last value.
+TEST_F(Library, LatestValueWinsAndLandsLast)
+{
+    load(machine({{"a", 0}}));
+    sim::setFastPauses(false);
+    open();
+    // One set's time once the lock files are open: the quickest of a few.
+    ASSERT_EQ(panoctl_set(session_, "1", 16, 1), PANOCTL_OK);
+    auto oneSet = std::chrono::steady_clock::duration::max();
+    for (int i = 0; i < 5; i++) {
+        auto before = std::chrono::steady_clock::now();
+        ASSERT_EQ(panoctl_set(session_, "1", 16, 1), PANOCTL_OK);
+        oneSet = std::min(oneSet, std::chrono::steady_clock::now() - before);
+    }
+    sim::clearTrace();
+
+    constexpr int kCalls = 1000;
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kCalls; i++) {
+        ASSERT_EQ(panoctl_set_latest(session_, "UUID-a", 16, static_cast<unsigned>(i % 100)),
+                  PANOCTL_OK);
+        std::this_thread::sleep_until(start + std::chrono::microseconds(1000 * (i + 1)));
+    }
+    auto spread = std::chrono::steady_clock::now() - start;
+    std::array<panoctl_flush_entry, 4> entries{};
+    size_t count = 0;
+    ASSERT_EQ(panoctl_flush(session_, 5000, entries.data(), entries.size(), &count), PANOCTL_OK);
+    ASSERT_EQ(count, 1u);
+    EXPECT_STREQ(entries[0].id, "UUID-a");
+    EXPECT_EQ(entries[0].code, 16u);
+    EXPECT_EQ(entries[0].calls, static_cast<unsigned>(kCalls));
+    EXPECT_EQ(entries[0].status, PANOCTL_OK);
+    EXPECT_EQ(entries[0].value, 99u);
+    EXPECT_EQ(brightness("a"), 99) << "the last value did not land";
+    auto bound = static_cast<unsigned>(spread / oneSet) + 2;
+    EXPECT_LE(entries[0].sent, bound);
+    EXPECT_EQ(setWrites(sim::traceLines()), 3 * static_cast<int>(entries[0].sent));
+    EXPECT_EQ(panoctl_flush(session_, 0, entries.data(), entries.size(), &count), PANOCTL_OK);
+    EXPECT_EQ(count, 0u) << "a flush reports what happened since the previous one";
+}
+
+TEST_F(Library, LatestValuesRefuseBadInputAndReportFailures)
+{
+    load(machine({{"a"}, {"b", 50, {{"faults", {{"failWrites", {0, 1, 2}}}}}}}));
+    open();
+    EXPECT_EQ(panoctl_set_latest(nullptr, "1", 16, 1), PANOCTL_CLOSED);
+    EXPECT_EQ(panoctl_set_latest(session_, nullptr, 16, 1), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(panoctl_set_latest(session_, "1", 256, 1), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(panoctl_set_latest(session_, "1", 16, 65536), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(panoctl_set_latest(session_, "7", 16, 1), PANOCTL_NO_SUCH_DISPLAY);
+    EXPECT_EQ(panoctl_flush(session_, 0, nullptr, 1, nullptr), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(panoctl_flush(nullptr, 0, nullptr, 0, nullptr), PANOCTL_CLOSED);
+
+    ASSERT_EQ(panoctl_set_latest(session_, "2", 16, 70), PANOCTL_OK);
+    ASSERT_EQ(panoctl_set_latest(session_, "1", 16, 70), PANOCTL_OK);
+    panoctl_flush_entry entry{};
+    size_t count = 0;
+    EXPECT_EQ(panoctl_flush(session_, 5000, &entry, 1, &count), PANOCTL_BUFFER_TOO_SMALL);
+    EXPECT_EQ(count, 2u);
+    panoctl_status first = entry.status;
+    EXPECT_EQ(panoctl_flush(session_, 5000, &entry, 1, &count), PANOCTL_OK)
+        << "the entry that did not fit is kept for the next flush";
+    EXPECT_EQ(count, 1u);
+    std::vector<panoctl_status> statuses{first, entry.status};
+    std::sort(statuses.begin(), statuses.end());
+    EXPECT_EQ(statuses, (std::vector<panoctl_status>{PANOCTL_OK, PANOCTL_WRITE_FAILED}));
+    EXPECT_EQ(brightness("a"), 70);
+    EXPECT_EQ(brightness("b"), 50);
+}
+
+// Closing with values still pending sends what it can in a short while and
+// drops the rest whole: every set transaction on the bus has its three writes.
+TEST_F(Library, ClosingDropsPendingValuesWhole)
+{
+    load(machine({{"a"}}));
+    sim::setFastPauses(false);
+    open();
+    sim::clearTrace();
+    constexpr unsigned kCodesAsked = 20;  // some 30 ms each, so more than the close waits for
+    for (unsigned code = 0x20; code < 0x20 + kCodesAsked; code++) {
+        ASSERT_EQ(panoctl_set_latest(session_, "1", code, 5), PANOCTL_OK);
+    }
+    EXPECT_EQ(panoctl_close(&session_), PANOCTL_NOT_SENT);
+    int writes = setWrites(sim::traceLines());
+    EXPECT_EQ(writes % 3, 0) << "a set transaction was left half done";
+    EXPECT_GT(writes, 0);
+    EXPECT_LT(writes, static_cast<int>(3 * kCodesAsked));
+}
+
+}  // namespace

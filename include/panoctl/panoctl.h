@@ -218,6 +218,46 @@ PANOCTL_API panoctl_status panoctl_restore_json(panoctl_session* session, const 
                                                 const char* document, size_t length,
                                                 char* report, size_t size, size_t* needed);
 
+/* Latest value wins, for a slider: panoctl_set_latest returns at once and
+ * keeps only the newest value per (display, code); a thread of the
+ * session's own per display sends it as soon as that display is free, as
+ * panoctl_set would (verify option included). While one value is on the
+ * bus, newer ones replace each other, so however fast the calls come the
+ * monitor gets at most one set transaction per set's time, plus two, and
+ * ends at the last value. */
+
+/* Keeps `value` (0 to 65535) as the one to send to feature `code` (0 to
+ * 255) of `display`, replacing a pending one. The display is resolved now
+ * (without discovering again) and remembered by its id. Statuses: OK,
+ * CLOSED, INVALID_ARGUMENT, NO_SUCH_DISPLAY, DISPLAY_GONE, NO_RESOURCES
+ * (no thread could be started). Returns at once: it waits at most for a
+ * rediscovery running at the time. Any thread. */
+PANOCTL_API panoctl_status panoctl_set_latest(panoctl_session* session, const char* display,
+                                              unsigned code, unsigned value);
+
+/* What became of the latest values of one (display, code) since the
+ * previous flush. */
+typedef struct panoctl_flush_entry {
+    char id[40];           /* the display's id */
+    unsigned code;         /* the feature */
+    unsigned value;        /* the last value sent */
+    unsigned calls;        /* panoctl_set_latest calls made for it */
+    unsigned sent;         /* set transactions made for it */
+    panoctl_status status; /* OK, or the failure of the last one sent (WRITE_FAILED, ...) */
+} panoctl_flush_entry;
+
+/* Waits until every pending value has been sent, for at most `timeout_ms`
+ * milliseconds (0: do not wait), then reports each (display, code) that
+ * had values since the previous flush into `entries` (`capacity` of them;
+ * null with 0 to report nothing) and sets *count (may be null) to how many
+ * there were. Entries that do not fit are kept for the next flush.
+ * Statuses: OK (all landed), TIMED_OUT (values still pending: they go on
+ * being sent), BUFFER_TOO_SMALL (all landed, but *count entries did not
+ * fit), CLOSED, INVALID_ARGUMENT. Blocks up to `timeout_ms`. Any thread. */
+PANOCTL_API panoctl_status panoctl_flush(panoctl_session* session, unsigned timeout_ms,
+                                         panoctl_flush_entry* entries, size_t capacity,
+                                         size_t* count);
+
 #ifdef __cplusplus
 }
 #endif

@@ -11,6 +11,7 @@
 #include <shared_mutex>
 
 #include "discovery/display_table.h"
+#include "lib/latest.h"
 #include "panoctl/panoctl.h"
 
 // Ids this session has found, to tell a display that went from one that
@@ -27,6 +28,7 @@ struct panoctl_session {
     DisplayTable displays;
     SeenIds seen;
     std::array<std::mutex, kMaxDisplays> turns;  // by the display's place in the table
+    LatestValues latest;                         // panoctl_set_latest's values and lanes
 };
 
 // Discovers the displays again; the caller holds tableGuard exclusively.

@@ -85,12 +85,13 @@ panoctl_status panoctl_close(panoctl_session** session)
     }
     panoctl_session* closing = *session;
     *session = nullptr;
+    panoctl_status status = stopLatestValues(&closing->latest);
     {
         std::unique_lock<std::shared_mutex> whole(closing->tableGuard);
         releaseDisplays(&closing->displays);
     }
     delete closing;
-    return PANOCTL_OK;
+    return status;
 }
 
 panoctl_status panoctl_rediscover(panoctl_session* session)
