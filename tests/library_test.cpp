@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -453,6 +454,81 @@ TEST_F(Library, ClosingDropsPendingValuesWhole)
     EXPECT_EQ(writes % 3, 0) << "a set transaction was left half done";
     EXPECT_GT(writes, 0);
     EXPECT_LT(writes, static_cast<int>(3 * kCodesAsked));
+}
+
+}  // namespace
+
+namespace {
+
+// Waits for the watch's descriptor and drains what is there.
+std::vector<panoctl_watch_event> nextEvents(panoctl_session* session, int fd)
+{
+    std::vector<panoctl_watch_event> events;
+    pollfd readable{fd, POLLIN, 0};
+    if (poll(&readable, 1, 10000) != 1) {
+        return events;
+    }
+    std::array<panoctl_watch_event, 8> taken{};
+    size_t count = 0;
+    do {
+        EXPECT_EQ(panoctl_watch_read(session, taken.data(), taken.size(), &count), PANOCTL_OK);
+        events.insert(events.end(), taken.begin(), taken.begin() + static_cast<long>(count));
+    } while (count == taken.size());
+    return events;
+}
+
+std::vector<std::string> described(const std::vector<panoctl_watch_event>& events)
+{
+    std::vector<std::string> lines;
+    for (const panoctl_watch_event& event : events) {
+        lines.push_back(std::to_string(event.kind) + " " + std::to_string(event.position) + " " +
+                        event.id);
+    }
+    return lines;
+}
+
+// The events `panoctl watch` prints, through a descriptor a main loop polls:
+// the displays present, ready, then each display as it comes or goes; the
+// session's selectors follow.
+TEST_F(Library, WatchTellsAMainLoopWhatCameAndWent)
+{
+    std::string path = testing::TempDir() + "panoctl-library-watch.json";
+    auto write = [&](const std::string& text) {
+        std::string temporary = path + ".new";
+        std::FILE* file = std::fopen(temporary.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs(text.c_str(), file);
+        std::fclose(file);
+        std::rename(temporary.c_str(), path.c_str());
+    };
+    write(machine({{"a"}, {"b"}}));
+    std::string error;
+    ASSERT_TRUE(sim::loadScenarioFile(path, &error)) << error;
+    sim::setFastPauses(true);
+    open();
+    int fd = -1;
+    EXPECT_EQ(panoctl_watch_start(nullptr, &fd), PANOCTL_CLOSED);
+    EXPECT_EQ(panoctl_watch_start(session_, nullptr), PANOCTL_INVALID_ARGUMENT);
+    ASSERT_EQ(panoctl_watch_start(session_, &fd), PANOCTL_OK);
+    EXPECT_EQ(panoctl_watch_start(session_, &fd), PANOCTL_NO_RESOURCES) << "one watch at a time";
+    EXPECT_EQ(described(nextEvents(session_, fd)),
+              (std::vector<std::string>{"1 1 UUID-a", "1 2 UUID-b", "3 0 "}));
+
+    write(machine({{"a"}, {"b"}, {"c"}}));
+    EXPECT_EQ(described(nextEvents(session_, fd)), (std::vector<std::string>{"1 3 UUID-c"}));
+    unsigned value = 0;
+    EXPECT_EQ(panoctl_get(session_, "3", 16, &value, nullptr), PANOCTL_OK);
+    write(machine({{"b"}, {"c"}}));
+    EXPECT_EQ(described(nextEvents(session_, fd)), (std::vector<std::string>{"2 0 UUID-a"}));
+    EXPECT_EQ(panoctl_get(session_, "UUID-a", 16, &value, nullptr), PANOCTL_DISPLAY_GONE);
+
+    size_t count = 1;
+    EXPECT_EQ(panoctl_watch_read(session_, nullptr, 0, &count), PANOCTL_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(panoctl_watch_stop(session_), PANOCTL_OK);
+    EXPECT_EQ(panoctl_watch_read(session_, nullptr, 0, &count), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(sim::liveNotificationPorts(), 0);
+    std::remove(path.c_str());
 }
 
 }  // namespace

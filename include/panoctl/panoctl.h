@@ -258,6 +258,55 @@ PANOCTL_API panoctl_status panoctl_flush(panoctl_session* session, unsigned time
                                          panoctl_flush_entry* entries, size_t capacity,
                                          size_t* count);
 
+/* Hot-plug: a watch delivers the events `panoctl watch` prints. It is a
+ * pollable file descriptor plus a call that drains the events, rather than
+ * a callback: every main loop (Cocoa through CFFileDescriptor or a dispatch
+ * source, GLib, Qt's QSocketNotifier, select and poll) can wait on a
+ * descriptor, and the program then handles the events on its own thread,
+ * where its interface lives; a callback would run on a thread of the
+ * library's, which every caller would have to hop off first.
+ *
+ * Behind the descriptor a thread of the library's waits for the registry's
+ * notifications; after each burst it discovers the displays again (so the
+ * session's selectors follow) and queues what changed. It never touches a
+ * monitor's bus. */
+
+typedef enum panoctl_watch_kind {
+    PANOCTL_WATCH_ADDED = 1,   /* a display came (first: one per display present) */
+    PANOCTL_WATCH_REMOVED = 2, /* a display went */
+    PANOCTL_WATCH_READY = 3,   /* the displays present at the start have been told */
+    PANOCTL_WATCH_LOST = 4     /* events were dropped (a full queue, or no notification
+                                * source left): list the displays again */
+} panoctl_watch_kind;
+
+typedef struct panoctl_watch_event {
+    panoctl_watch_kind kind;
+    int position;     /* ADDED: its place in the list, from 1; otherwise 0 */
+    char id[40];      /* ADDED and REMOVED: the display, as panoctl_display_info has it */
+    char name[128];
+    char serial[24];
+} panoctl_watch_event;
+
+/* Starts the session's watch and sets *fd to a descriptor that becomes
+ * readable when events wait; do not read or close it yourself. Statuses:
+ * OK, CLOSED, INVALID_ARGUMENT, NO_RESOURCES (no notification port, pipe or
+ * thread; or a watch already running). Blocks for the first discovery. Any
+ * thread. */
+PANOCTL_API panoctl_status panoctl_watch_start(panoctl_session* session, int* fd);
+
+/* Takes up to `capacity` waiting events into `events`, oldest first, and
+ * sets *count to how many it took; the descriptor stays readable while
+ * more wait. Statuses: OK, CLOSED, INVALID_ARGUMENT (null pointers, no
+ * watch running). Never blocks. Any thread. */
+PANOCTL_API panoctl_status panoctl_watch_read(panoctl_session* session,
+                                              panoctl_watch_event* events, size_t capacity,
+                                              size_t* count);
+
+/* Stops the watch and closes its descriptor; panoctl_close does it too.
+ * Statuses: OK, CLOSED. Blocks until the watch's thread ends (at most a few
+ * hundred ms). Any thread. */
+PANOCTL_API panoctl_status panoctl_watch_stop(panoctl_session* session);
+
 #ifdef __cplusplus
 }
 #endif

@@ -12,6 +12,7 @@
 
 #include "discovery/display_table.h"
 #include "lib/latest.h"
+#include "lib/watch.h"
 #include "panoctl/panoctl.h"
 
 // Ids this session has found, to tell a display that went from one that
@@ -29,6 +30,7 @@ struct panoctl_session {
     SeenIds seen;
     std::array<std::mutex, kMaxDisplays> turns;  // by the display's place in the table
     LatestValues latest;                         // panoctl_set_latest's values and lanes
+    SessionWatch watch;                          // hot-plug events for a main loop
 };
 
 // Discovers the displays again; the caller holds tableGuard exclusively.

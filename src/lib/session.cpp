@@ -85,6 +85,7 @@ panoctl_status panoctl_close(panoctl_session** session)
     }
     panoctl_session* closing = *session;
     *session = nullptr;
+    stopSessionWatch(closing);
     panoctl_status status = stopLatestValues(&closing->latest);
     {
         std::unique_lock<std::shared_mutex> whole(closing->tableGuard);
