@@ -1,4 +1,4 @@
-"""A scripting host's view of libpanoctl through ctypes: list the displays,
+"""A scripting host's view of libpanoctl, through ctypes: list the displays,
 read the first one's brightness, set it to a percentage, and show a status
 for a display that is not there.
 

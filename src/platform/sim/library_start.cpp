@@ -19,6 +19,9 @@ void setUpFromEnvironment()
     if (sim::state().generation != 0) {
         return;
     }
+    // A program may run for days: its trace goes to PANOCTL_SIM_TRACE's
+    // file, if any, and is not kept in memory as well.
+    sim::keepTraceInMemory(false);
     std::string error;
     if (!sim::configureFromEnvironment(&error, false)) {
         // The simulated machine's own complaint: the program is left with an
