@@ -1,5 +1,7 @@
 #include "lib/display_call.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "discovery/walk.h"

@@ -6,7 +6,7 @@
 #include <pthread.h>
 
 #include <array>
-#include <csignal>
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 
@@ -31,7 +31,7 @@ struct SessionWatch {
     int readFd = -1;
     int writeFd = -1;
     pthread_t thread{};
-    volatile std::sig_atomic_t stopFlag = 0;
+    std::atomic<int> stopFlag{0};  // set by panoctl_watch_stop's thread
 };
 
 // Stops the watch if one runs; panoctl_watch_stop and panoctl_close.
