@@ -77,10 +77,10 @@ PANOCTL_API const char* panoctl_version(void);
 /* Options of a session. Fill with panoctl_options_init, then change what
  * you need: `size` lets later versions add members. */
 typedef struct panoctl_options {
-    size_t size;     /* sizeof(panoctl_options), set by panoctl_options_init */
-    int retries;     /* times a failed transaction is made again, 0 to 10 (--retries) */
-    int verify;      /* nonzero: a set reads the value back (--verify) */
-    int refresh;     /* nonzero: read capabilities from the monitor, not the cache (--refresh) */
+    size_t size; /* sizeof(panoctl_options), set by panoctl_options_init */
+    int retries; /* times a failed transaction is made again, 0 to 10 (--retries) */
+    int verify;  /* nonzero: a set reads the value back (--verify) */
+    int refresh; /* nonzero: read capabilities from the monitor, not the cache (--refresh) */
 } panoctl_options;
 
 /* Fills `options` with the defaults (no retries, no verify, the cache
@@ -93,8 +93,7 @@ typedef struct panoctl_session panoctl_session;
  * defaults. Statuses: OK (*session set), INVALID_ARGUMENT (null `session`,
  * a `size` too small, retries out of range), NO_RESOURCES. Blocks for
  * discovery (milliseconds). Any thread. */
-PANOCTL_API panoctl_status panoctl_open(const panoctl_options* options,
-                                        panoctl_session** session);
+PANOCTL_API panoctl_status panoctl_open(const panoctl_options* options, panoctl_session** session);
 
 /* Closes the session and sets *session to null, so later calls through
  * that pointer answer PANOCTL_CLOSED. Values of panoctl_set_latest still
@@ -133,14 +132,14 @@ PANOCTL_API panoctl_status panoctl_display_info_at(panoctl_session* session, siz
  * (`maximum` may be null). Statuses: OK, CLOSED, INVALID_ARGUMENT,
  * NO_SUCH_DISPLAY, DISPLAY_GONE, READ_FAILED, UNSUPPORTED. Blocks for one
  * get transaction. Any thread. */
-PANOCTL_API panoctl_status panoctl_get(panoctl_session* session, const char* display,
-                                       unsigned code, unsigned* value, unsigned* maximum);
+PANOCTL_API panoctl_status panoctl_get(panoctl_session* session, const char* display, unsigned code,
+                                       unsigned* value, unsigned* maximum);
 
 /* Writes `value` (0 to 65535) to feature `code`; with the verify option,
  * reads it back. Statuses: OK, CLOSED, INVALID_ARGUMENT, NO_SUCH_DISPLAY,
  * DISPLAY_GONE, WRITE_FAILED. Blocks for one set transaction. Any thread. */
-PANOCTL_API panoctl_status panoctl_set(panoctl_session* session, const char* display,
-                                       unsigned code, unsigned value);
+PANOCTL_API panoctl_status panoctl_set(panoctl_session* session, const char* display, unsigned code,
+                                       unsigned value);
 
 /* Moves feature `code` from its current value: by `step` (signed, -65535 to
  * 65535) or, with `percent` nonzero, by `step` percent of the maximum (-100
@@ -215,8 +214,8 @@ PANOCTL_API panoctl_status panoctl_save_json(panoctl_session* session, const cha
  * did not fit). Blocks for a get, and maybe a set, per feature. Any
  * thread. */
 PANOCTL_API panoctl_status panoctl_restore_json(panoctl_session* session, const char* display,
-                                                const char* document, size_t length,
-                                                char* report, size_t size, size_t* needed);
+                                                const char* document, size_t length, char* report,
+                                                size_t size, size_t* needed);
 
 /* Latest value wins, for a slider: panoctl_set_latest returns at once and
  * keeps only the newest value per (display, code); a thread of the
@@ -281,8 +280,8 @@ typedef enum panoctl_watch_kind {
 
 typedef struct panoctl_watch_event {
     panoctl_watch_kind kind;
-    int position;     /* ADDED: its place in the list, from 1; otherwise 0 */
-    char id[40];      /* ADDED and REMOVED: the display, as panoctl_display_info has it */
+    int position; /* ADDED: its place in the list, from 1; otherwise 0 */
+    char id[40];  /* ADDED and REMOVED: the display, as panoctl_display_info has it */
     char name[128];
     char serial[24];
 } panoctl_watch_event;
@@ -298,9 +297,8 @@ PANOCTL_API panoctl_status panoctl_watch_start(panoctl_session* session, int* fd
  * sets *count to how many it took; the descriptor stays readable while
  * more wait. Statuses: OK, CLOSED, INVALID_ARGUMENT (null pointers, no
  * watch running). Never blocks. Any thread. */
-PANOCTL_API panoctl_status panoctl_watch_read(panoctl_session* session,
-                                              panoctl_watch_event* events, size_t capacity,
-                                              size_t* count);
+PANOCTL_API panoctl_status panoctl_watch_read(panoctl_session* session, panoctl_watch_event* events,
+                                              size_t capacity, size_t* count);
 
 /* Stops the watch and closes its descriptor; panoctl_close does it too.
  * Statuses: OK, CLOSED. Blocks until the watch's thread ends (at most a few

@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-void appendText(TextOut* out, const char* format, ...)
+void appendText(TextOut* out, const char* format, ...)  // NOLINT(cert-dcl50-cpp)
 {
     size_t used = out->length < out->buffer.size() ? out->length : out->buffer.size();
     size_t room = out->buffer.size() - used;

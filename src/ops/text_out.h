@@ -12,5 +12,6 @@ struct TextOut {
     [[nodiscard]] bool cut() const { return length >= buffer.size(); }
 };
 
-// Appends printf-formatted text.
-void appendText(TextOut* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Appends printf-formatted text; declared as printf is, so the compiler
+// checks every format against its arguments.
+[[gnu::format(printf, 2, 3)]] void appendText(TextOut* out, const char* format, ...);
