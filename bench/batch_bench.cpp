@@ -106,7 +106,7 @@ void BM_BatchLine(benchmark::State& state, const char* line, const char* other, 
         }
         endBatch(&session);
     }
-    useStateFile(&session, false, &error);
+    useStateFile(&hold, false, &error);
     releaseDisplays(&session.displays);
     state.counters["median_us"] = percentile(&microseconds, 0.5);
     state.counters["p99_us"] = percentile(&microseconds, 0.99);
