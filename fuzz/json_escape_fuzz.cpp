@@ -16,7 +16,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 
 namespace {
 

@@ -29,10 +29,9 @@ int getSeveral(Session* session, const char* selector, uint8_t vcp)
 {
     return commandOverDisplays<Reading>(
         session, selector,
-        [vcp](const DdcLink& link, const DisplayRecord& display) {
+        [vcp](const DdcLink& link, const DisplayRecord& /*display*/) {
             Reading reading;
-            reading.outcome =
-                readVCPFeature(link, display, vcp, &reading.current, &reading.maximum);
+            reading.outcome = readVCPFeature(link, vcp, &reading.current, &reading.maximum);
             return reading;
         },
         [](std::FILE* out, const Reading& reading) {
@@ -63,7 +62,7 @@ int commandGet(Session* session, CommandWords words)
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
     VcpRead outcome = display != nullptr
-                          ? readVCPFeature(sessionLink(session), *display, *vcp, &current, &maximum)
+                          ? readVCPFeature(sessionLink(session, *display), *vcp, &current, &maximum)
                           : VcpRead::failed;
     bool read = outcome == VcpRead::value;
     bool showMax = session->options.showMax;

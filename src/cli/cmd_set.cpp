@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "cli/arguments.h"
@@ -8,7 +9,7 @@
 #include "cli/display_lookup.h"
 #include "cli/serve_displays.h"
 #include "ddc/vcp.h"
-#include "mccs/feature_names.h"
+#include "ops/settings.h"
 
 namespace {
 
@@ -18,8 +19,8 @@ int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t val
     bool verify = session->options.verify;
     return commandOverDisplays<bool>(
         session, selector,
-        [=](const DdcLink& link, const DisplayRecord& display) {
-            return writeSetting(link, verify, display, vcp, value);
+        [=](const DdcLink& link, const DisplayRecord& /*display*/) {
+            return writeSetting(link, verify, vcp, value);
         },
         [](std::FILE* out, bool ok) {
             std::fprintf(out, ",\"ok\":%s}", ok ? "true" : "false");
@@ -28,17 +29,6 @@ int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t val
 }
 
 }  // namespace
-
-bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
-                  uint16_t value)
-{
-    // An action leaves nothing to read back.
-    if (isActionCode(vcp)) {
-        return asWriteVCPAction(link, display, vcp, value);
-    }
-    return verify ? asWriteVCPVerified(link, display, vcp, value)
-                  : asWriteVCP(link, display, vcp, value);
-}
 
 int commandSet(Session* session, CommandWords words)
 {
@@ -51,8 +41,10 @@ int commandSet(Session* session, CommandWords words)
     if (!change) {
         return kStatusUsage;
     }
-    if (words.size() > 3 + change->words) {
-        refuseUnexpectedWord(&session->refusals, words[3 + change->words]);
+    // A step's sign may stand alone, its amount in the next word.
+    size_t taken = 3 + (std::strcmp(words[3], "+") == 0 || std::strcmp(words[3], "-") == 0 ? 2 : 1);
+    if (words.size() > taken) {
+        refuseUnexpectedWord(&session->refusals, words[taken]);
         return kStatusUsage;
     }
     if (change->needsCurrentValue()) {
@@ -64,7 +56,7 @@ int commandSet(Session* session, CommandWords words)
     }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     bool ok = display != nullptr &&
-              writeSetting(sessionLink(session), session->options.verify, *display, *vcp, value);
+              writeSetting(sessionLink(session, *display), session->options.verify, *vcp, value);
     std::fprintf(session->out, "{\"ok\":%s}\n", ok ? "true" : "false");
     return documentStatus(*session, !ok);
 }

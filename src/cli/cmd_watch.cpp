@@ -3,6 +3,7 @@
 // from the registry's notifications; each burst of them is followed by one
 // discovery, and the events are the difference from the table before it.
 // Nothing here makes an I2C transfer, so no sleeping monitor is woken.
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
@@ -17,7 +18,8 @@ namespace {
 
 // Set by SIGINT and SIGTERM: the line being written is finished, then the
 // watch ends with status 0.
-volatile std::sig_atomic_t g_stopSignalFlag = 0;
+std::atomic<int> g_stopSignalFlag{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the flag is set in a signal handler");
 
 extern "C" void onStopSignal(int /*signal*/)
 {

@@ -29,12 +29,12 @@ bool firstWarning(WarnedDisplays* warned, const DisplayRecord& display)
 void showLockWarnings(Session* session)
 {
     for (DisplayRecord& display : session->displays.displays()) {
-        if (!display.lockWarning.pending) {
+        if (!display.lock.warning.pending) {
             continue;
         }
-        display.lockWarning.pending = false;
+        display.lock.warning.pending = false;
         if (firstWarning(&session->warned, display)) {
-            std::fprintf(session->err, "%s\n", display.lockWarning.text.data());
+            std::fprintf(session->err, "%s\n", display.lock.warning.text.data());
         }
     }
 }

@@ -190,7 +190,7 @@ int runCommandLine(Session* session, std::span<char* const> words)
     return status;
 }
 
-int panoctl_main(Session* session, int argc, char** argv)
+int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hold)
 {
     std::span<char* const> words;
     if (argc > 1) {
@@ -219,7 +219,7 @@ int panoctl_main(Session* session, int argc, char** argv)
             return kStatusUsage;
         }
         session->discovered = true;  // the counters then cover every line
-        return runBatch(session, options);
+        return runBatch(session, options, hold);
     }
     if (commandLineNeedsDisplays(words)) {
         discoverDisplays(session);

@@ -5,14 +5,16 @@
 #include <array>
 #include <span>
 
+#include "cli/batch.h"
 #include "cli/session.h"
 
 // Reads the options, checks for a command word, discovers the displays when
 // the command needs them, runs the command that the word and the argument
 // count select, and returns the exit status. The word `batch` runs a batch
-// instead, with the options read so far. The session's displays stay in its
-// table until releaseDisplays.
-int panoctl_main(Session* session, int argc, char** argv);
+// instead, with the options read so far, and `hold` around its lines that
+// reach a monitor. The session's displays stay in its table until
+// releaseDisplays.
+int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hold = CommandHold{});
 
 // With DDC_DEBUG set, writes the run's transfer counters to the session's
 // diagnostics when the run discovered displays. Call it once the document

@@ -4,13 +4,12 @@
 #include <cstdint>
 
 #include "ddc/link.h"
-#include "discovery/display_table.h"
 
 // Get VCP Feature at (chip, dataAddress), one attempt: write the request
 // twice, read the 12-byte reply. On success stores the 16-bit current and
 // maximum values.
-bool asReadVCPAt(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
-                 uint32_t dataAddress, int32_t* current, int32_t* maximum);
+bool asReadVCPAt(const DdcLink& link, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
+                 int32_t* current, int32_t* maximum);
 
 // What a Get VCP Feature transaction found out.
 enum class VcpRead {
@@ -22,25 +21,20 @@ enum class VcpRead {
 // Get VCP Feature at the DDC/CI address, made again from its first pause up
 // to the link's retry limit while it fails; an "unsupported" answer is
 // definite and is never asked again.
-VcpRead readVCPFeature(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
-                       int32_t* current, int32_t* maximum);
+VcpRead readVCPFeature(const DdcLink& link, uint8_t vcp, int32_t* current, int32_t* maximum);
 
-// readVCPFeature, true only for a value. Get VCP Feature at the DDC/CI address, made again from its
-// first pause up to the link's retry limit while it fails.
-bool asReadVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, int32_t* current,
-               int32_t* maximum);
+// readVCPFeature, true only for a value.
+bool asReadVCP(const DdcLink& link, uint8_t vcp, int32_t* current, int32_t* maximum);
 
 // Set VCP Feature, sent three times; true if any of the writes was accepted.
 // When none was, the three writes are made again up to the link's retry limit.
-bool asWriteVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value);
+bool asWriteVCP(const DdcLink& link, uint8_t vcp, uint16_t value);
 
 // Set VCP Feature of a code that triggers an action (a factory reset, say),
 // sent once: a monitor told three times would act three times. The write is
 // made again, up to the link's retry limit, only when it failed.
-bool asWriteVCPAction(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
-                      uint16_t value);
+bool asWriteVCPAction(const DdcLink& link, uint8_t vcp, uint16_t value);
 
 // asWriteVCP, then, when a write was accepted, a pause and a read back
 // (asReadVCP): true only when the monitor now holds `value`.
-bool asWriteVCPVerified(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
-                        uint16_t value);
+bool asWriteVCPVerified(const DdcLink& link, uint8_t vcp, uint16_t value);

@@ -13,48 +13,45 @@ constexpr uint32_t kVerifyPauseMicros = 50000;
 // Nothing acknowledges a Set VCP Feature, so a setting is sent three times
 // and all three are always made. An action is sent once: a monitor told
 // three times to reset would reset three times.
-bool writeSeveralTimes(const DdcLink& link, const DisplayRecord& display,
-                       std::span<const uint8_t> message, uint32_t pauseMicros, int times)
+bool writeSeveralTimes(const DdcLink& link, std::span<const uint8_t> message, uint32_t pauseMicros,
+                       int times)
 {
     bool accepted = false;
-    DisplayLockGuard lock(link.table, display);  // all the writes
+    DisplayLockGuard lock(link);  // all the writes
     for (int attempt = 0; attempt < times; attempt++) {
         pauseMicroseconds(pauseMicros);
-        if (ddcWrite(link, display, kDdcChip, kDdcHostAddress, message)) {
+        if (ddcWrite(link, kDdcChip, kDdcHostAddress, message)) {
             accepted = true;
         }
     }
     return accepted;
 }
 
-bool writeVcp(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value,
-              int times)
+bool writeVcp(const DdcLink& link, uint8_t vcp, uint16_t value, int times)
 {
     std::array<uint8_t, 6> message{
         0x84, 0x03, vcp, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF), 0};
     message[5] = ddcChecksum(kDdcHostAddress, std::span(message).first(5));
     return withRetries(link, [&](uint32_t pauseMicros) {
-        return writeSeveralTimes(link, display, message, pauseMicros, times);
+        return writeSeveralTimes(link, message, pauseMicros, times);
     });
 }
 
 }  // namespace
 
-bool asWriteVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value)
+bool asWriteVCP(const DdcLink& link, uint8_t vcp, uint16_t value)
 {
-    return writeVcp(link, display, vcp, value, 3);
+    return writeVcp(link, vcp, value, 3);
 }
 
-bool asWriteVCPAction(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
-                      uint16_t value)
+bool asWriteVCPAction(const DdcLink& link, uint8_t vcp, uint16_t value)
 {
-    return writeVcp(link, display, vcp, value, 1);
+    return writeVcp(link, vcp, value, 1);
 }
 
-bool asWriteVCPVerified(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
-                        uint16_t value)
+bool asWriteVCPVerified(const DdcLink& link, uint8_t vcp, uint16_t value)
 {
-    if (!asWriteVCP(link, display, vcp, value)) {
+    if (!asWriteVCP(link, vcp, value)) {
         return false;
     }
     // Outside any lock: another run may use the display meanwhile, and the
@@ -62,5 +59,5 @@ bool asWriteVCPVerified(const DdcLink& link, const DisplayRecord& display, uint8
     pauseMicroseconds(kVerifyPauseMicros);
     int32_t current = 0;
     int32_t maximum = 0;
-    return asReadVCP(link, display, vcp, &current, &maximum) && current == value;
+    return asReadVCP(link, vcp, &current, &maximum) && current == value;
 }

@@ -44,7 +44,7 @@ bool giveMonitorState(std::string* error)
     return true;
 }
 
-bool configureFromEnvironment(std::string* error)
+bool configureFromEnvironment(std::string* error, bool useStateFile)
 {
     setFastPauses(std::getenv("PANOCTL_SIM_FAST") != nullptr);
 
@@ -74,7 +74,7 @@ bool configureFromEnvironment(std::string* error)
 
     // Last, so that no earlier failure leaves the state file's lock taken;
     // its values replace the scenario's.
-    const char* statePath = std::getenv("PANOCTL_SIM_STATE");
+    const char* statePath = useStateFile ? std::getenv("PANOCTL_SIM_STATE") : nullptr;
     g_statePath = statePath != nullptr ? statePath : "";
     return takeMonitorState(error);
 }

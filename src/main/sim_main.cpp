@@ -66,8 +66,7 @@ int main(int argc, char** argv)
     }
     // The whole run's state, on this stack for the run's lifetime.
     Session session;
-    setCommandHold(&session, {takeStateForLine, giveStateAfterLine});
-    int status = panoctl_main(&session, argc, argv);
+    int status = panoctl_main(&session, argc, argv, {takeStateForLine, giveStateAfterLine});
     releaseDisplays(&session.displays);
     if (!sim::finishRun(&error)) {
         discardHeldOutput();

@@ -1,4 +1,4 @@
-#include "files/capabilities_cache.h"
+#include "ops/capabilities_cache.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
