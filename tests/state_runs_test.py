@@ -9,6 +9,8 @@ Usage: state_runs_test.py <panoctl binary>
   retries and read back on a flaky bus (`--retries 3 --verify`).
 - A run that cannot write the state back, or finds a link planted at it,
   prints nothing on standard output: one line on standard error, status 2.
+- Monitors unplugged and plugged back between runs and batch lines keep
+  their values in the state file, and have them back when they return.
 - A batch holds the state file only while a line runs: other runs and
   batches get in between its lines, every change it answered is in the file
   by the time the answer arrives (a SIGKILL then loses nothing), and a line
@@ -153,9 +155,89 @@ def batches_between_lines(binary, folder):
                          input=f"get {LEFT} 16\nset {LEFT} 16 1\nget {LEFT} 16\n")
     expect("unkept: answers", run.stdout, '{"value":15}\n')
     expect("unkept: status", run.returncode, 2)
-    expect("unkept: one line", (run.stderr.startswith(f"panoctl: scenario {state}: cannot write"),
+    expect("unkept: one line", (run.stderr.startswith(f"panoctl: state file {state}: cannot write"),
                                 run.stderr.count("\n")), (True, 1))
     expect("unkept: the file as it was", state.read_text(), before)
+    return failures
+
+
+def unplugged_between_runs(binary, folder):
+    """Two monitors unplugged and plugged back in at random, 1,000 times,
+    between the lines of one batch and between one-shot runs, all with one
+    state file: every answer is right, a monitor's values wait in the file
+    while it is away, and every value comes back with it."""
+    failures = []
+    ids = {"desk1": "11111111-0000-4000-8000-000000000001", "desk2": "22222222-0000-4000-8000-000000000002"}
+    scenario = pathlib.Path(folder, "plugs.json")
+    state = pathlib.Path(folder, "plugs-state.json")
+
+    def plug(present):
+        children, monitors = [], {}
+        for key in present:
+            children.append({"name": "dispext", "children": [
+                {"name": "AppleCLCD2", "properties": {"EDID UUID": ids[key]}},
+                {"name": "DCPAVServiceProxy", "avservice": {"monitor": key}}]})
+            monitors[key] = {"vcp": {"0x10": {"current": 50, "max": 100}}}
+        scratch = scenario.with_suffix(".new")
+        scratch.write_text(json.dumps({"registry": {"name": "Root", "children": children}, "monitors": monitors}))
+        os.replace(scratch, scenario)
+
+    plug(["desk1", "desk2"])
+    env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_STATE=str(state), PANOCTL_SIM_SCENARIO=str(scenario))
+    batch = subprocess.Popen([binary, "batch"], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, bufsize=1)
+    values = {"desk1": 50, "desk2": 50}
+    generator = random.Random(24)
+    choices = [["desk1", "desk2"], ["desk1"], ["desk2"], []]
+
+    def ask(line, one_shot):
+        if one_shot:
+            run = subprocess.run([binary, *line.split()], env=env, capture_output=True, text=True, timeout=30,
+                                 check=False)
+            if run.stderr:
+                failures.append(f"{line}: {run.stderr.strip()}")
+            return run.stdout.strip()
+        batch.stdin.write(line + "\n")
+        batch.stdin.flush()
+        return batch.stdout.readline().strip()
+
+    for turn in range(1000):
+        if len(failures) > 5:
+            break
+        present = choices[generator.randrange(4)]
+        plug(present)
+        one_shot = turn % 5 == 0
+        how = "run" if one_shot else "line"
+        listed = ask("list", one_shot)
+        try:
+            seen = sorted(display["id"] for display in json.loads(listed))
+        except ValueError:
+            failures.append(f"turn {turn}: list {how} answered {listed!r}")
+            continue
+        if seen != sorted(ids[key] for key in present):
+            failures.append(f"turn {turn}: list {how} shows {seen}, plugged: {present}")
+        for key in present:
+            if generator.random() < 0.5:
+                values[key] = generator.randrange(101)
+                answer, expected = ask(f"set {ids[key]} 16 {values[key]}", one_shot), '{"ok":true}'
+            else:
+                answer, expected = ask(f"get {ids[key]} 16", one_shot), json.dumps({"value": values[key]},
+                                                                                  separators=(",", ":"))
+            if answer != expected:
+                failures.append(f"turn {turn}: {key} by {how}: {answer!r}, expected {expected!r}")
+    batch.stdin.close()
+    batch.stdout.read()
+    err = batch.stderr.read()
+    batch.wait(timeout=60)
+    if batch.returncode != 0 or err:
+        failures.append(f"the batch ended with status {batch.returncode}: {err.strip()!r}")
+    plug(["desk1", "desk2"])
+    for key, value in values.items():
+        run = subprocess.run([binary, "get", ids[key], "16"], env=env, capture_output=True, text=True, timeout=30,
+                             check=False)
+        if run.stdout.strip() != json.dumps({"value": value}, separators=(",", ":")):
+            failures.append(f"back after the unplugs, {key} reads {run.stdout.strip()!r}, not {value}")
+    print("unplugs:", "answers all right" if not failures else f"{len(failures)} failures")
     return failures
 
 
@@ -245,6 +327,7 @@ def main(binary, folder):
 
     failures += killed_retrying_runs(binary, folder)
     failures += batches_between_lines(binary, folder)
+    failures += unplugged_between_runs(binary, folder)
 
     out, _ = run("set", LEFT, "0x10", "42").communicate(timeout=60)
     if saved()["left"]["0x10"] != 42 or list(pathlib.Path(folder).glob("state.json.tmp-*")):
@@ -267,7 +350,7 @@ def main(binary, folder):
         process = subprocess.Popen([binary, "set", LEFT, "0x10", "43"], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True, **extra)
         out, err = process.communicate(timeout=60)
-        if process.returncode != 2 or out != "" or not err.startswith("panoctl: scenario ") or err.count("\n") != 1:
+        if process.returncode != 2 or out != "" or not err.startswith("panoctl: state file ") or err.count("\n") != 1:
             failures.append(f"{what}: status {process.returncode}, {out!r}, {err!r}")
     if victim.read_text() != "untouched" or not state.is_symlink():
         failures.append("the link planted at the state path was followed")

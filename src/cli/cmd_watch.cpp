@@ -24,14 +24,16 @@ extern "C" void onStopSignal(int /*signal*/)
     g_stopSignalFlag = 1;
 }
 
+}  // namespace
+
 // SIGINT and SIGTERM ask the watch to end. The handlers stay until the
 // process exits: a second signal that arrives while the run is ending (as
 // when `timeout` signals both the process and its group) must not kill it
 // with a status other than 0. SIGPIPE is already ignored for every run, so a
-// reader that goes away ends the watch with status 3.
-void catchStopSignals()
+// reader that goes away ends the watch with status 3. The flag is never
+// cleared: a signal that came before the watch began still ends it.
+void catchWatchStopSignals()
 {
-    g_stopSignalFlag = 0;
     struct sigaction stop {};
     stop.sa_handler = onStopSignal;
     sigemptyset(&stop.sa_mask);
@@ -40,6 +42,8 @@ void catchStopSignals()
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
 }
+
+namespace {
 
 // One event line, flushed; the status finishOutput gives.
 int printAdded(Session* session, const KnownDisplay& display, int32_t position)
@@ -131,7 +135,7 @@ int commandWatch(Session* session, CommandWords words)
         refuseCommandLine(&session->refusals, "watch takes no arguments");
         return kStatusUsage;
     }
-    catchStopSignals();
+    catchWatchStopSignals();
     // The notifications come first: a display that arrives during the first
     // discovery is then seen by the next one.
     RegistryWatch watch;

@@ -56,6 +56,7 @@ int main(int argc, char** argv)
 {
     // Before the trace and state files are opened, so neither can take the
     // number of a closed standard descriptor.
+    prepareForCommandLine(argc, argv);
     guardStandardDescriptors();
     std::setvbuf(stdout, g_heldOutput, _IOFBF, sizeof g_heldOutput);
     sim::keepTraceInMemory(false);

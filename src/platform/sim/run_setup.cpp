@@ -15,7 +15,8 @@ std::string g_statePath;
 
 std::string stateError(const std::string& what)
 {
-    return "scenario " + g_statePath + ": " + what;
+    return "state file " + g_statePath + ": " + what +
+           "; remove it or point PANOCTL_SIM_STATE elsewhere";
 }
 
 }  // namespace

@@ -70,13 +70,20 @@ size_t hashOf(std::string_view text)
 
 bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a FIFO put in the file's place opens at once, with no
+    // writer to wait for, and is then refused like anything not a file.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = "cannot open (" + describeError(errno) + ")";
         return false;
     }
     struct stat info {};
     *stamp = fstat(fd, &info) == 0 ? stampOf(info) : FileStamp{};
+    if (!S_ISREG(info.st_mode)) {
+        *error = "not a regular file";
+        close(fd);
+        return false;
+    }
     bool read = readInput(fd, text, error);
     close(fd);
     return read;
@@ -89,6 +96,7 @@ void watchScenario(const std::string& path, const FileStamp& stamp, std::string_
     watch.stamp = stamp;
     watch.contentHash = hashOf(text);
     watch.racy = isRacy(stamp);
+    watch.failure.clear();
 }
 
 namespace {
@@ -110,8 +118,12 @@ Reload reloadIfChanged(std::string* error)
     std::string text;
     FileStamp stamp;
     if (!readTextFile(path, &text, &stamp, error)) {
+        // Read again while its time stamp is too recent to trust, an
+        // unreadable file is still reported once until it changes.
+        bool reported = !watch.failure.empty() && watch.stamp == now && watch.failure == *error;
         watchScenario(path, now, "");
-        return Reload::broken;
+        watch.failure = *error;
+        return reported ? Reload::unchanged : Reload::broken;
     }
     if (hashOf(text) == watch.contentHash) {
         // Touched or rewritten with the same text: the machine stays.
