@@ -3,12 +3,14 @@
 // from the registry's notifications; each burst of them is followed by one
 // discovery, and the events are the difference from the table before it.
 // Nothing here makes an I2C transfer, so no sleeping monitor is woken.
+#include <array>
 #include <csignal>
 #include <cstdio>
 
 #include "cli/commands.h"
 #include "cli/display_json.h"
 #include "cli/display_lookup.h"
+#include "cli/json_escape.h"
 #include "cli/output.h"
 #include "discovery/display_diff.h"
 #include "discovery/registry_watch.h"
@@ -41,6 +43,13 @@ void catchWatchStopSignals()
     stop.sa_flags = SA_RESTART;
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
+    // Started with them blocked (a supervisor may start children so), the
+    // watch could not be stopped; a signal that came meanwhile arrives now.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
 }
 
 namespace {
@@ -142,7 +151,9 @@ int commandWatch(Session* session, CommandWords words)
     std::array<char, 160> reason{};
     int status = 0;
     if (!startRegistryWatch(&watch, reason)) {
-        std::fprintf(session->err, "panoctl: cannot watch displays: %s\n", reason.data());
+        std::array<char, escapedCapacity(sizeof reason)> line{};
+        makeLineSafe(reason.data(), line.data(), line.size());
+        std::fprintf(session->err, "panoctl: cannot watch displays: %s\n", line.data());
         status = kStatusUsage;
     } else {
         status = watchDisplays(session, &watch);

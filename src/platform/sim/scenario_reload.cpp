@@ -60,9 +60,9 @@ size_t hashOf(std::string_view text)
 [[noreturn]] void failReload(const std::string& path, const std::string& what)
 {
     std::fflush(stdout);
-    std::fprintf(stderr, "panoctl: scenario %s: %s\n", path.c_str(), what.c_str());
+    reportError("scenario " + path + ": " + what);
     std::string error;
-    if (!finishRun(&error)) std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    if (!finishRun(&error)) reportError(error);
     std::exit(2);
 }
 
@@ -150,7 +150,7 @@ void reload()
     if (!watchingRegistry()) {
         failReload(state().watch.path, error);
     }
-    std::fprintf(stderr, "panoctl: scenario %s: %s\n", state().watch.path.c_str(), error.c_str());
+    reportError("scenario " + state().watch.path + ": " + error);
 }
 
 }  // namespace
