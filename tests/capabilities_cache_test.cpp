@@ -8,7 +8,9 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -388,6 +390,45 @@ TEST(CapabilitiesCache, DisplaysThatShareAnIdAndSerialKeepTheirOwnCopies)
     RunResult saved = runPanoctl(desk, {"save", "2"});
     EXPECT_NE(saved.out.find(R"("model":"TWO")"), std::string::npos) << saved.out;
     EXPECT_EQ(std::distance(fs::directory_iterator(cache.folder()), fs::directory_iterator()), 2);
+}
+
+// Temporary files that killed runs left are removed by the next write once
+// a minute old; a fresh one (a run writing it now), another name, a link
+// and a folder stay.
+TEST(CapabilitiesCache, AWriteRemovesStaleTemporaryFiles)
+{
+    CacheFolder cache;
+    runPanoctl(machine(kFirst, 0x123456), {"features", "1"});
+    fs::path folder = cache.folder();
+    std::string name = cacheFileFor(folder.string(), "00123456").filename().string();
+    auto plant = [&](const std::string& file, bool old) {
+        writeText(folder / file, "left");
+        if (old) {
+            fs::last_write_time(folder / file,
+                                fs::last_write_time(folder / file) - std::chrono::minutes(2));
+        }
+    };
+    plant("." + name + ".Ab12Zz", true);
+    plant(".other.capabilities.Qq9876", true);
+    plant("." + name + ".Fresh1", false);
+    plant("." + name + ".Ab12Zz.old", true);
+    plant("." + name + ".Ab1", true);
+    fs::create_symlink(folder / name, folder / ("." + name + ".Link01"));
+    fs::create_directory(folder / ("." + name + ".Dir001"));
+
+    runPanoctl(machine(kFirst), {"features", "1"});
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string()[0] == '.') {
+            left.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected{"." + name + ".Ab1", "." + name + ".Ab12Zz.old",
+                                      "." + name + ".Dir001", "." + name + ".Fresh1",
+                                      "." + name + ".Link01"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
 }
 
 // ---- folders that cannot be used: the cache is silent ----

@@ -5,7 +5,8 @@ Usage: state_runs_test.py <panoctl binary>
 - Concurrent `set` runs on different codes lose no update, and the state file
   parses whenever anyone looks.
 - Runs killed around their write-back leave the old state or the new one,
-  and the runs after them work; so do runs killed at any point of their
+  the runs after them work, and the new files they left are removed once a
+  minute old; so do runs killed at any point of their
   retries and read back on a flaky bus (`--retries 3 --verify`).
 - A run that cannot write the state back, or finds a link planted at it,
   prints nothing on standard output: one line on standard error, status 2.
@@ -241,6 +242,61 @@ def unplugged_between_runs(binary, folder):
     return failures
 
 
+def killed_restores(binary, folder):
+    """200 restores killed around their write-back leave the old state or
+    the new one; the new files they leave are removed by the next run once
+    they are a minute old, and nothing else is: not a new file being
+    written now, nor a file of another name."""
+    failures = []
+    state = pathlib.Path(folder, "restore-state.json")
+    env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_STATE=str(state))
+    env.pop("PANOCTL_SIM_SCENARIO", None)
+    documents = []
+    for value in (20, 80):
+        subprocess.run([binary, "set", LEFT, "0x10", str(value)], env=env, check=True, capture_output=True)
+        saved = pathlib.Path(folder, f"restore-{value}.json")
+        saved.write_text(subprocess.run([binary, "save", LEFT], env=env, check=True, capture_output=True,
+                                        text=True).stdout)
+        documents.append(saved)
+    full = pathlib.Path(folder, "restore-full-trace")
+    subprocess.run([binary, "restore", LEFT, str(documents[0])], env=dict(env, PANOCTL_SIM_TRACE=str(full)),
+                   check=True, capture_output=True)
+    operations = len(full.read_text().splitlines())
+    trace = pathlib.Path(folder, "restore-trace")
+    os.mkfifo(trace)
+    chooser = random.Random(8)
+    for attempt in range(200):
+        process = subprocess.Popen([binary, "restore", LEFT, str(documents[attempt % 2])],
+                                   env=dict(env, PANOCTL_SIM_TRACE=str(trace)), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        with open(trace, encoding="ascii") as lines:
+            for _ in range(operations):
+                lines.readline()
+            time.sleep(chooser.uniform(0, 0.004))
+            process.send_signal(signal.SIGKILL)
+            process.communicate(timeout=60)
+        try:
+            json.loads(state.read_text())
+        except ValueError as error:
+            failures.append(f"restore killed: the state file does not parse: {error}")
+            break
+    strays = list(pathlib.Path(folder).glob("restore-state.json.tmp-*"))
+    print(f"killed restores: {len(strays)} new files left in 200")
+    old = time.time() - 120
+    for stray in strays:
+        os.utime(stray, (old, old))
+    fresh = pathlib.Path(folder, "restore-state.json.tmp-Fresh1")
+    fresh.write_text("{}")
+    other = pathlib.Path(folder, "restore-state.json.tmp-toolong1")
+    other.write_text("{}")
+    os.utime(other, (old, old))
+    subprocess.run([binary, "get", LEFT, "0x10"], env=env, check=True, capture_output=True)
+    after = sorted(path.name for path in pathlib.Path(folder).glob("restore-state.json.tmp-*"))
+    if after != sorted([fresh.name, other.name]):
+        failures.append(f"after the killed restores, new files left: {after}")
+    return failures
+
+
 def main(binary, folder):
     failures = []
     state = pathlib.Path(folder, "state.json")
@@ -328,6 +384,7 @@ def main(binary, folder):
     failures += killed_retrying_runs(binary, folder)
     failures += batches_between_lines(binary, folder)
     failures += unplugged_between_runs(binary, folder)
+    failures += killed_restores(binary, folder)
 
     out, _ = run("set", LEFT, "0x10", "42").communicate(timeout=60)
     if saved()["left"]["0x10"] != 42 or list(pathlib.Path(folder).glob("state.json.tmp-*")):

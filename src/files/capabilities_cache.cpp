@@ -1,15 +1,18 @@
 #include "files/capabilities_cache.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "files/cache_header.h"
 #include "files/private_folder.h"
@@ -25,6 +28,8 @@ using CacheName = std::array<char, 3 * sizeof(DisplayRecord::id) + 1 +
                                        3 * sizeof(DisplayRecord::serial) + 1 + 16 + 14>;
 // The folder, '/', a temporary name ('.', the cache name, ".XXXXXX").
 using FilePath = std::array<char, sizeof(FolderPath) + 1 + sizeof(CacheName) + 8>;
+// A temporary file older than this was left by a run that was killed.
+constexpr time_t kStaleTemporarySeconds = 60;
 // A whole cache file, read at once, and one byte to see that it is longer.
 using FileText = std::array<char, kMaxCacheFileBytes + 1>;
 
@@ -92,6 +97,48 @@ size_t readCacheFile(int fd, const DisplayRecord& display, CapabilitiesText* tex
     return kept.size();
 }
 
+// A temporary name of storeCachedCapabilities: '.', a cache name, '.' and
+// the six letters or digits mkstemp put in place of "XXXXXX".
+bool isTemporaryName(std::string_view name)
+{
+    constexpr std::string_view kEnd = ".capabilities.";
+    if (name.size() < 1 + kEnd.size() + 6 || name[0] != '.' ||
+        name.substr(name.size() - 6 - kEnd.size(), kEnd.size()) != kEnd) {
+        return false;
+    }
+    for (char c : name.substr(name.size() - 6)) {
+        if (std::isalnum(static_cast<unsigned char>(c)) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes the temporary files that runs killed while writing left in the
+// folder: the user's own regular files of that name untouched for over a
+// minute, so a run writing one now is not disturbed.
+void removeStaleTemporaries(int dir)
+{
+    int listed = dup(dir);
+    DIR* folder = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (folder == nullptr) {
+        if (listed >= 0) {
+            close(listed);
+        }
+        return;
+    }
+    time_t now = time(nullptr);
+    while (const dirent* entry = readdir(folder)) {
+        struct stat info {};
+        if (isTemporaryName(entry->d_name) &&
+            fstatat(dir, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == geteuid() && now - info.st_mtime > kStaleTemporarySeconds) {
+            unlinkat(dir, entry->d_name, 0);
+        }
+    }
+    closedir(folder);
+}
+
 bool writeAll(int fd, std::string_view text)
 {
     while (!text.empty()) {
@@ -151,6 +198,7 @@ void storeCachedCapabilities(const DisplayRecord& display, std::string_view text
     if (openPrivateFolder(folder.data(), true, &dir).failed()) {
         return;
     }
+    removeStaleTemporaries(dir);
     close(dir);
     FilePath temporary{};
     FilePath target{};

@@ -6,7 +6,8 @@
 // The folder is the platform's cache folder for panoctl, made private (0700)
 // when missing. A file is written under a name no other run can predict
 // (mode 0600), then renamed into place, so a run stopped at any moment
-// leaves the old copy or the new one. Each file starts with a header naming
+// leaves the old copy or the new one; a write removes temporary files that
+// killed runs left, once they are a minute old. Each file starts with a header naming
 // the display it was written for and the length and checksum of its string
 // (files/cache_header.h). Nothing is followed through a symbolic link; a file
 // that is not regular, is over 4 KiB, cannot be read, has a header for

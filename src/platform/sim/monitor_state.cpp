@@ -8,7 +8,8 @@
 // Write-back goes to a new file in the same folder, "<path>.tmp-XXXXXX" with
 // a name no other run can predict, created exclusively with mode 0600, then
 // flushed to disk and renamed over the state file: a run stopped at any
-// moment leaves the old file or the new one, and at most a stray new file.
+// moment leaves the old file or the new one, and at most a stray new file,
+// which a later run removes once it is a minute old.
 //
 // The folder may be one that others can write to, such as /tmp. So none of
 // the three paths is followed through a symbolic link (O_NOFOLLOW, and the
@@ -20,8 +21,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <utility>
@@ -36,6 +39,9 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 using CodeOf = std::pair<std::string, int>;  // monitor key, VCP code
+
+// A new file older than this was left by a run that was killed.
+constexpr time_t kStaleSeconds = 60;
 
 struct StateRun {
     std::string path;
@@ -114,6 +120,39 @@ bool lock(const std::string& path, int* fd, std::string* error)
         }
     }
     return true;
+}
+
+// Removes new files that runs killed during their write-back left beside
+// the state file: "<name>.tmp-" and six letters or digits, regular, the
+// user's own, untouched for over a minute (a run writing one now is not
+// stopped). Once per process: a batch does not list the folder per line.
+void sweepStaleTemporaries(const std::string& path)
+{
+    static bool swept = false;
+    if (swept) return;
+    swept = true;
+    std::filesystem::path statePath(path);
+    std::filesystem::path folder = statePath.parent_path();
+    std::string prefix = statePath.filename().string() + ".tmp-";
+    int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder.empty() ? "." : folder, error);
+    time_t now = time(nullptr);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::string name = entries->path().filename().string();
+        bool ours = name.size() == prefix.size() + 6 &&
+                    name.compare(0, prefix.size(), prefix) == 0 &&
+                    std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(),
+                                [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+        struct stat status {};
+        if (ours && fstatat(dir, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_uid == geteuid() &&
+            now - status.st_mtime > kStaleSeconds) {
+            unlinkat(dir, name.c_str(), 0);
+        }
+    }
+    close(dir);
 }
 
 // The file's text; a missing file reads as an empty object.
@@ -270,6 +309,7 @@ bool loadMonitorState(const std::string& path, std::string* error)
     release(run);
     int fd = -1;
     if (!lock(path, &fd, error)) return false;
+    sweepStaleTemporaries(path);
 
     std::string text;
     std::vector<Assignment> values;
