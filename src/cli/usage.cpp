@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "cli/json_escape.h"
 
@@ -65,27 +66,41 @@ void appendWord(LineText* line, const char* word, size_t length, bool escape)
     }
 }
 
-// One conversion other than %s, formatted by the C library from its own
-// specification `spec` and the argument it takes.
-void appendNumber(LineText* line, const char* spec, char conversion, const char* lengthModifier,
-                  std::va_list* arguments)
+// One conversion other than %s. Integers are read at the width their length
+// modifier gives and formatted by the C library as long long, from `flags`
+// (what the format has between '%' and the length modifier).
+void appendNumber(LineText* line, std::string_view flags, char conversion,
+                  const char* lengthModifier, std::va_list* arguments)
 {
+    bool wide = std::strchr("ljzt", lengthModifier[0]) != nullptr && lengthModifier[0] != '\0';
+    std::array<char, 24> spec{};
     std::array<char, 64> text{};
     int written = 0;
-    bool longLong = std::strcmp(lengthModifier, "ll") == 0 || std::strcmp(lengthModifier, "j") == 0;
-    bool wide = longLong || std::strcmp(lengthModifier, "l") == 0 ||
-                std::strcmp(lengthModifier, "z") == 0 || std::strcmp(lengthModifier, "t") == 0;
-    if (conversion == 'c' || ((conversion == 'd' || conversion == 'i') && !wide)) {
-        written = std::snprintf(text.data(), text.size(), spec, va_arg(*arguments, int));
-    } else if (conversion == 'd' || conversion == 'i') {
-        written = std::snprintf(text.data(), text.size(), spec, va_arg(*arguments, long long));
-    } else if (conversion == 'p') {
-        written = std::snprintf(text.data(), text.size(), spec, va_arg(*arguments, void*));
-    } else if (!wide) {
-        written = std::snprintf(text.data(), text.size(), spec, va_arg(*arguments, unsigned));
-    } else {
-        written =
-            std::snprintf(text.data(), text.size(), spec, va_arg(*arguments, unsigned long long));
+    switch (conversion) {
+        case 'c': {
+            auto character = static_cast<char>(va_arg(*arguments, int));
+            append(line, &character, 1);
+            return;
+        }
+        case 'p':
+            written = std::snprintf(text.data(), text.size(), "%p", va_arg(*arguments, void*));
+            break;
+        case 'd':
+        case 'i': {
+            long long value = wide ? va_arg(*arguments, long long) : va_arg(*arguments, int);
+            std::snprintf(spec.data(), spec.size(), "%%%.*sll%c", static_cast<int>(flags.size()),
+                          flags.data(), conversion);
+            written = std::snprintf(text.data(), text.size(), spec.data(), value);
+            break;
+        }
+        default: {
+            unsigned long long value =
+                wide ? va_arg(*arguments, unsigned long long) : va_arg(*arguments, unsigned);
+            std::snprintf(spec.data(), spec.size(), "%%%.*sll%c", static_cast<int>(flags.size()),
+                          flags.data(), conversion);
+            written = std::snprintf(text.data(), text.size(), spec.data(), value);
+            break;
+        }
     }
     if (written > 0) {
         append(line, text.data(), std::min(static_cast<size_t>(written), text.size() - 1));
@@ -125,6 +140,7 @@ void formatRefusal(LineText* line, const char* format, std::va_list* arguments, 
                 }
             }
         }
+        const char* modifierAt = at;
         std::array<char, 3> lengthModifier{};
         for (size_t n = 0; n < 2 && std::strchr("hljzt", *at) != nullptr && *at != '\0'; n++) {
             lengthModifier[n] = *at++;
@@ -142,13 +158,12 @@ void formatRefusal(LineText* line, const char* format, std::va_list* arguments, 
                 precision >= 0 ? strnlen(word, static_cast<size_t>(precision)) : std::strlen(word);
             appendWord(line, word, length, escape);
         } else {
-            // Integer conversions are given as written, without a '*'
-            // width, which no refusal uses.
-            std::array<char, 16> spec{};
-            auto specLength = static_cast<size_t>(at - start);
-            if (specLength < spec.size() && std::memchr(start, '*', specLength) == nullptr) {
-                std::memcpy(spec.data(), start, specLength);
-                appendNumber(line, spec.data(), conversion, lengthModifier.data(), arguments);
+            // Integers as printf gives them; a '*' width, which no refusal
+            // uses, is not supported.
+            auto flagsLength = static_cast<size_t>(modifierAt - start - 1);
+            if (flagsLength < 8 && std::memchr(start, '*', flagsLength + 1) == nullptr) {
+                appendNumber(line, std::string_view(start + 1, flagsLength), conversion,
+                             lengthModifier.data(), arguments);
             }
         }
     }

@@ -128,6 +128,9 @@ void removeStaleTemporaries(int dir)
         return;
     }
     time_t now = time(nullptr);
+    // readdir on a stream of this thread's own is safe; readdir_r is the
+    // deprecated form.
+    // cppcheck-suppress readdirCalled
     while (const dirent* entry = readdir(folder)) {
         struct stat info {};
         if (isTemporaryName(entry->d_name) &&

@@ -125,7 +125,8 @@ Reload reloadIfChanged(std::string* error)
         watch.failure = *error;
         return reported ? Reload::unchanged : Reload::broken;
     }
-    if (hashOf(text) == watch.contentHash) {
+    // After a read that failed, the hash is of no text that was read.
+    if (watch.failure.empty() && hashOf(text) == watch.contentHash) {
         // Touched or rewritten with the same text: the machine stays.
         watchScenario(path, stamp, text);
         return Reload::unchanged;
