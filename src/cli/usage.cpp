@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string_view>
 
 #include "cli/json_escape.h"
 
@@ -66,17 +65,65 @@ void appendWord(LineText* line, const char* word, size_t length, bool escape)
     }
 }
 
-// One conversion other than %s. Integers are read at the width their length
-// modifier gives and formatted by the C library as long long, from `flags`
-// (what the format has between '%' and the length modifier).
-void appendNumber(LineText* line, std::string_view flags, char conversion,
-                  const char* lengthModifier, std::va_list* arguments)
+// One conversion of a format, as printf reads it: flags, width and
+// precision (each -1 when not given; a '*' one taken from the arguments),
+// the length modifier, and the conversion character.
+struct Conversion {
+    std::array<char, 6> flags{};
+    int width = -1;
+    int precision = -1;
+    bool wide = false;  // l, ll, j, z or t: an integer argument of 64 bits
+    char conversion = '\0';
+};
+
+// Reads the conversion after the '%' at `at`; returns where the format goes
+// on, or null at a format that ends inside a conversion.
+const char* readConversion(const char* at, std::va_list* arguments, Conversion* read)
 {
-    bool wide = std::strchr("ljzt", lengthModifier[0]) != nullptr && lengthModifier[0] != '\0';
-    std::array<char, 24> spec{};
+    for (size_t n = 0; *at != '\0' && std::strchr("-+ #0", *at) != nullptr; at++) {
+        if (n + 1 < read->flags.size()) {
+            read->flags[n++] = *at;
+        }
+    }
+    auto number = [&](int* value) {
+        if (*at == '*') {
+            *value = va_arg(*arguments, int);
+            at++;
+            return;
+        }
+        *value = 0;
+        while (*at >= '0' && *at <= '9' && *value < 10000) {
+            *value = *value * 10 + (*at++ - '0');
+        }
+    };
+    if (*at == '*' || (*at >= '1' && *at <= '9')) {
+        number(&read->width);
+    }
+    if (*at == '.') {
+        at++;
+        number(&read->precision);
+    }
+    while (*at != '\0' && std::strchr("hljztL", *at) != nullptr) {
+        read->wide = read->wide || std::strchr("ljzt", *at) != nullptr;
+        at++;
+    }
+    read->conversion = *at;
+    return *at != '\0' ? at + 1 : nullptr;
+}
+
+// A conversion other than %s and %%, formatted by the C library: integers
+// read at the width their length modifier gives and printed as long long,
+// floating point as double.
+void appendNumber(LineText* line, const Conversion& read, std::va_list* arguments)
+{
+    std::array<char, 32> spec{};
     std::array<char, 64> text{};
     int written = 0;
-    switch (conversion) {
+    auto makeSpec = [&](const char* length) {
+        std::snprintf(spec.data(), spec.size(), "%%%s*.*%s%c", read.flags.data(), length,
+                      read.conversion);
+    };
+    switch (read.conversion) {
         case 'c': {
             auto character = static_cast<char>(va_arg(*arguments, int));
             append(line, &character, 1);
@@ -87,18 +134,30 @@ void appendNumber(LineText* line, std::string_view flags, char conversion,
             break;
         case 'd':
         case 'i': {
-            long long value = wide ? va_arg(*arguments, long long) : va_arg(*arguments, int);
-            std::snprintf(spec.data(), spec.size(), "%%%.*sll%c", static_cast<int>(flags.size()),
-                          flags.data(), conversion);
-            written = std::snprintf(text.data(), text.size(), spec.data(), value);
+            long long value = read.wide ? va_arg(*arguments, long long) : va_arg(*arguments, int);
+            makeSpec("ll");
+            written = std::snprintf(text.data(), text.size(), spec.data(), read.width,
+                                    read.precision, value);
+            break;
+        }
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G': {
+            double value = va_arg(*arguments, double);
+            makeSpec("");
+            written = std::snprintf(text.data(), text.size(), spec.data(), read.width,
+                                    read.precision, value);
             break;
         }
         default: {
             unsigned long long value =
-                wide ? va_arg(*arguments, unsigned long long) : va_arg(*arguments, unsigned);
-            std::snprintf(spec.data(), spec.size(), "%%%.*sll%c", static_cast<int>(flags.size()),
-                          flags.data(), conversion);
-            written = std::snprintf(text.data(), text.size(), spec.data(), value);
+                read.wide ? va_arg(*arguments, unsigned long long) : va_arg(*arguments, unsigned);
+            makeSpec("ll");
+            written = std::snprintf(text.data(), text.size(), spec.data(), read.width,
+                                    read.precision, value);
             break;
         }
     }
@@ -107,9 +166,9 @@ void appendNumber(LineText* line, std::string_view flags, char conversion,
     }
 }
 
-// printf's formatting of the conversions refusals use (%s and %.*s, the
-// integer conversions, %c, %p, %%), with every string argument passed
-// through appendWord. The format itself is the program's own text.
+// printf's formatting, with every string argument (%s, %.*s) passed through
+// appendWord. The format itself is the program's own text, checked by the
+// compiler against the arguments.
 void formatRefusal(LineText* line, const char* format, std::va_list* arguments, bool escape)
 {
     for (const char* at = format; *at != '\0';) {
@@ -120,51 +179,20 @@ void formatRefusal(LineText* line, const char* format, std::va_list* arguments, 
             at += run;
             continue;
         }
-        const char* start = at++;
-        int precision = -1;
-        while (std::strchr("-+ #0", *at) != nullptr && *at != '\0') {
-            at++;
+        Conversion read;
+        at = readConversion(at + 1, arguments, &read);
+        if (at == nullptr) {
+            return;
         }
-        while (*at >= '0' && *at <= '9') {
-            at++;
-        }
-        if (*at == '.') {
-            at++;
-            if (*at == '*') {
-                precision = va_arg(*arguments, int);
-                at++;
-            } else {
-                precision = 0;
-                while (*at >= '0' && *at <= '9') {
-                    precision = precision * 10 + (*at++ - '0');
-                }
-            }
-        }
-        const char* modifierAt = at;
-        std::array<char, 3> lengthModifier{};
-        for (size_t n = 0; n < 2 && std::strchr("hljzt", *at) != nullptr && *at != '\0'; n++) {
-            lengthModifier[n] = *at++;
-        }
-        char conversion = *at;
-        if (conversion == '\0') {
-            break;
-        }
-        at++;
-        if (conversion == '%') {
+        if (read.conversion == '%') {
             append(line, "%", 1);
-        } else if (conversion == 's') {
+        } else if (read.conversion == 's') {
             const char* word = va_arg(*arguments, const char*);
-            size_t length =
-                precision >= 0 ? strnlen(word, static_cast<size_t>(precision)) : std::strlen(word);
+            size_t length = read.precision >= 0 ? strnlen(word, static_cast<size_t>(read.precision))
+                                                : std::strlen(word);
             appendWord(line, word, length, escape);
         } else {
-            // Integers as printf gives them; a '*' width, which no refusal
-            // uses, is not supported.
-            auto flagsLength = static_cast<size_t>(modifierAt - start - 1);
-            if (flagsLength < 8 && std::memchr(start, '*', flagsLength + 1) == nullptr) {
-                appendNumber(line, std::string_view(start + 1, flagsLength), conversion,
-                             lengthModifier.data(), arguments);
-            }
+            appendNumber(line, read, arguments);
         }
     }
 }

@@ -49,6 +49,10 @@ TEST(Refusal, EchoedWordsAreEscapedOnTheStreamAndKeptRaw)
                       "defg"),
               "key: k\\u007fd!\n");
     EXPECT_EQ(written("%s and %s", "\xe2\x80\xae", "\xc2\x9b"), "\\u202e and \\u009b\n");
+    EXPECT_EQ(
+        written("[%5d|%-4u|%03x|%*d|%.2f|%c|%ld]", 42, 7U, 10U, 4, -5, 2.5, 'q', -9000000000L),
+        "[   42|7   |00a|  -5|2.50|q|-9000000000]\n");
+    EXPECT_EQ(kept("%zu of %s then %d", size_t{3}, "x\ny", 4), "3 of x\ny then 4");
 }
 
 TEST(Refusal, EchoedWordsAreCutAt256Bytes)
