@@ -53,7 +53,7 @@ bool giveState()
 
 // Points PANOCTL_SIM_STATE at a fresh file (or at none) and takes the hold a
 // run takes at start-up, which the batch gives back first.
-bool useStateFile(Session* session, bool use, std::string* error)
+bool useStateFile(CommandHold* hold, bool use, std::string* error)
 {
     std::string path =
         (std::filesystem::temp_directory_path() / "panoctl-bench-state.json").string();
@@ -66,7 +66,7 @@ bool useStateFile(Session* session, bool use, std::string* error)
     // It loads the built-in machine again and reads PANOCTL_SIM_FAST.
     if (!sim::configureFromEnvironment(error)) return false;
     sim::setFastPauses(true);
-    setCommandHold(session, use ? CommandHold{takeState, giveState} : CommandHold{});
+    *hold = use ? CommandHold{takeState, giveState} : CommandHold{};
     return use ? sim::giveMonitorState(error) : true;
 }
 
@@ -74,7 +74,8 @@ void BM_BatchLine(benchmark::State& state, const char* line, const char* other, 
 {
     std::string error;
     Session session;
-    if (!bench::readyBuiltInMachine(&error) || !useStateFile(&session, withState, &error)) {
+    CommandHold hold;
+    if (!bench::readyBuiltInMachine(&error) || !useStateFile(&hold, withState, &error)) {
         state.SkipWithError(error.c_str());
         return;
     }
@@ -94,7 +95,7 @@ void BM_BatchLine(benchmark::State& state, const char* line, const char* other, 
             odd = !odd;
             const size_t length = std::strlen(next);
             std::memcpy(buffer.data(), next, length);
-            answerBatchLine(&session, buffer.data(), length, options);
+            answerBatchLine(&session, buffer.data(), length, options, hold);
             std::fflush(stdout);
             auto elapsed = std::chrono::steady_clock::now() - start;
             if (microseconds.size() < microseconds.capacity()) {
@@ -105,7 +106,7 @@ void BM_BatchLine(benchmark::State& state, const char* line, const char* other, 
         }
         endBatch(&session);
     }
-    useStateFile(&session, false, &error);
+    useStateFile(&hold, false, &error);
     releaseDisplays(&session.displays);
     state.counters["median_us"] = percentile(&microseconds, 0.5);
     state.counters["p99_us"] = percentile(&microseconds, 0.99);

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "cli/json_escape.h"
 #include "discovery/display_table.h"
+#include "ops/json_escape.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 #include "run_captured.h"
 #include "sim_control.h"
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/saved_document.h"
+#include "ops/saved_document.h"
 
 namespace {
 

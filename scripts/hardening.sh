@@ -8,7 +8,9 @@
 #   4. each libFuzzer target for PANOCTL_FUZZ_SECONDS (default 30) seconds;
 #   5. the panoctl binary under valgrind memcheck, every command on the
 #      built-in machine and on fault scenarios;
-#   6. clang-tidy (.clang-tidy) and cppcheck.
+#   6. clang-tidy (.clang-tidy) and cppcheck;
+#   7. the library's threads and the commands over several displays under
+#      ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -206,4 +208,14 @@ cppcheck --enable=warning,performance,portability --error-exitcode=1 --inline-su
     --std=c++20 --quiet -j"$jobs" --library=googletest --library=posix \
     --suppress=missingIncludeSystem -I src -I src/platform/sim -I tests -I fuzz src fuzz tests
 echo "cppcheck: clean"
+step "ThreadSanitizer: the library's threads and the commands over several displays"
+tsan=${PANOCTL_TSAN_BUILD:-build-tsan}
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$tsan" -DPANOCTL_PLATFORM=sim -DPANOCTL_TESTS=ON \
+    -DPANOCTL_WERROR=ON -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=thread" \
+    -DCMAKE_C_FLAGS="-O1 -g -fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
+cmake --build "$tsan" -j"$jobs" --target panoctl_test
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    "$tsan/tests/panoctl_test" --gtest_filter='Library*:SeveralDisplays*' | tail -n 3
+
 step "hardening checks passed"
+

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make nlohmann-json3-dev libgtest-dev python3 python3-jsonschema mandoc zsh)
+packages=(g++ cmake make nlohmann-json3-dev libgtest-dev python3 python3-jsonschema mandoc zsh pkg-config)
 if command -v dpkg >/dev/null 2>&1; then
     if ! dpkg -s "${packages[@]}" >/dev/null 2>&1; then
         apt-get update -qq
@@ -18,6 +18,7 @@ else
 fi
 
 jobs=$(getconf _NPROCESSORS_ONLN)
-cmake -S . -B build -DPANOCTL_PLATFORM=sim -DPANOCTL_TESTS=ON -DPANOCTL_WERROR="${PANOCTL_WERROR:-ON}"
+cmake -S . -B build -DPANOCTL_PLATFORM=sim -DPANOCTL_TESTS=ON -DPANOCTL_WERROR="${PANOCTL_WERROR:-ON}" \
+    -DBUILD_SHARED_LIBS=ON
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"

@@ -40,9 +40,14 @@ void releaseDisplayLocks()
     ::releaseDisplayLocks(&table);
 }
 
+TransferCounters counters;
+
 class DisplayLockGuard : public ::DisplayLockGuard {
 public:
-    explicit DisplayLockGuard(const DisplayRecord& display) : ::DisplayLockGuard(&table, display) {}
+    explicit DisplayLockGuard(const DisplayRecord& display)
+        : ::DisplayLockGuard(displayLink(&table, display, 0, &counters))
+    {
+    }
 };
 
 class DisplayLock : public testing::Test {

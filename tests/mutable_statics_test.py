@@ -4,7 +4,7 @@ ddc/, discovery/ and mccs/) with nm and fails on every symbol in a writable
 data or zero-filled section (.data, .bss and their thread-local forms).
 Constants the compiler keeps in .data.rel.ro (tables of pointers) are not
 writable once loaded and pass. One flag that a signal handler sets, a
-volatile sig_atomic_t whose name ends in "SignalFlag", is allowed. Names
+lock-free atomic whose name ends in "SignalFlag", is allowed. Names
 that begin with two underscores are reserved to the compiler: sanitizers and
 coverage instrumentation put their own data there (source locations, counter
 tables), and no code of ours can define them."""

@@ -41,13 +41,13 @@ void releaseDisplays()
 
 bool asWriteVCP(const DisplayRecord& display, uint8_t vcp, uint16_t value)
 {
-    return ::asWriteVCP(sessionLink(&session), display, vcp, value);
+    return ::asWriteVCP(sessionLink(&session, display), vcp, value);
 }
 
 bool asReadVCPAt(const DisplayRecord& display, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
                  int32_t* current, int32_t* maximum)
 {
-    return ::asReadVCPAt(sessionLink(&session), display, vcp, chip, dataAddress, current, maximum);
+    return ::asReadVCPAt(sessionLink(&session, display), vcp, chip, dataAddress, current, maximum);
 }
 
 // A machine with one display per key, each with its own id, name and monitor.

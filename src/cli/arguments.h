@@ -7,6 +7,7 @@
 #include <span>
 
 #include "cli/usage.h"
+#include "ops/setting_change.h"
 
 inline constexpr long kMaxVcpCode = 0xFF;
 inline constexpr long kMaxVcpValue = 0xFFFF;
@@ -25,18 +26,6 @@ std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text
 // A value for `code`: one of that code's named values, or a number from 0 to
 // 65535. Refuses the command line otherwise.
 std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, const char* text);
-
-// What `set`'s value words ask of a setting. A plain value is written as it
-// is; everything else needs the current value and the maximum first.
-struct SettingChange {
-    bool relative = false;  // moves the current value instead of replacing it
-    bool percent = false;   // `amount` is a percentage of the monitor's maximum
-    long amount = 0;        // the value, or the step (signed), or the percentage
-    // The value to write, held between 0 and `maximum` (a plain value is
-    // returned as it is).
-    [[nodiscard]] uint16_t target(int32_t current, int32_t maximum) const;
-    [[nodiscard]] bool needsCurrentValue() const { return relative || percent; }
-};
 
 // `set`'s value words, from the value position on (at least one word): a
 // value or a named value; `P%`, P from 0 to 100; `+N`, `-N`, `+P%` or `-P%`

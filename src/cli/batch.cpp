@@ -10,11 +10,11 @@
 #include "cli/commands.h"
 #include "cli/dispatch.h"
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
 #include "cli/line_reader.h"
 #include "cli/line_words.h"
 #include "cli/output.h"
 #include "cli/usage.h"
+#include "ops/json_escape.h"
 
 namespace {
 
@@ -32,9 +32,8 @@ void answerRefusal(Session* session, const char* text)
 }
 
 // Runs one command that reaches a monitor inside the command hold.
-LineOutcome runHeld(Session* session, std::span<char* const> words)
+LineOutcome runHeld(Session* session, std::span<char* const> words, const CommandHold& hold)
 {
-    const CommandHold& hold = session->hold;
     if (hold.take != nullptr && !hold.take()) {
         return LineOutcome::stopped;
     }
@@ -48,7 +47,7 @@ LineOutcome runHeld(Session* session, std::span<char* const> words)
 // Runs the words as a one-shot run would after its options: the line's own
 // options are read on top of the batch's, and a refusal is kept, not written.
 LineOutcome runLineWords(Session* session, std::span<char* const> words,
-                         const RunOptions& batchOptions)
+                         const RunOptions& batchOptions, const CommandHold& hold)
 {
     RunOptions options = batchOptions;
     LineOutcome outcome = LineOutcome::answered;
@@ -69,7 +68,7 @@ LineOutcome runLineWords(Session* session, std::span<char* const> words,
                 discoverDisplays(session);
             }
             outcome = commandLineReachesMonitors(words)
-                          ? runHeld(session, words)
+                          ? runHeld(session, words, hold)
                           : (runCommandLine(session, words) == 0 ? LineOutcome::answered
                                                                  : LineOutcome::failed);
         }
@@ -107,12 +106,8 @@ void endBatch(Session* session)
     session->batch = false;
 }
 
-void setCommandHold(Session* session, CommandHold hold)
-{
-    session->hold = hold;
-}
-
-LineOutcome answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options)
+LineOutcome answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options,
+                            const CommandHold& hold)
 {
     LineOutcome refused = options.fail ? LineOutcome::failed : LineOutcome::answered;
     // A word cut at a NUL would be run as another word than the one sent.
@@ -131,14 +126,14 @@ LineOutcome answerBatchLine(Session* session, char* line, size_t length, const R
         return refused;
     }
     takeCapturedRefusal(&session->refusals);
-    return runLineWords(session, std::span<char* const>(words.data(), count), options);
+    return runLineWords(session, std::span<char* const>(words.data(), count), options, hold);
 }
 
-int runBatch(Session* session, const RunOptions& options)
+int runBatch(Session* session, const RunOptions& options, const CommandHold& hold)
 {
     // The hold the run took at start-up would keep every other run out for
     // the batch's whole life; each line takes its own.
-    if (session->hold.give != nullptr && !session->hold.give()) {
+    if (hold.give != nullptr && !hold.give()) {
         return kStatusUsage;
     }
     beginBatch(session);
@@ -157,7 +152,7 @@ int runBatch(Session* session, const RunOptions& options)
         if (line.kind == LineKind::tooLong) {
             answerRefusal(session, "line too long");
         } else {
-            outcome = answerBatchLine(session, line.text, line.length, options);
+            outcome = answerBatchLine(session, line.text, line.length, options, hold);
         }
         if (outcome == LineOutcome::stopped) {
             status = kStatusUsage;

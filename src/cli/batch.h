@@ -16,16 +16,17 @@ inline constexpr size_t kMaxLineWords = 64;
 bool isBatchWord(std::span<char* const> words);
 
 // What a platform keeps per command, around each batch line that reaches a
-// monitor: the simulated build locks and reads its monitor state file before
-// the line and writes it back and unlocks it after, before the answer goes
-// out, so that an answer never reports a change that was not kept and other
-// runs get their turn between lines. The process took the same hold for its
-// whole run at start-up, so a batch first gives that back. Each returns
-// false after writing its one-line error (and, for `give`, dropping the
-// answer held for the line); the batch then stops with status 2. Null
-// members do nothing.
-// (CommandHold is in cli/session.h: the session keeps it.)
-void setCommandHold(Session* session, CommandHold hold);
+// monitor, given by the entry point that runs the batch: the simulated build locks and reads its
+// monitor state file before the line and writes it back and unlocks it after, before the answer
+// goes out, so that an answer never reports a change that was not kept and other runs get their
+// turn between lines. The process took the same hold for its whole run at start-up, so a batch
+// first gives that back. Each returns false after writing its one-line error (and, for `give`,
+// dropping the answer held for the line); the batch then stops with status 2. Null members do
+// nothing.
+struct CommandHold {
+    bool (*take)() = nullptr;
+    bool (*give)() = nullptr;
+};
 
 // Discovers the displays, then reads standard input line by line to its end
 // and answers each line that has a word, flushing standard output after each
@@ -33,8 +34,8 @@ void setCommandHold(Session* session, CommandHold hold);
 // from the batch's `options`. Returns 0 at end of input (1 when a line whose
 // options include --fail reported a failure), kStatusOutputFailed when an
 // answer cannot be written (the batch stops there), or kStatusUsage when
-// standard input cannot be read or the command hold fails.
-int runBatch(Session* session, const RunOptions& options);
+// standard input cannot be read or `hold` fails.
+int runBatch(Session* session, const RunOptions& options, const CommandHold& hold);
 
 // What runBatch does around its lines: discovery, refusals captured for
 // answers, and a selector that finds no display rediscovering once. Paired
@@ -46,10 +47,11 @@ enum class LineOutcome {
     unanswered,  // no word: no answer
     answered,
     failed,   // answered with a failure that --fail, given for the line, counts
-    stopped,  // the command hold failed: no answer, the batch ends
+    stopped,  // `hold` failed: no answer, the batch ends
 };
 
 // Answers one line of `length` bytes (it may hold NULs, which are refused;
 // the byte at `length` must be writable and is overwritten), as runBatch
 // does, without flushing.
-LineOutcome answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options);
+LineOutcome answerBatchLine(Session* session, char* line, size_t length, const RunOptions& options,
+                            const CommandHold& hold);

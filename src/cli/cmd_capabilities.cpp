@@ -1,15 +1,15 @@
 #include <cstdio>
 
-#include "cli/capabilities_read.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
+#include "ops/capabilities_read.h"
+#include "ops/json_escape.h"
 
 int commandCapabilities(Session* session, CommandWords words)
 {
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     CapabilitiesText text;
-    if (display == nullptr || readUsableCapabilities(sessionLink(session), *display, &text) == 0) {
+    if (display == nullptr || readUsableCapabilities(sessionLink(session, *display), &text) == 0) {
         std::fprintf(session->out, "{\"capabilities\":\"\"}\n");
         return documentStatus(*session, true);
     }

@@ -1,49 +1,9 @@
 #include <cstdio>
-#include <optional>
-#include <span>
 
-#include "cli/capabilities_read.h"
 #include "cli/commands.h"
 #include "cli/display_lookup.h"
-#include "cli/document_text.h"
-#include "mccs/capabilities_parse.h"
-#include "mccs/feature_names.h"
-
-namespace {
-
-void printCodes(std::FILE* out, std::span<const uint8_t> codes)
-{
-    std::fputc('[', out);
-    for (size_t i = 0; i < codes.size(); i++) {
-        std::fprintf(out, i == 0 ? "%u" : ",%u", static_cast<unsigned>(codes[i]));
-    }
-    std::fputc(']', out);
-}
-
-void printVcpCodes(std::FILE* out, const Capabilities& capabilities)
-{
-    std::fprintf(out, "\"vcp\":[");
-    for (size_t i = 0; i < capabilities.vcpCount; i++) {
-        const CapabilitiesVcpCode& code = capabilities.vcp[i];
-        std::fprintf(out, "%s{\"code\":%u,\"name\":", i == 0 ? "" : ",",
-                     static_cast<unsigned>(code.code));
-        const FeatureName* feature = featureByCode(code.code);
-        if (feature != nullptr) {
-            std::fprintf(out, "\"%.*s\"", static_cast<int>(feature->name.size()),
-                         feature->name.data());
-        } else {
-            std::fprintf(out, "null");
-        }
-        if (code.listsValues) {
-            std::fprintf(out, ",\"values\":");
-            printCodes(out, vcpValues(capabilities, code));
-        }
-        std::fputc('}', out);
-    }
-    std::fputc(']', out);
-}
-
-}  // namespace
+#include "ops/capabilities_read.h"
+#include "ops/documents.h"
 
 int commandFeatures(Session* session, CommandWords words)
 {
@@ -53,24 +13,17 @@ int commandFeatures(Session* session, CommandWords words)
         return kStatusNoSuchDisplay;
     }
     CapabilitiesText text;
-    size_t length = readCachedCapabilities(session, *display, &text);
+    size_t length = readCachedCapabilities(sessionLink(session, *display), *display,
+                                           session->options.refresh, &text);
     if (length == 0) {
         std::fprintf(out, "{\"error\":\"no_capabilities\"}\n");
         return documentStatus(*session, true);
     }
     Capabilities capabilities;
     decodeCapabilities(text, length, &capabilities);
-
-    std::fputc('{', out);
-    printTextMember(out, "model", capabilities.model);
-    std::fputc(',', out);
-    printTextMember(out, "type", capabilities.type);
-    std::fputc(',', out);
-    printTextMember(out, "mccsVersion", capabilities.mccsVersion);
-    std::fprintf(out, ",\"commands\":");
-    printCodes(out, std::span(capabilities.commands).first(capabilities.commandCount));
-    std::fputc(',', out);
-    printVcpCodes(out, capabilities);
-    std::fprintf(out, "}\n");
+    DocumentText document;
+    TextOut written{document};
+    writeFeaturesDocument(&written, capabilities);
+    std::fprintf(out, "%s\n", document.data());
     return 0;
 }

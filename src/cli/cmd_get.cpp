@@ -22,9 +22,9 @@ int getSeveral(Session* session, const char* selector, uint8_t vcp)
 {
     return commandOverDisplays<Reading>(
         session, selector,
-        [vcp](const DdcLink& link, const DisplayRecord& display) {
+        [vcp](const DdcLink& link, const DisplayRecord& /*display*/) {
             Reading reading;
-            reading.ok = asReadVCP(link, display, vcp, &reading.current, &reading.maximum);
+            reading.ok = asReadVCP(link, vcp, &reading.current, &reading.maximum);
             return reading;
         },
         [](std::FILE* out, const Reading& reading) {
@@ -53,7 +53,7 @@ int commandGet(Session* session, CommandWords words)
     int32_t maximum = 0;
     // An unknown display reads like a display that did not answer.
     bool read =
-        display != nullptr && asReadVCP(sessionLink(session), *display, *vcp, &current, &maximum);
+        display != nullptr && asReadVCP(sessionLink(session, *display), *vcp, &current, &maximum);
     bool showMax = session->options.showMax;
     std::FILE* out = session->out;
     if (read && showMax) {

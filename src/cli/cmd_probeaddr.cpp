@@ -31,7 +31,7 @@ int commandProbeaddr(Session* session, CommandWords words)
         return 1;
     }
     std::array<ProbeResult, kProbeCombinations> results =
-        probeAddresses(sessionLink(session), *display, vcp);
+        probeAddresses(sessionLink(session, *display), vcp);
     std::fputc('{', session->out);
     for (size_t i = 0; i < results.size(); i++) {
         const ProbeResult& result = results[i];

@@ -14,13 +14,11 @@
 #include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
-#include "cli/saved_document.h"
-#include "ddc/vcp.h"
-#include "mccs/restorable.h"
+#include "ops/documents.h"
+#include "ops/saved_document.h"
+#include "ops/settings.h"
 
 namespace {
-
-enum class Outcome : uint8_t { absent, unchanged, changed, failed };
 
 // One byte more than a document may have, to tell a larger one.
 using DocumentBuffer = std::array<char, kMaxSavedDocumentBytes + 1>;
@@ -96,34 +94,6 @@ void refuseDocument(Refusals* refusals, const DocumentReading& reading)
     }
 }
 
-// Reads the feature and writes `value` only when the monitor holds another
-// value; a value above the monitor's maximum is written as the maximum.
-Outcome restoreFeature(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t code,
-                       uint16_t value)
-{
-    int32_t current = 0;
-    int32_t maximum = 0;
-    if (!asReadVCP(link, display, code, &current, &maximum)) {
-        return Outcome::failed;
-    }
-    auto target = static_cast<uint16_t>(std::min<int32_t>(value, maximum));
-    if (current == target) {
-        return Outcome::unchanged;
-    }
-    return writeSetting(link, verify, display, code, target) ? Outcome::changed : Outcome::failed;
-}
-
-const char* outcomeText(Outcome outcome)
-{
-    switch (outcome) {
-        case Outcome::unchanged: return "unchanged";
-        case Outcome::changed: return "changed";
-        case Outcome::failed:
-        case Outcome::absent: break;
-    }
-    return "failed";
-}
-
 }  // namespace
 
 int commandRestore(Session* session, CommandWords words)
@@ -154,28 +124,11 @@ int commandRestore(Session* session, CommandWords words)
     if (display == nullptr) {
         return kStatusNoSuchDisplay;
     }
-    std::FILE* out = session->out;
-
-    DdcLink link = sessionLink(session);
-    std::array<Outcome, kRestorableCount> outcomes{};  // by restore order
-    std::span<const RestorableFeature> features = restorableFeatures();
-    for (size_t i = 0; i < features.size(); i++) {
-        if (settings.values[i]) {
-            outcomes[i] = restoreFeature(link, session->options.verify, *display, features[i].code,
-                                         *settings.values[i]);
-        }
-    }
-    bool ok = std::find(outcomes.begin(), outcomes.end(), Outcome::failed) == outcomes.end();
-    std::fprintf(out, "{\"ok\":%s,\"features\":{", ok ? "true" : "false");
-    const char* separator = "";
-    for (const RestorableFeature& feature : restorableByCode()) {
-        Outcome outcome = outcomes[*restoreIndex(feature.code)];
-        if (outcome != Outcome::absent) {
-            std::fprintf(out, "%s\"0x%02x\":\"%s\"", separator, static_cast<unsigned>(feature.code),
-                         outcomeText(outcome));
-            separator = ",";
-        }
-    }
-    std::fprintf(out, "}}\n");
-    return documentStatus(*session, !ok);
+    RestoreOutcomes outcomes =
+        restoreSettings(sessionLink(session, *display), session->options.verify, settings);
+    DocumentText document;
+    TextOut written{document};
+    writeRestoreDocument(&written, outcomes);
+    std::fprintf(session->out, "%s\n", document.data());
+    return documentStatus(*session, !restoreSucceeded(outcomes));
 }

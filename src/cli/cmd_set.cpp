@@ -7,6 +7,7 @@
 #include "cli/display_lookup.h"
 #include "cli/serve_displays.h"
 #include "ddc/vcp.h"
+#include "ops/settings.h"
 
 namespace {
 
@@ -16,8 +17,8 @@ int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t val
     bool verify = session->options.verify;
     return commandOverDisplays<bool>(
         session, selector,
-        [=](const DdcLink& link, const DisplayRecord& display) {
-            return writeSetting(link, verify, display, vcp, value);
+        [=](const DdcLink& link, const DisplayRecord& /*display*/) {
+            return writeSetting(link, verify, vcp, value);
         },
         [](std::FILE* out, bool ok) {
             std::fprintf(out, ",\"ok\":%s}", ok ? "true" : "false");
@@ -26,13 +27,6 @@ int setSeveral(Session* session, const char* selector, uint8_t vcp, uint16_t val
 }
 
 }  // namespace
-
-bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
-                  uint16_t value)
-{
-    return verify ? asWriteVCPVerified(link, display, vcp, value)
-                  : asWriteVCP(link, display, vcp, value);
-}
 
 int commandSet(Session* session, CommandWords words)
 {
@@ -54,7 +48,7 @@ int commandSet(Session* session, CommandWords words)
     }
     const DisplayRecord* display = lookupDisplay(session, words[1]);
     bool ok = display != nullptr &&
-              writeSetting(sessionLink(session), session->options.verify, *display, *vcp, value);
+              writeSetting(sessionLink(session, *display), session->options.verify, *vcp, value);
     std::fprintf(session->out, "{\"ok\":%s}\n", ok ? "true" : "false");
     return documentStatus(*session, !ok);
 }

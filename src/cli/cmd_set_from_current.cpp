@@ -4,36 +4,13 @@
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/serve_displays.h"
-#include "ddc/vcp.h"
+#include "ops/settings.h"
 
 namespace {
 
-struct Outcome {
-    bool read = false;  // the current value was read: `value` is meaningful
-    bool ok = false;    // and the new one written
-    uint16_t value = 0;
-};
-
-// One get transaction, then one set transaction of the value `change`
-// makes of the current one.
-Outcome changeDisplay(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
-                      const SettingChange& change)
-{
-    Outcome outcome;
-    int32_t current = 0;
-    int32_t maximum = 0;
-    if (!asReadVCP(link, display, vcp, &current, &maximum)) {
-        return outcome;
-    }
-    outcome.read = true;
-    outcome.value = change.target(current, maximum);
-    outcome.ok = writeSetting(link, verify, display, vcp, outcome.value);
-    return outcome;
-}
-
 // `"ok":B,"value":V}`, or `"ok":false,"value":null}` when the read failed;
 // returns whether that is a failure.
-bool finishOutcome(std::FILE* out, const Outcome& outcome)
+bool finishOutcome(std::FILE* out, const ChangeOutcome& outcome)
 {
     if (!outcome.read) {
         std::fprintf(out, "\"ok\":false,\"value\":null}");
@@ -51,20 +28,20 @@ int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
 {
     bool verify = session->options.verify;
     if (namesSeveralDisplays(*session, selector)) {
-        return commandOverDisplays<Outcome>(
+        return commandOverDisplays<ChangeOutcome>(
             session, selector,
-            [&](const DdcLink& link, const DisplayRecord& display) {
-                return changeDisplay(link, verify, display, vcp, change);
+            [&](const DdcLink& link, const DisplayRecord& /*display*/) {
+                return changeSetting(link, verify, vcp, change);
             },
-            [](std::FILE* out, const Outcome& outcome) {
+            [](std::FILE* out, const ChangeOutcome& outcome) {
                 std::fputc(',', out);
                 return finishOutcome(out, outcome);
             });
     }
     const DisplayRecord* display = lookupDisplay(session, selector);
-    Outcome outcome;
+    ChangeOutcome outcome;
     if (display != nullptr) {
-        outcome = changeDisplay(sessionLink(session), verify, *display, vcp, change);
+        outcome = changeSetting(sessionLink(session, *display), verify, vcp, change);
     }
     std::fputc('{', session->out);
     bool failed = finishOutcome(session->out, outcome);

@@ -4,13 +4,14 @@
 // discovery, and the events are the difference from the table before it.
 // Nothing here makes an I2C transfer, so no sleeping monitor is woken.
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
 #include "cli/commands.h"
 #include "cli/display_json.h"
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 #include "cli/output.h"
 #include "discovery/display_diff.h"
 #include "discovery/registry_watch.h"
@@ -19,7 +20,8 @@ namespace {
 
 // Set by SIGINT and SIGTERM: the line being written is finished, then the
 // watch ends with status 0.
-volatile std::sig_atomic_t g_stopSignalFlag = 0;
+std::atomic<int> g_stopSignalFlag{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the flag is set in a signal handler");
 
 extern "C" void onStopSignal(int /*signal*/)
 {

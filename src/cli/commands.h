@@ -37,11 +37,6 @@ int commandVersion(Session* session, CommandWords words);
 int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
                           const SettingChange& change);
 
-// The write of `set` and of a step: the set transaction, and with `verify`
-// the read back; true when the monitor took the value.
-bool writeSetting(const DdcLink& link, bool verify, const DisplayRecord& display, uint8_t vcp,
-                  uint16_t value);
-
 // The exit status of a command whose document reports a failure when
 // `failed` (over several displays: when any entry does): 1 with --fail,
 // otherwise 0 (the document says it).

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 
 namespace {
 
@@ -32,15 +32,15 @@ bool firstWarning(WarnedDisplays* warned, const DisplayRecord& display)
 void showLockWarnings(Session* session)
 {
     for (DisplayRecord& display : session->displays.displays()) {
-        if (!display.lockWarning.pending) {
+        if (!display.lock.warning.pending) {
             continue;
         }
-        display.lockWarning.pending = false;
+        display.lock.warning.pending = false;
         if (firstWarning(&session->warned, display)) {
             // The warning names the lock folder's path: one printable line
             // whatever bytes the path holds.
-            std::array<char, escapedCapacity(sizeof(LockWarning::text))> line{};
-            makeLineSafe(display.lockWarning.text.data(), line.data(), line.size());
+            std::array<char, escapedCapacity(sizeof(display.lock.warning.text))> line{};
+            makeLineSafe(display.lock.warning.text.data(), line.data(), line.size());
             std::fprintf(session->err, "%s\n", line.data());
         }
     }

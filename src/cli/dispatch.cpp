@@ -125,7 +125,7 @@ void prepareForCommandLine(int argc, char** argv)
     }
 }
 
-int panoctl_main(Session* session, int argc, char** argv)
+int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hold)
 {
     std::span<char* const> words;
     if (argc > 1) {
@@ -150,7 +150,7 @@ int panoctl_main(Session* session, int argc, char** argv)
     words = words.subspan(*optionWords);
     if (isBatchWord(words)) {
         session->discovered = true;  // the counters then cover every line
-        return runBatch(session, options);
+        return runBatch(session, options, hold);
     }
     if (commandLineNeedsDisplays(words)) {
         discoverDisplays(session);

@@ -4,14 +4,16 @@
 
 #include <span>
 
+#include "cli/batch.h"
 #include "cli/session.h"
 
 // Reads the options, checks for a command word, discovers the displays when
 // the command needs them, runs the command that the word and the argument
 // count select, and returns the exit status. The word `batch` runs a batch
-// instead, with the options read so far. The session's displays stay in its
-// table until releaseDisplays.
-int panoctl_main(Session* session, int argc, char** argv);
+// instead, with the options read so far, and `hold` around its lines that
+// reach a monitor. The session's displays stay in its table until
+// releaseDisplays.
+int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hold = CommandHold{});
 
 // The first thing a process does with its command line, before it sets up
 // anything else: a run that will watch takes over SIGINT and SIGTERM here,

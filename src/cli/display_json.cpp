@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "cli/json_escape.h"
 #include "discovery/display_table.h"
+#include "ops/json_escape.h"
 
 void printDisplayMembers(std::FILE* out, const char* id, const char* name, const char* serial)
 {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "cli/display_lookup.h"
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 
 namespace {
 

@@ -54,7 +54,8 @@ void serveDisplays(Session* session, const DisplayList& list, ServeDisplay serve
         worker.context = context;
         worker.display = list.entries[i].display;
         worker.index = i;
-        worker.link = DdcLink{&session->displays, session->options.retries, &worker.counters};
+        worker.link = displayLink(&session->displays, *worker.display, session->options.retries,
+                                  &worker.counters);
     }
 
     pthread_attr_t attributes;

@@ -22,13 +22,6 @@ struct WarnedDisplays {
     size_t count = 0;
 };
 
-// What a platform keeps per command, around each batch line that reaches a
-// monitor (see setCommandHold in cli/batch.h). Null members do nothing.
-struct CommandHold {
-    bool (*take)() = nullptr;
-    bool (*give)() = nullptr;
-};
-
 struct Session {
     std::FILE* out = stdout;  // documents
     std::FILE* err = stderr;  // warnings, failures and the DDC_DEBUG lines
@@ -38,7 +31,6 @@ struct Session {
     KnownDisplays watched;      // watch: the table the next discovery is compared with
     TransferCounters counters;  // every display's, for the whole run or batch
     LineReader lines;           // a batch's standard input
-    CommandHold hold;           // the platform's, around each batch line
     WarnedDisplays warned;
     bool discovered = false;        // only a run that discovered reports its counters
     bool rediscoverOnMiss = false;  // batch: a selector that finds nothing discovers again
@@ -46,9 +38,9 @@ struct Session {
     bool outputFailureReported = false;
 };
 
-// The link the session's commands drive a display through: its table, the
-// command's retry count, and the run's counters.
-inline DdcLink sessionLink(Session* session)
+// The link the session's commands drive a display through: its lock in the
+// session's table, the command's retry count, and the run's counters.
+inline DdcLink sessionLink(Session* session, const DisplayRecord& display)
 {
-    return DdcLink{&session->displays, session->options.retries, &session->counters};
+    return displayLink(&session->displays, display, session->options.retries, &session->counters);
 }

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 
 namespace {
 

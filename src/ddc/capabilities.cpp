@@ -37,32 +37,30 @@ using FragmentReply = std::array<uint8_t, kCapabilitiesReplySize>;
 
 // One request and its fragment's data, or nothing when either transfer
 // failed or the reply is not the fragment asked for.
-std::optional<std::span<const uint8_t>> fetchFragmentOnce(const DdcLink& link,
-                                                          const DisplayRecord& display,
-                                                          uint16_t offset, uint32_t pauseMicros,
+std::optional<std::span<const uint8_t>> fetchFragmentOnce(const DdcLink& link, uint16_t offset,
+                                                          uint32_t pauseMicros,
                                                           FragmentReply* reply)
 {
-    DisplayLockGuard lock(link.table, display);  // one fragment: released between fragments
+    DisplayLockGuard lock(link);  // one fragment: released between fragments
     std::array<uint8_t, 5> request = capabilitiesRequest(offset);
     pauseMicroseconds(pauseMicros);
-    if (!ddcWrite(link, display, kDdcChip, kDdcHostAddress, request)) {
+    if (!ddcWrite(link, kDdcChip, kDdcHostAddress, request)) {
         return std::nullopt;
     }
     pauseMicroseconds(pauseMicros);
-    if (!ddcRead(link, display, kDdcChip, kDdcHostAddress, *reply)) {
+    if (!ddcRead(link, kDdcChip, kDdcHostAddress, *reply)) {
         return std::nullopt;
     }
     return parseCapabilitiesFragment(*reply, offset);
 }
 
 // The fragment at `offset`, asked for again up to the run's retry count.
-std::optional<std::span<const uint8_t>> fetchFragment(const DdcLink& link,
-                                                      const DisplayRecord& display, uint16_t offset,
+std::optional<std::span<const uint8_t>> fetchFragment(const DdcLink& link, uint16_t offset,
                                                       FragmentReply* reply)
 {
     std::optional<std::span<const uint8_t>> data;
     withRetries(link, [&](uint32_t pauseMicros) {
-        data = fetchFragmentOnce(link, display, offset, pauseMicros, reply);
+        data = fetchFragmentOnce(link, offset, pauseMicros, reply);
         return data.has_value();
     });
     return data;
@@ -96,8 +94,7 @@ bool finished(const Gathered& gathered)
 
 }  // namespace
 
-size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
-                          bool* whole)
+size_t asReadCapabilities(const DdcLink& link, CapabilitiesText* text, bool* whole)
 {
     Gathered gathered{text};
     bool ended = false;
@@ -105,16 +102,16 @@ size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, Cap
 
     // The first request is not answered; whether it was accepted shows in
     // the requests that follow, so it is never made again.
-    DisplayLockGuard startLock(link.table, display);  // the first request and its pause
+    DisplayLockGuard startLock(link);  // the first request and its pause
     pauseMicroseconds(kDdcPauseMicros);
-    ddcWrite(link, display, kDdcChip, kDdcHostAddress, capabilitiesRequest(0));
+    ddcWrite(link, kDdcChip, kDdcHostAddress, capabilitiesRequest(0));
     pauseMicroseconds(kCapabilitiesStartPauseMicros);
     startLock.release();
 
     uint16_t offset = 0;
     for (int fragment = 0; fragment < kMaxCapabilitiesFragments; fragment++) {
         FragmentReply reply{};
-        std::optional<std::span<const uint8_t>> data = fetchFragment(link, display, offset, &reply);
+        std::optional<std::span<const uint8_t>> data = fetchFragment(link, offset, &reply);
         // No data is the monitor's end of the string.
         if (!data || data->empty()) {
             ended = data.has_value();

@@ -5,7 +5,6 @@
 #include <cstddef>
 
 #include "ddc/link.h"
-#include "discovery/display_table.h"
 
 // Up to 2047 bytes of text and its NUL.
 using CapabilitiesText = std::array<char, 2048>;
@@ -23,5 +22,4 @@ inline constexpr int kMaxCapabilitiesFragments = 64;
 // given, says whether the string ended as a string ends (the end-of-string
 // fragment, a NUL, the parentheses closed) rather than cut off by a failure
 // or a limit.
-size_t asReadCapabilities(const DdcLink& link, const DisplayRecord& display, CapabilitiesText* text,
-                          bool* whole = nullptr);
+size_t asReadCapabilities(const DdcLink& link, CapabilitiesText* text, bool* whole = nullptr);

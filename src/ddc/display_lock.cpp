@@ -11,14 +11,21 @@
 #include <cstring>
 #include <span>
 
+#include "ddc/link.h"
 #include "files/private_folder.h"
 
 namespace {
 
-using IdText = std::array<char, sizeof(DisplayRecord::id)>;
+// Copies NUL-terminated text into a fixed field, cut to fit and terminated.
+void copyField(std::span<char> field, const char* text)
+{
+    std::snprintf(field.data(), field.size(), "%s", text);
+}
+
+using IdText = std::array<char, sizeof(DisplayLockFiles::openedFor)>;
 // "display-", the id with each byte escaped at most to three, the longer
 // suffix (".queue") and the NUL.
-using FileName = std::array<char, 8 + 3 * sizeof(DisplayRecord::id) + 6 + 1>;
+using FileName = std::array<char, 8 + 3 * sizeof(IdText) + 6 + 1>;
 
 // "display-", the id as escapeForFileName writes it, and the suffix.
 bool lockFileName(const IdText& id, const char* suffix, FileName* name)
@@ -34,10 +41,10 @@ bool lockFileName(const IdText& id, const char* suffix, FileName* name)
 // Leaves the display's first failure since its warning was last taken, as
 // the warning line's text; `folderPath` is the lock folder's path as it
 // stands (the caller holds the folder's guard or is alone with it).
-void noteFailure(DisplayRecord* display, const char* folderPath, const char* fileName,
+void noteFailure(const DdcLink& link, const char* folderPath, const char* fileName,
                  const LockFailure& failure)
 {
-    LockWarning& warning = display->lockWarning;
+    LockWarning& warning = link.lock->warning;
     if (warning.pending) {
         return;
     }
@@ -46,20 +53,20 @@ void noteFailure(DisplayRecord* display, const char* folderPath, const char* fil
     const char* file = fileName != nullptr ? fileName : "";
     if (failure.problem != nullptr) {
         std::snprintf(warning.text.data(), warning.text.size(),
-                      "panoctl: cannot lock display %s: %s%s%s %s", display->id.data(), folderPath,
+                      "panoctl: cannot lock display %s: %s%s%s %s", link.displayId, folderPath,
                       separator, file, failure.problem);
     } else {
         std::snprintf(warning.text.data(), warning.text.size(),
-                      "panoctl: cannot lock display %s: %s%s%s: %s", display->id.data(), folderPath,
+                      "panoctl: cannot lock display %s: %s%s%s: %s", link.displayId, folderPath,
                       separator, file, std::strerror(failure.error));
     }
 }
 
-void noteFailureOutsideFolder(LockFolder* folder, DisplayRecord* display, const char* fileName,
+void noteFailureOutsideFolder(LockFolder* folder, const DdcLink& link, const char* fileName,
                               const LockFailure& failure)
 {
     std::lock_guard<std::mutex> hold(folder->guard);
-    noteFailure(display, folder->path.data(), fileName, failure);
+    noteFailure(link, folder->path.data(), fileName, failure);
 }
 
 // Creates the folder when missing and opens it without following a link, so
@@ -68,7 +75,7 @@ LockFailure openDirectory(LockFolder* folder)
 {
     char* path = folder->path.data();
     if (!lockDirectoryPath(folder->path)) {
-        copyText(folder->path, "the lock directory");
+        copyField(folder->path, "the lock directory");
         return {"cannot be named"};
     }
     return openPrivateFolder(path, false, &folder->fd);
@@ -94,43 +101,43 @@ LockFailure openLockFile(const LockFolder& folder, const char* name, int* fd)
 }
 
 // The folder's guard is held.
-bool openDirectoryOnce(LockFolder* folder, DisplayRecord* display)
+bool openDirectoryOnce(LockFolder* folder, const DdcLink& link)
 {
     if (folder->state == LockState::closed) {
         folder->failure = openDirectory(folder);
         folder->state = folder->failure.failed() ? LockState::unusable : LockState::open;
     }
     if (folder->state == LockState::unusable) {
-        noteFailure(display, folder->path.data(), nullptr, folder->failure);
+        noteFailure(link, folder->path.data(), nullptr, folder->failure);
         return false;
     }
     return true;
 }
 
 // The folder's guard is held.
-bool openFile(const LockFolder& folder, DisplayRecord* display, const char* suffix, int* fd)
+bool openFile(const LockFolder& folder, const DdcLink& link, const char* suffix, int* fd)
 {
     FileName name{};
-    if (!lockFileName(display->lock.openedFor, suffix, &name)) {
-        noteFailure(display, folder.path.data(), nullptr, {"has no room for the lock file's name"});
+    if (!lockFileName(link.lock->files.openedFor, suffix, &name)) {
+        noteFailure(link, folder.path.data(), nullptr, {"has no room for the lock file's name"});
         return false;
     }
     LockFailure failure = openLockFile(folder, name.data(), fd);
     if (failure.failed()) {
-        noteFailure(display, folder.path.data(), name.data(), failure);
+        noteFailure(link, folder.path.data(), name.data(), failure);
         return false;
     }
     return true;
 }
 
-void openFiles(LockFolder* folder, DisplayRecord* display)
+void openFiles(LockFolder* folder, const DdcLink& link)
 {
     std::lock_guard<std::mutex> hold(folder->guard);
-    DisplayLockFiles& files = display->lock;
-    copyText(files.openedFor, display->id.data());
+    DisplayLockFiles& files = link.lock->files;
+    copyField(files.openedFor, link.displayId);
     files.state = LockState::unusable;
-    if (openDirectoryOnce(folder, display) && openFile(*folder, display, ".lock", &files.lockFd) &&
-        openFile(*folder, display, ".queue", &files.queueFd)) {
+    if (openDirectoryOnce(folder, link) && openFile(*folder, link, ".lock", &files.lockFd) &&
+        openFile(*folder, link, ".queue", &files.queueFd)) {
         files.state = LockState::open;
     }
 }
@@ -149,9 +156,9 @@ bool flockRetrying(int fd, int operation)
 // the queue (behind at most one waiter), then, holding it, for the lock. A
 // lock that cannot be taken at all leaves the display unlocked for the
 // table's life.
-bool lockExclusive(LockFolder* folder, DisplayRecord* display)
+bool lockExclusive(LockFolder* folder, const DdcLink& link)
 {
-    DisplayLockFiles& files = display->lock;
+    DisplayLockFiles& files = link.lock->files;
     const char* suffix = ".queue";
     if (flockRetrying(files.queueFd, LOCK_EX)) {
         suffix = ".lock";
@@ -165,11 +172,11 @@ bool lockExclusive(LockFolder* folder, DisplayRecord* display)
     }
     LockFailure failure{nullptr, errno};
     FileName name{};
-    noteFailureOutsideFolder(folder, display,
+    noteFailureOutsideFolder(folder, link,
                              lockFileName(files.openedFor, suffix, &name) ? name.data() : nullptr,
                              failure);
     closeLockFiles(&files);
-    copyText(files.openedFor, display->id.data());
+    copyField(files.openedFor, link.displayId);
     files.state = LockState::unusable;
     return false;
 }
@@ -183,15 +190,15 @@ bool removedWhileOpen(int fd)
 // Locks the file that is at the lock file's name now. One removed while it
 // was open (say, by a cleaner of old temporary files, folder and all) would
 // lock nothing that newer runs see, so it is opened afresh instead.
-bool lockCurrentFile(LockFolder* folder, DisplayRecord* display)
+bool lockCurrentFile(LockFolder* folder, const DdcLink& link)
 {
     constexpr int kAttempts = 3;
-    DisplayLockFiles& files = display->lock;
+    DisplayLockFiles& files = link.lock->files;
     for (int attempt = 0; attempt < kAttempts; attempt++) {
         if (files.state == LockState::closed) {
-            openFiles(folder, display);
+            openFiles(folder, link);
         }
-        if (files.state != LockState::open || !lockExclusive(folder, display)) {
+        if (files.state != LockState::open || !lockExclusive(folder, link)) {
             return false;
         }
         if (!removedWhileOpen(files.lockFd)) {
@@ -201,28 +208,25 @@ bool lockCurrentFile(LockFolder* folder, DisplayRecord* display)
         std::lock_guard<std::mutex> hold(folder->guard);
         closeLockFolder(folder);
     }
-    noteFailureOutsideFolder(folder, display, nullptr, {"keeps losing its lock files"});
+    noteFailureOutsideFolder(folder, link, nullptr, {"keeps losing its lock files"});
     return false;
 }
 
 }  // namespace
 
-DisplayLockGuard::DisplayLockGuard(DisplayTable* table, const DisplayRecord& display)
+DisplayLockGuard::DisplayLockGuard(const DdcLink& link)
 {
-    int32_t position = displayPositionOf(*table, display);
-    if (position == 0) {
+    if (link.lock == nullptr || link.lockFolder == nullptr) {
         return;
     }
-    DisplayRecord* record = &table->records[position - 1];
-    DisplayLockFiles& files = record->lock;
+    DisplayLockFiles& files = link.lock->files;
     if (files.depth == 0) {
-        // A table filled again without releaseDisplayLocks must not lock
-        // one display through another's file.
+        // Displays found again must not lock one display through another's file.
         if (files.state != LockState::closed &&
-            std::strcmp(files.openedFor.data(), record->id.data()) != 0) {
+            std::strcmp(files.openedFor.data(), link.displayId) != 0) {
             closeLockFiles(&files);
         }
-        if (!lockCurrentFile(&table->lockFolder, record)) {
+        if (!lockCurrentFile(link.lockFolder, link)) {
             return;
         }
     }
@@ -248,11 +252,23 @@ void DisplayLockGuard::release()
     }
 }
 
-void releaseDisplayLocks(DisplayTable* table)
+void closeLockFiles(DisplayLockFiles* files)
 {
-    for (DisplayRecord& record : table->records) {
-        closeLockFiles(&record.lock);
+    for (int fd : {files->lockFd, files->queueFd}) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
-    std::lock_guard<std::mutex> hold(table->lockFolder.guard);
-    closeLockFolder(&table->lockFolder);
+    *files = DisplayLockFiles{};
+}
+
+void closeLockFolder(LockFolder* folder)
+{
+    if (folder->fd >= 0) {
+        close(folder->fd);
+    }
+    folder->fd = -1;
+    folder->state = LockState::closed;
+    folder->path.fill('\0');
+    folder->failure = LockFailure{};
 }

@@ -5,23 +5,70 @@
 // and its reply. The system drops the lock of a process that dies.
 //
 // When the lock cannot be had (an unusable folder, something planted in
-// it), the transaction goes on without it and the display's record keeps a
+// it), the transaction goes on without it and the display's lock keeps a
 // warning, "panoctl: cannot lock display <id>: <reason>", for the caller to
-// show once per display. The lock files live in the display's record and
-// their folder in its table; displays of one table may be locked from
-// different threads, each display from one thread at a time.
+// show once per display. A transaction's link carries the display's lock and
+// the folder; displays sharing a folder may be locked from different
+// threads, each display from one thread at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <mutex>
 
-#include "discovery/display_table.h"
+#include "files/private_folder.h"
 
-// Holds the display's lock for its lifetime (or until release()). Guards
-// nest: an inner guard on a display already held by this process adds
-// nothing. A record that is not in `table` is not locked.
+enum class LockState : uint8_t { closed, open, unusable };
+
+// Why locking was skipped.
+using LockFailure = FileProblem;
+
+// The lock file is held for a transaction. The queue file is held by the one
+// process waiting for the lock file, so a process that has just released the
+// lock cannot take it again before that waiter. Both stay open until closed,
+// so a transaction costs four flock calls.
+struct DisplayLockFiles {
+    LockState state = LockState::closed;
+    int lockFd = -1;
+    int queueFd = -1;
+    int depth = 0;                     // guards alive on this display in this run
+    std::array<char, 40> openedFor{};  // the id the files were opened for
+};
+
+// The warning a display's failed locking leaves for the caller to show:
+// "panoctl: cannot lock display <id>: <path>: <reason>".
+struct LockWarning {
+    bool pending = false;
+    std::array<char, 1400> text{};
+};
+
+// What one display holds open for locking, and what went wrong with it.
+struct DisplayLock {
+    DisplayLockFiles files;
+    LockWarning warning;
+};
+
+// PATH_MAX on macOS; a longer lock folder is refused, not cut.
+inline constexpr size_t kLockPathCapacity = 1024;
+
+// The folder of the lock files, opened once for all the displays that share
+// it. `guard` serialises opening, using and reopening it.
+struct LockFolder {
+    std::mutex guard;
+    LockState state = LockState::closed;
+    int fd = -1;
+    std::array<char, kLockPathCapacity> path{};
+    LockFailure failure;
+};
+
+struct DdcLink;
+
+// Holds the link's display lock for its lifetime (or until release()).
+// Guards nest: an inner guard on a display already held by this process
+// adds nothing. A link without a lock locks nothing.
 class DisplayLockGuard {
 public:
-    DisplayLockGuard(DisplayTable* table, const DisplayRecord& display);
+    explicit DisplayLockGuard(const DdcLink& link);
     ~DisplayLockGuard();
     DisplayLockGuard(const DisplayLockGuard&) = delete;
     DisplayLockGuard& operator=(const DisplayLockGuard&) = delete;
@@ -33,6 +80,7 @@ private:
     DisplayLockFiles* files_ = nullptr;  // those of the held display, or null
 };
 
-// Closes the lock files and the lock folder kept open for the display
-// table; the next transaction opens them afresh.
-void releaseDisplayLocks(DisplayTable* table);
+// Closes a display's lock files, or the folder, leaving them closed; the
+// next transaction opens them afresh.
+void closeLockFiles(DisplayLockFiles* files);
+void closeLockFolder(LockFolder* folder);

@@ -16,10 +16,10 @@ uint8_t ddcChecksum(uint32_t dataAddress, std::span<const uint8_t> bytes)
 
 namespace {
 
-bool writeOnce(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
+bool writeOnce(AvService service, uint32_t chip, uint32_t dataAddress,
                std::span<const uint8_t> bytes)
 {
-    if (display.service == nullptr) {
+    if (service == nullptr) {
         return false;
     }
     // The service takes a mutable buffer; hand it a copy of the message.
@@ -28,35 +28,33 @@ bool writeOnce(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress
         return false;
     }
     std::copy(bytes.begin(), bytes.end(), message.begin());
-    return IOAVServiceWriteI2C(display.service, chip, dataAddress, message.data(),
+    return IOAVServiceWriteI2C(service, chip, dataAddress, message.data(),
                                static_cast<uint32_t>(bytes.size())) == kIOReturnSuccess;
 }
 
-bool readOnce(const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-              std::span<uint8_t> reply)
+bool readOnce(AvService service, uint32_t chip, uint32_t dataAddress, std::span<uint8_t> reply)
 {
     std::fill(reply.begin(), reply.end(), 0);
-    if (display.service == nullptr) {
+    if (service == nullptr) {
         return false;
     }
-    return IOAVServiceReadI2C(display.service, chip, dataAddress, reply.data(),
+    return IOAVServiceReadI2C(service, chip, dataAddress, reply.data(),
                               static_cast<uint32_t>(reply.size())) == kIOReturnSuccess;
 }
 
 }  // namespace
 
-bool ddcWrite(const DdcLink& link, const DisplayRecord& display, uint32_t chip,
-              uint32_t dataAddress, std::span<const uint8_t> bytes)
+bool ddcWrite(const DdcLink& link, uint32_t chip, uint32_t dataAddress,
+              std::span<const uint8_t> bytes)
 {
-    bool written = writeOnce(display, chip, dataAddress, bytes);
+    bool written = writeOnce(link.service, chip, dataAddress, bytes);
     countTransfer(link.counters, Transfer::write, written);
     return written;
 }
 
-bool ddcRead(const DdcLink& link, const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-             std::span<uint8_t> reply)
+bool ddcRead(const DdcLink& link, uint32_t chip, uint32_t dataAddress, std::span<uint8_t> reply)
 {
-    bool read = readOnce(display, chip, dataAddress, reply);
+    bool read = readOnce(link.service, chip, dataAddress, reply);
     countTransfer(link.counters, Transfer::read, read);
     return read;
 }

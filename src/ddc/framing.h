@@ -6,7 +6,6 @@
 #include <span>
 
 #include "ddc/link.h"
-#include "discovery/display_table.h"
 
 inline constexpr uint32_t kDdcChip = 0x37;   // DDC/CI device address
 inline constexpr uint32_t kEdidChip = 0x50;  // the display's EDID EEPROM
@@ -18,7 +17,6 @@ uint8_t ddcChecksum(uint32_t dataAddress, std::span<const uint8_t> bytes);
 // One I2C write or read on the display's service. A null handle fails
 // without touching the bus, like a failed transfer. Each is counted in the
 // link's transfer counters.
-bool ddcWrite(const DdcLink& link, const DisplayRecord& display, uint32_t chip,
-              uint32_t dataAddress, std::span<const uint8_t> bytes);
-bool ddcRead(const DdcLink& link, const DisplayRecord& display, uint32_t chip, uint32_t dataAddress,
-             std::span<uint8_t> reply);
+bool ddcWrite(const DdcLink& link, uint32_t chip, uint32_t dataAddress,
+              std::span<const uint8_t> bytes);
+bool ddcRead(const DdcLink& link, uint32_t chip, uint32_t dataAddress, std::span<uint8_t> reply);

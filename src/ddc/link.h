@@ -1,12 +1,13 @@
-// What a transaction on a display needs besides the display itself: the
-// table whose lock it takes, how often it is made again, and where its
-// transfers are counted. A command makes one per display it serves, so
-// displays served at the same time share nothing but their table.
+// What a transaction on a display needs: the display's AV service, its lock
+// and the folder of the lock files, how often it is made again, and where
+// its transfers are counted. A command makes one per display it serves, so
+// displays served at the same time share nothing but the lock folder.
 #pragma once
 
 #include <cstdint>
 
-#include "discovery/display_table.h"
+#include "ddc/display_lock.h"
+#include "platform/platform.h"
 
 // What went over the bus.
 struct TransferCounters {
@@ -28,7 +29,10 @@ struct TransferCounters {
 inline constexpr int kMaxRetries = 10;
 
 struct DdcLink {
-    DisplayTable* table = nullptr;  // holds the display, its lock files and their folder
-    int retryLimit = 0;             // times a failed transaction is made again, 0 to kMaxRetries
+    AvService service = nullptr;       // null fails every transfer without touching the bus
+    const char* displayId = "";        // names the lock files and the lock warning
+    DisplayLock* lock = nullptr;       // null: the transactions go unlocked
+    LockFolder* lockFolder = nullptr;  // where the lock files are; never null with `lock`
+    int retryLimit = 0;                // times a failed transaction is made again, 0 to kMaxRetries
     TransferCounters* counters = nullptr;  // never null
 };

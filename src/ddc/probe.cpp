@@ -10,8 +10,7 @@ constexpr std::array<uint32_t, 2> kChips{kDdcChip, kEdidChip};
 constexpr std::array<uint32_t, 3> kDataAddresses{0x51, 0x50, 0x52};
 static_assert(kChips.size() * kDataAddresses.size() == kProbeCombinations);
 
-ProbeResult probeOne(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
-                     uint32_t dataAddress)
+ProbeResult probeOne(const DdcLink& link, uint8_t vcp, uint32_t chip, uint32_t dataAddress)
 {
     ProbeResult result;
     result.chip = chip;
@@ -25,28 +24,25 @@ ProbeResult probeOne(const DdcLink& link, const DisplayRecord& display, uint8_t 
     // The bare write and the get transaction after it are one entry; the
     // get's own guard nests inside this one. Never retried: a probe shows
     // the bus as it is.
-    DisplayLockGuard lock(link.table, display);
+    DisplayLockGuard lock(link);
     std::array<uint8_t, 4> request{0x82, 0x01, vcp, 0};
     request[3] = ddcChecksum(dataAddress, std::span(request).first(3));
     // A bare write with no pause first: it shows whether anything
     // acknowledges at this address at all.
-    result.written = ddcWrite(link, display, chip, dataAddress, request);
-    result.ok =
-        asReadVCPAt(link, display, vcp, chip, dataAddress, &result.current, &result.maximum);
+    result.written = ddcWrite(link, chip, dataAddress, request);
+    result.ok = asReadVCPAt(link, vcp, chip, dataAddress, &result.current, &result.maximum);
     return result;
 }
 
 }  // namespace
 
-std::array<ProbeResult, kProbeCombinations> probeAddresses(const DdcLink& link,
-                                                           const DisplayRecord& display,
-                                                           uint8_t vcp)
+std::array<ProbeResult, kProbeCombinations> probeAddresses(const DdcLink& link, uint8_t vcp)
 {
     std::array<ProbeResult, kProbeCombinations> results;
     size_t next = 0;
     for (uint32_t chip : kChips) {
         for (uint32_t dataAddress : kDataAddresses) {
-            results[next++] = probeOne(link, display, vcp, chip, dataAddress);
+            results[next++] = probeOne(link, vcp, chip, dataAddress);
         }
     }
     return results;

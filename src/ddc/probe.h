@@ -5,7 +5,6 @@
 #include <cstdint>
 
 #include "ddc/link.h"
-#include "discovery/display_table.h"
 
 // What one address combination gave.
 struct ProbeResult {
@@ -22,6 +21,4 @@ inline constexpr size_t kProbeCombinations = 6;
 // Tries a VCP read at each of the six address combinations and returns a
 // result for each, in a fixed order: chip 0x37, then 0x50, each with data
 // addresses 0x51, 0x50 and 0x52.
-std::array<ProbeResult, kProbeCombinations> probeAddresses(const DdcLink& link,
-                                                           const DisplayRecord& display,
-                                                           uint8_t vcp);
+std::array<ProbeResult, kProbeCombinations> probeAddresses(const DdcLink& link, uint8_t vcp);

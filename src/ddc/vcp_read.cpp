@@ -17,29 +17,29 @@ std::array<uint8_t, 4> vcpRequest(uint8_t vcp, uint32_t dataAddress)
 
 // Many monitors drop the first request after a quiet bus, so it is sent
 // twice; a failed first write ends the transaction.
-bool sendVcpRequest(const DdcLink& link, const DisplayRecord& display, uint32_t chip,
-                    uint32_t dataAddress, std::span<const uint8_t> request, uint32_t pauseMicros)
+bool sendVcpRequest(const DdcLink& link, uint32_t chip, uint32_t dataAddress,
+                    std::span<const uint8_t> request, uint32_t pauseMicros)
 {
     pauseMicroseconds(pauseMicros);
-    if (!ddcWrite(link, display, chip, dataAddress, request)) {
+    if (!ddcWrite(link, chip, dataAddress, request)) {
         return false;
     }
     pauseMicroseconds(pauseMicros);
-    return ddcWrite(link, display, chip, dataAddress, request);
+    return ddcWrite(link, chip, dataAddress, request);
 }
 
 // One whole transaction with `pauseMicros` before each operation.
-bool readVcpOnce(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
-                 uint32_t dataAddress, uint32_t pauseMicros, int32_t* current, int32_t* maximum)
+bool readVcpOnce(const DdcLink& link, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
+                 uint32_t pauseMicros, int32_t* current, int32_t* maximum)
 {
-    DisplayLockGuard lock(link.table, display);  // the whole transaction, whichever way it ends
+    DisplayLockGuard lock(link);  // the whole transaction, whichever way it ends
     std::array<uint8_t, 4> request = vcpRequest(vcp, dataAddress);
-    if (!sendVcpRequest(link, display, chip, dataAddress, request, pauseMicros)) {
+    if (!sendVcpRequest(link, chip, dataAddress, request, pauseMicros)) {
         return false;
     }
     std::array<uint8_t, kVcpReplySize> reply{};
     pauseMicroseconds(pauseMicros);
-    if (!ddcRead(link, display, chip, dataAddress, reply) || !validVcpReply(reply, vcp)) {
+    if (!ddcRead(link, chip, dataAddress, reply) || !validVcpReply(reply, vcp)) {
         return false;
     }
     // Bytes 6 and 7 are the maximum, 8 and 9 the current value, high byte first.
@@ -50,17 +50,15 @@ bool readVcpOnce(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
 
 }  // namespace
 
-bool asReadVCPAt(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint32_t chip,
-                 uint32_t dataAddress, int32_t* current, int32_t* maximum)
+bool asReadVCPAt(const DdcLink& link, uint8_t vcp, uint32_t chip, uint32_t dataAddress,
+                 int32_t* current, int32_t* maximum)
 {
-    return readVcpOnce(link, display, vcp, chip, dataAddress, kDdcPauseMicros, current, maximum);
+    return readVcpOnce(link, vcp, chip, dataAddress, kDdcPauseMicros, current, maximum);
 }
 
-bool asReadVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, int32_t* current,
-               int32_t* maximum)
+bool asReadVCP(const DdcLink& link, uint8_t vcp, int32_t* current, int32_t* maximum)
 {
     return withRetries(link, [&](uint32_t pauseMicros) {
-        return readVcpOnce(link, display, vcp, kDdcChip, kDdcHostAddress, pauseMicros, current,
-                           maximum);
+        return readVcpOnce(link, vcp, kDdcChip, kDdcHostAddress, pauseMicros, current, maximum);
     });
 }

@@ -12,14 +12,13 @@ constexpr uint32_t kVerifyPauseMicros = 50000;
 
 // Nothing acknowledges a Set VCP Feature, so it is sent three times and
 // all three are always made.
-bool writeThreeTimes(const DdcLink& link, const DisplayRecord& display,
-                     std::span<const uint8_t> message, uint32_t pauseMicros)
+bool writeThreeTimes(const DdcLink& link, std::span<const uint8_t> message, uint32_t pauseMicros)
 {
     bool accepted = false;
-    DisplayLockGuard lock(link.table, display);  // all three writes
+    DisplayLockGuard lock(link);  // all three writes
     for (int attempt = 0; attempt < 3; attempt++) {
         pauseMicroseconds(pauseMicros);
-        if (ddcWrite(link, display, kDdcChip, kDdcHostAddress, message)) {
+        if (ddcWrite(link, kDdcChip, kDdcHostAddress, message)) {
             accepted = true;
         }
     }
@@ -28,20 +27,18 @@ bool writeThreeTimes(const DdcLink& link, const DisplayRecord& display,
 
 }  // namespace
 
-bool asWriteVCP(const DdcLink& link, const DisplayRecord& display, uint8_t vcp, uint16_t value)
+bool asWriteVCP(const DdcLink& link, uint8_t vcp, uint16_t value)
 {
     std::array<uint8_t, 6> message{
         0x84, 0x03, vcp, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF), 0};
     message[5] = ddcChecksum(kDdcHostAddress, std::span(message).first(5));
-    return withRetries(link, [&](uint32_t pauseMicros) {
-        return writeThreeTimes(link, display, message, pauseMicros);
-    });
+    return withRetries(
+        link, [&](uint32_t pauseMicros) { return writeThreeTimes(link, message, pauseMicros); });
 }
 
-bool asWriteVCPVerified(const DdcLink& link, const DisplayRecord& display, uint8_t vcp,
-                        uint16_t value)
+bool asWriteVCPVerified(const DdcLink& link, uint8_t vcp, uint16_t value)
 {
-    if (!asWriteVCP(link, display, vcp, value)) {
+    if (!asWriteVCP(link, vcp, value)) {
         return false;
     }
     // Outside any lock: another run may use the display meanwhile, and the
@@ -49,5 +46,5 @@ bool asWriteVCPVerified(const DdcLink& link, const DisplayRecord& display, uint8
     pauseMicroseconds(kVerifyPauseMicros);
     int32_t current = 0;
     int32_t maximum = 0;
-    return asReadVCP(link, display, vcp, &current, &maximum) && current == value;
+    return asReadVCP(link, vcp, &current, &maximum) && current == value;
 }

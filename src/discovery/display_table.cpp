@@ -5,25 +5,25 @@
 #include <cstdio>
 #include <cstring>
 
-void closeLockFiles(DisplayLockFiles* files)
+void releaseDisplayLocks(DisplayTable* table)
 {
-    for (int fd : {files->lockFd, files->queueFd}) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    for (DisplayRecord& record : table->records) {
+        closeLockFiles(&record.lock.files);
     }
-    *files = DisplayLockFiles{};
+    std::lock_guard<std::mutex> hold(table->lockFolder.guard);
+    closeLockFolder(&table->lockFolder);
 }
 
-void closeLockFolder(LockFolder* folder)
+DdcLink displayLink(DisplayTable* table, const DisplayRecord& display, int retryLimit,
+                    TransferCounters* counters)
 {
-    if (folder->fd >= 0) {
-        close(folder->fd);
+    DdcLink link{display.service, display.id.data(), nullptr, nullptr, retryLimit, counters};
+    int32_t position = displayPositionOf(*table, display);
+    if (position > 0) {
+        link.lock = &table->records[position - 1].lock;
+        link.lockFolder = &table->lockFolder;
     }
-    folder->fd = -1;
-    folder->state = LockState::closed;
-    folder->path.fill('\0');
-    folder->failure = LockFailure{};
+    return link;
 }
 
 void releaseDisplays(DisplayTable* table)
@@ -33,8 +33,8 @@ void releaseDisplays(DisplayTable* table)
             CFRelease(record.service);
             record.service = nullptr;
         }
-        closeLockFiles(&record.lock);
-        record.lockWarning = LockWarning{};
+        closeLockFiles(&record.lock.files);
+        record.lock.warning = LockWarning{};
     }
     closeLockFolder(&table->lockFolder);
     table->count = 0;

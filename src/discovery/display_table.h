@@ -1,41 +1,17 @@
 // The displays found by the latest discovery, and the lookup every command
 // uses to turn the id or position given on the command line into one of them.
-// A table also keeps what its displays hold open for locking (filled and used
-// by ddc/display_lock): the per-display lock files live in the record they
-// belong to, and the folder they are in with the table.
+// A table also keeps what its displays hold open for locking: the
+// per-display lock files live in the record they belong to, and the folder
+// they are in with the table; a transaction's link points at both.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <mutex>
 #include <span>
 
-#include "files/private_folder.h"
+#include "ddc/display_lock.h"
+#include "ddc/link.h"
 #include "platform/platform.h"
-
-enum class LockState : uint8_t { closed, open, unusable };
-
-// Why locking was skipped.
-using LockFailure = FileProblem;
-
-// The lock file is held for a transaction. The queue file is held by the one
-// process waiting for the lock file, so a process that has just released the
-// lock cannot take it again before that waiter. Both stay open for the
-// table's lifetime, so a transaction costs four flock calls.
-struct DisplayLockFiles {
-    LockState state = LockState::closed;
-    int lockFd = -1;
-    int queueFd = -1;
-    int depth = 0;                     // guards alive on this display in this run
-    std::array<char, 40> openedFor{};  // the id the files were opened for
-};
-
-// The warning a display's failed locking leaves for cli/ to show:
-// "panoctl: cannot lock display <id>: <path>: <reason>".
-struct LockWarning {
-    bool pending = false;
-    std::array<char, 1400> text{};
-};
 
 struct DisplayRecord {
     std::array<char, 40> id;      // EDID UUID text, the key callers use
@@ -46,30 +22,15 @@ struct DisplayRecord {
     // identical ones. Empty when the registry gave none.
     std::array<char, 512> registryPath;
     AvService service;  // never null for a record in the table
-    DisplayLockFiles lock;
-    LockWarning lockWarning;
+    DisplayLock lock;   // its lock files and the warning they left
 };
 
 inline constexpr int32_t kMaxDisplays = 16;
 
-// PATH_MAX on macOS; a longer lock folder is refused, not cut.
-inline constexpr size_t kLockPathCapacity = 1024;
-
-// The folder of the lock files, opened once for all the table's displays.
-// The displays of one command may be served by several threads: `guard`
-// serialises opening, using and reopening it.
-struct LockFolder {
-    std::mutex guard;
-    LockState state = LockState::closed;
-    int fd = -1;
-    std::array<char, kLockPathCapacity> path{};
-    LockFailure failure;
-};
-
 struct DisplayTable {
     std::array<DisplayRecord, kMaxDisplays> records{};
     int32_t count = 0;
-    LockFolder lockFolder;
+    LockFolder lockFolder;  // the folder of all its displays' lock files
 
     std::span<DisplayRecord> displays() { return std::span(records).first(count); }
     std::span<const DisplayRecord> displays() const { return std::span(records).first(count); }
@@ -81,9 +42,14 @@ struct DisplayTable {
 // before it ends.
 void releaseDisplays(DisplayTable* table);
 
-// Closes a display's lock files, or the folder, leaving them closed.
-void closeLockFiles(DisplayLockFiles* files);
-void closeLockFolder(LockFolder* folder);
+// Closes the lock files and the lock folder kept open for the table's
+// displays; the next transaction opens them afresh.
+void releaseDisplayLocks(DisplayTable* table);
+
+// The link a transaction on `display` goes through: its service, and its
+// lock when it is a record of the table (a copy is not locked).
+DdcLink displayLink(DisplayTable* table, const DisplayRecord& display, int retryLimit,
+                    TransferCounters* counters);
 
 // First record whose id equals `id` exactly, or null.
 const DisplayRecord* find_by_id(const DisplayTable& table, const char* id);

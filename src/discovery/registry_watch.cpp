@@ -86,7 +86,7 @@ void stopRegistryWatch(RegistryWatch* watch)
     }
 }
 
-RegistryWait waitForRegistryChange(RegistryWatch* watch, const volatile std::sig_atomic_t& stop)
+RegistryWait waitForRegistryChange(RegistryWatch* watch, const std::atomic<int>& stop)
 {
     bool burst = false;
     while (stop == 0) {

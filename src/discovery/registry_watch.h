@@ -3,7 +3,7 @@
 // needs neither to poll nor to touch a display's bus.
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <span>
 
 #include "platform/platform.h"
@@ -34,6 +34,7 @@ enum class RegistryWait {
 };
 
 // Sleeps in the run loop until a burst of notifications is over or `stop`
-// is set (by a signal handler). The run loop is woken now and then while
+// is set (by a signal handler, or by another thread: a lock-free atomic is
+// safe for both). The run loop is woken now and then while
 // idle, so that a signal the system's run loop waits through is still seen.
-RegistryWait waitForRegistryChange(RegistryWatch* watch, const volatile std::sig_atomic_t& stop);
+RegistryWait waitForRegistryChange(RegistryWatch* watch, const std::atomic<int>& stop);

@@ -27,3 +27,10 @@ bool lockDirectoryPath(std::span<char> path);
 // folder into `path`; it need not exist yet. Returns false when the user has
 // no home folder (no cache then) or the path does not fit.
 bool cacheDirectoryPath(std::span<char> path);
+
+// Readies the platform for a program that links the library rather than
+// running the command: nothing on macOS; the simulation, when nothing has
+// set its machine up yet, sets it up from its own environment as the sim
+// build's entry point does (without the monitor state file). Safe to call
+// from several threads and more than once.
+void startPlatformForLibrary();

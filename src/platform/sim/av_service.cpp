@@ -105,6 +105,7 @@ using sim::state;
 
 IOAVServiceRef IOAVServiceCreateWithService(CFAllocatorRef, io_service_t service)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     ++state().registryOperations;
     uint32_t index;
     if (!sim::lookupEntry(service, &index)) return nullptr;
@@ -119,6 +120,7 @@ IOAVServiceRef IOAVServiceCreateWithService(CFAllocatorRef, io_service_t service
 IOReturn IOAVServiceWriteI2C(IOAVServiceRef service, uint32_t chipAddress, uint32_t dataAddress,
                              void* inputBuffer, uint32_t inputBufferSize)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     const auto* bytes = static_cast<const uint8_t*>(inputBuffer);
     IOReturn status = sim::serviceWrite(service, chipAddress, dataAddress, bytes, inputBufferSize);
     std::string line = "write " + sim::hexByte(chipAddress) + " " + sim::hexByte(dataAddress);
@@ -130,6 +132,7 @@ IOReturn IOAVServiceWriteI2C(IOAVServiceRef service, uint32_t chipAddress, uint3
 IOReturn IOAVServiceReadI2C(IOAVServiceRef service, uint32_t chipAddress, uint32_t dataAddress,
                             void* outputBuffer, uint32_t outputBufferSize)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     auto* bytes = static_cast<uint8_t*>(outputBuffer);
     IOReturn status = sim::serviceRead(service, chipAddress, bytes, outputBufferSize);
     std::string line = "read " + sim::hexByte(chipAddress) + " " + sim::hexByte(dataAddress) + " " +

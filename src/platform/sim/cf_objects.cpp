@@ -225,6 +225,7 @@ using sim::requireCf;
 
 CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFStringEncoding encoding)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     if (cStr == nullptr) sim::crash("CFStringCreateWithCString", "called with NULL");
     std::string text(cStr);
     bool representable = (encoding == kCFStringEncodingASCII && sim::isAscii(text)) ||
@@ -236,6 +237,7 @@ CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* cStr, CFString
 Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize,
                            CFStringEncoding encoding)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     const CfObject* string = requireCf(s, CfKind::String, "CFStringGetCString");
     const std::string& text = string->text;
     if (encoding == kCFStringEncodingASCII ? !sim::isAscii(text)
@@ -257,39 +259,48 @@ Boolean CFStringGetCString(CFStringRef s, char* buffer, CFIndex bufferSize,
 
 CFTypeID CFGetTypeID(CFTypeRef cf)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(requireCf(cf, "CFGetTypeID")->kind);
 }
 CFTypeID CFStringGetTypeID(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(CfKind::String);
 }
 CFTypeID CFDictionaryGetTypeID(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(CfKind::Dictionary);
 }
 CFTypeID CFDataGetTypeID(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(CfKind::Data);
 }
 CFTypeID CFNumberGetTypeID(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(CfKind::Number);
 }
 CFTypeID CFBooleanGetTypeID(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(CfKind::Boolean);
 }
 CFTypeID CFNullGetTypeID(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(CfKind::Null);
 }
 CFTypeID CFArrayGetTypeID(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return sim::typeIdOf(CfKind::Array);
 }
 
 const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     const CfObject* dictionary = requireCf(dict, CfKind::Dictionary, "CFDictionaryGetValue");
     if (key == nullptr) return nullptr;
     const CfObject* wanted = requireCf(key, "CFDictionaryGetValue");
@@ -301,16 +312,19 @@ const void* CFDictionaryGetValue(CFDictionaryRef dict, const void* key)
 
 CFIndex CFDataGetLength(CFDataRef data)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return static_cast<CFIndex>(requireCf(data, CfKind::Data, "CFDataGetLength")->bytes.size());
 }
 
 const UInt8* CFDataGetBytePtr(CFDataRef data)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return requireCf(data, CfKind::Data, "CFDataGetBytePtr")->bytes.data();
 }
 
 Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     const CfObject* object = requireCf(number, CfKind::Number, "CFNumberGetValue");
     if (type != kCFNumberSInt64Type && type != kCFNumberLongLongType) return false;
     if (valuePtr == nullptr) return false;
@@ -340,5 +354,6 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType type, void* valuePtr)
 
 void CFRelease(CFTypeRef cf)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::releaseCf(requireCf(cf, "CFRelease"));
 }

@@ -229,6 +229,7 @@ using sim::state;
 
 IONotificationPortRef IONotificationPortCreate(mach_port_t mainPort)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     if (mainPort != kIOMainPortDefault || s.portCreationFails) return nullptr;
@@ -244,6 +245,7 @@ IONotificationPortRef IONotificationPortCreate(mach_port_t mainPort)
 
 void IONotificationPortDestroy(IONotificationPortRef notify)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     // Its notifications stay until released, but never fire again.
@@ -257,11 +259,13 @@ void IONotificationPortDestroy(IONotificationPortRef notify)
 
 CFRunLoopSourceRef IONotificationPortGetRunLoopSource(IONotificationPortRef notify)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return reinterpret_cast<CFRunLoopSourceRef>(sim::findPort(notify));
 }
 
 CFMutableDictionaryRef IOServiceMatching(const char* name)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     if (name == nullptr) return nullptr;
     sim::CfObject* matching = sim::newCfObject(sim::CfKind::Dictionary);
     matching->members.emplace_back(sim::newCfString(sim::kProviderClassKey),
@@ -275,6 +279,7 @@ kern_return_t IOServiceAddMatchingNotification(IONotificationPortRef notifyPort,
                                                IOServiceMatchingCallback callback, void* refCon,
                                                io_iterator_t* notification)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     // The dictionary is the callee's whatever happens, as on the system.
@@ -321,11 +326,13 @@ kern_return_t IOServiceAddMatchingNotification(IONotificationPortRef notifyPort,
 
 CFRunLoopRef CFRunLoopGetCurrent(void)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     return reinterpret_cast<CFRunLoopRef>(&g_runLoop);
 }
 
 void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFStringRef mode)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     auto* port = sim::findPort(reinterpret_cast<IONotificationPort*>(source));
     if (rl == CFRunLoopGetCurrent() && port != nullptr && mode == kCFRunLoopDefaultMode) {
         port->scheduled = true;

@@ -130,6 +130,7 @@ using sim::state;
 
 io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     if (mainPort != kIOMainPortDefault) return IO_OBJECT_NULL;
@@ -142,6 +143,7 @@ io_registry_entry_t IORegistryGetRootEntry(mach_port_t mainPort)
 kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_name_t plane,
                                             IOOptionBits options, io_iterator_t* iterator)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     uint32_t index;
@@ -163,6 +165,7 @@ kern_return_t IORegistryEntryCreateIterator(io_registry_entry_t entry, const io_
 
 io_object_t IOIteratorNext(io_iterator_t iterator)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     io_object_t notified = IO_OBJECT_NULL;
@@ -191,6 +194,7 @@ io_object_t IOIteratorNext(io_iterator_t iterator)
 
 boolean_t IOIteratorIsValid(io_iterator_t iterator)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     auto found = s.iterators.find(iterator);
@@ -202,6 +206,7 @@ boolean_t IOIteratorIsValid(io_iterator_t iterator)
 // entry is the root, which every machine has.
 void IOIteratorReset(io_iterator_t iterator)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     auto found = s.iterators.find(iterator);
@@ -217,6 +222,7 @@ void IOIteratorReset(io_iterator_t iterator)
 
 kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     ++state().registryOperations;
     uint32_t index;
     if (name == nullptr || !sim::lookupEntry(entry, &index)) return sim::kStatusBadArgument;
@@ -231,6 +237,7 @@ kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name)
 kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_name_t plane,
                                             io_registry_entry_t* parent)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     ++state().registryOperations;
     if (parent == nullptr) return sim::kStatusBadArgument;
     *parent = IO_OBJECT_NULL;
@@ -284,6 +291,7 @@ kern_return_t IORegistryEntryGetPath(io_registry_entry_t entry, const io_name_t 
 CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_name_t plane,
                                           CFStringRef key, CFAllocatorRef, IOOptionBits options)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     ++state().registryOperations;
     uint32_t index;
     if (key == nullptr || !sim::isServicePlane(plane) || !sim::lookupEntry(entry, &index)) {
@@ -297,6 +305,7 @@ CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_na
 CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
                                           CFAllocatorRef, IOOptionBits)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     ++state().registryOperations;
     uint32_t index;
     if (key == nullptr || !sim::lookupEntry(entry, &index)) return nullptr;
@@ -307,6 +316,7 @@ CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef
 
 kern_return_t IOObjectRelease(io_object_t object)
 {
+    const std::lock_guard<std::recursive_mutex> hold(sim::machineGuard());
     sim::State& s = state();
     ++s.registryOperations;
     // Releasing the null handle does nothing, as deallocating MACH_PORT_NULL.

@@ -68,7 +68,7 @@ void reportError(const std::string& message)
     g_printError(message.c_str());
 }
 
-bool configureFromEnvironment(std::string* error)
+bool configureFromEnvironment(std::string* error, bool useStateFile)
 {
     setFastPauses(std::getenv("PANOCTL_SIM_FAST") != nullptr);
 
@@ -98,7 +98,7 @@ bool configureFromEnvironment(std::string* error)
 
     // Last, so that no earlier failure leaves the state file's lock taken;
     // its values replace the scenario's.
-    const char* statePath = std::getenv("PANOCTL_SIM_STATE");
+    const char* statePath = useStateFile ? std::getenv("PANOCTL_SIM_STATE") : nullptr;
     g_statePath = statePath != nullptr ? statePath : "";
     return takeMonitorState(error);
 }

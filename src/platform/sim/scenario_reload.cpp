@@ -158,6 +158,7 @@ void reload()
 
 void reloadScenarioIfChanged()
 {
+    const std::lock_guard<std::recursive_mutex> hold(machineGuard());
     if (!state().watch.path.empty()) {
         reload();
     }
@@ -165,6 +166,7 @@ void reloadScenarioIfChanged()
 
 std::chrono::steady_clock::time_point checkScenarioWhileWaiting()
 {
+    const std::lock_guard<std::recursive_mutex> hold(machineGuard());
     State& s = state();
     if (s.watch.path.empty()) {
         return std::chrono::steady_clock::time_point::max();

@@ -26,8 +26,8 @@ std::string_view defaultScenarioText();
 // Sets the simulation up from PANOCTL_SIM_SCENARIO, PANOCTL_SIM_SEED,
 // PANOCTL_SIM_TRACE, PANOCTL_SIM_FAST and PANOCTL_SIM_STATE. On failure returns
 // false with *error = "scenario <path>: <what is wrong>" (or "seed ...",
-// "trace ...").
-bool configureFromEnvironment(std::string* error);
+// "trace ..."). With `useStateFile` false, PANOCTL_SIM_STATE is not used.
+bool configureFromEnvironment(std::string* error, bool useStateFile = true);
 // Writes "panoctl: <message>" and a line feed on standard error. The entry
 // point replaces how the message is written (`print`), so that paths and
 // keys in it cannot break the line or reach the terminal raw.

@@ -36,6 +36,12 @@ State::State() : machine(emptyMachine()), entryRefs(machine.entries.size(), 0)
     packNames(*this);
 }
 
+std::recursive_mutex& machineGuard()
+{
+    static std::recursive_mutex guard;
+    return guard;
+}
+
 State& state()
 {
     static State instance;

@@ -10,6 +10,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -230,6 +231,14 @@ struct State {
 };
 
 State& state();
+
+// Held by every registry, Core Foundation and AV service function for its
+// whole call, and by a reload of the scenario file while a run loop waits:
+// a library's watch thread may reload the machine while other threads
+// discover or make transfers, which the real system's calls allow. Each
+// call is short (pauses are not taken under it), so displays driven at once
+// still go on at once.
+std::recursive_mutex& machineGuard();
 
 // A root named "Root" and nothing else.
 Machine emptyMachine();

@@ -1,6 +1,6 @@
 // The saved-document reader on its own: what it takes, and every way a
 // document is refused before anything reaches a monitor.
-#include "cli/saved_document.h"
+#include "ops/saved_document.h"
 
 #include <gtest/gtest.h>
 

@@ -19,7 +19,7 @@
 
 #include "cli/batch.h"
 #include "cli/dispatch.h"
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 #include "cli/output.h"
 #include "sim_control.h"
 
@@ -80,8 +80,7 @@ int main(int argc, char** argv)
     }
     // The whole run's state, on this stack for the run's lifetime.
     Session session;
-    setCommandHold(&session, {takeStateForLine, giveStateAfterLine});
-    int status = panoctl_main(&session, argc, argv);
+    int status = panoctl_main(&session, argc, argv, {takeStateForLine, giveStateAfterLine});
     releaseDisplays(&session.displays);
     if (!sim::finishRun(&error)) {
         discardHeldOutput();

@@ -1,4 +1,4 @@
-#include "files/cache_header.h"
+#include "ops/cache_header.h"
 
 #include <array>
 #include <cinttypes>

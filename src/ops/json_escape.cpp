@@ -1,4 +1,4 @@
-#include "cli/json_escape.h"
+#include "ops/json_escape.h"
 
 #include <cstdint>
 #include <cstring>

@@ -9,7 +9,7 @@
 // leaves the old copy or the new one; a write removes temporary files that
 // killed runs left, once they are a minute old. Each file starts with a header naming
 // the display it was written for and the length and checksum of its string
-// (files/cache_header.h). Nothing is followed through a symbolic link; a file
+// (ops/cache_header.h). Nothing is followed through a symbolic link; a file
 // that is not regular, is over 4 KiB, cannot be read, has a header for
 // another display or one its string does not match, or holds no string a
 // reading could give (empty, a NUL, 2 KiB or more) is ignored, and the next

@@ -3,7 +3,6 @@
 
 #include <cstddef>
 
-#include "cli/session.h"
 #include "ddc/capabilities.h"
 #include "ddc/link.h"
 #include "discovery/display_table.h"
@@ -13,13 +12,12 @@
 // length, 0 only when no byte came back. Whatever came is kept, whatever its
 // first byte: real monitors send strings without the outer parentheses, and
 // a text that is not a capabilities string still decodes to nothing.
-size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
-                              CapabilitiesText* text);
+size_t readUsableCapabilities(const DdcLink& link, CapabilitiesText* text);
 
 // The string for the commands that decode it (features, save): the cached
-// copy when there is one and the run did not ask for --refresh; otherwise
-// read from the monitor, and kept in the cache when it was read whole.
-size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
+// copy of `display` when there is one and `refresh` is not asked; otherwise
+// read through `link`, and kept in the cache when it was read whole.
+size_t readCachedCapabilities(const DdcLink& link, const DisplayRecord& display, bool refresh,
                               CapabilitiesText* text);
 
 // Decodes what the capabilities command would show of `text`: its first

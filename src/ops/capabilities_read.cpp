@@ -1,27 +1,26 @@
-#include "cli/capabilities_read.h"
+#include "ops/capabilities_read.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "files/capabilities_cache.h"
+#include "ops/capabilities_cache.h"
 
-size_t readUsableCapabilities(const DdcLink& link, const DisplayRecord& display,
-                              CapabilitiesText* text)
+size_t readUsableCapabilities(const DdcLink& link, CapabilitiesText* text)
 {
     bool whole = false;
-    return asReadCapabilities(link, display, text, &whole);
+    return asReadCapabilities(link, text, &whole);
 }
 
-size_t readCachedCapabilities(Session* session, const DisplayRecord& display,
+size_t readCachedCapabilities(const DdcLink& link, const DisplayRecord& display, bool refresh,
                               CapabilitiesText* text)
 {
-    if (!session->options.refresh) {
+    if (!refresh) {
         if (size_t length = loadCachedCapabilities(display, text); length > 0) {
             return length;
         }
     }
     bool whole = false;
-    size_t length = asReadCapabilities(sessionLink(session), display, text, &whole);
+    size_t length = asReadCapabilities(link, text, &whole);
     if (whole) {
         storeCachedCapabilities(display, std::string_view(text->data(), length));
     }

@@ -1,4 +1,4 @@
-#include "cli/saved_document.h"
+#include "ops/saved_document.h"
 
 #include <cerrno>
 #include <cstdlib>

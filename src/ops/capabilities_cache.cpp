@@ -1,4 +1,4 @@
-#include "files/capabilities_cache.h"
+#include "ops/capabilities_cache.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "files/cache_header.h"
+#include "ops/cache_header.h"
 #include "files/private_folder.h"
 #include "platform/platform.h"
 

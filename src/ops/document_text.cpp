@@ -1,16 +1,16 @@
-#include "cli/document_text.h"
+#include "ops/document_text.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "cli/json_escape.h"
 #include "ddc/capabilities.h"
+#include "ops/json_escape.h"
 
-void printTextMember(std::FILE* out, const char* key, std::optional<std::string_view> text)
+void appendTextMember(TextOut* out, const char* key, std::optional<std::string_view> text)
 {
     if (!text) {
-        std::fprintf(out, "\"%s\":null", key);
+        appendText(out, "\"%s\":null", key);
         return;
     }
     // A segment is part of the capabilities text, so it fits in a buffer of its size.
@@ -20,5 +20,5 @@ void printTextMember(std::FILE* out, const char* key, std::optional<std::string_
     std::memcpy(plain.data(), text->data(), length);
     plain[length] = '\0';
     json_escape(plain.data(), escaped.data(), escaped.size());
-    std::fprintf(out, "\"%s\":\"%s\"", key, escaped.data());
+    appendText(out, "\"%s\":\"%s\"", key, escaped.data());
 }

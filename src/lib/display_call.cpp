@@ -1,0 +1,58 @@
+#include "lib/display_call.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "discovery/walk.h"
+
+void discoverSessionDisplays(panoctl_session* session)
+{
+    enumerateDisplays(&session->displays);
+    SeenIds& seen = session->seen;
+    for (const DisplayRecord& record : session->displays.displays()) {
+        if (!seenBefore(*session, record.id.data()) && seen.count < seen.ids.size()) {
+            copyText(seen.ids[seen.count++], record.id.data());
+        }
+    }
+}
+
+bool seenBefore(const panoctl_session& session, const char* selector)
+{
+    for (size_t i = 0; i < session.seen.count; i++) {
+        if (strcasecmp(session.seen.ids[i].data(), selector) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+DisplayCall::DisplayCall(panoctl_session* session, const char* selector)
+    : session_(session), table_(session->tableGuard)
+{
+    display_ = findDisplay(session->displays, selector);
+    if (display_ == nullptr) {
+        // Plugged in since the last discovery, perhaps: look once more.
+        table_.unlock();
+        {
+            std::unique_lock<std::shared_mutex> whole(session->tableGuard);
+            if (findDisplay(session->displays, selector) == nullptr) {
+                discoverSessionDisplays(session);
+            }
+        }
+        table_.lock();
+        display_ = findDisplay(session->displays, selector);
+    }
+    if (display_ == nullptr) {
+        status_ = seenBefore(*session, selector) ? PANOCTL_DISPLAY_GONE : PANOCTL_NO_SUCH_DISPLAY;
+        return;
+    }
+    status_ = PANOCTL_OK;
+    auto place = static_cast<size_t>(display_ - session->displays.records.data());
+    turn_ = std::unique_lock<std::mutex>(session->turns[place]);
+}
+
+DdcLink DisplayCall::link(TransferCounters* counters) const
+{
+    return displayLink(&session_->displays, *display_, session_->options.retries, counters);
+}

@@ -1,0 +1,119 @@
+// Reading and changing one setting, through the same transactions and
+// changes as `get` and `set`.
+#include "ddc/vcp.h"
+#include "lib/display_call.h"
+#include "ops/settings.h"
+
+namespace {
+
+constexpr long kMaxPercent = 100;
+
+panoctl_status checkSetting(const panoctl_session* session, const char* selector, unsigned code)
+{
+    panoctl_status status = checkCall(session, selector);
+    if (status == PANOCTL_OK && code > kMaxCode) {
+        return PANOCTL_INVALID_ARGUMENT;
+    }
+    return status;
+}
+
+panoctl_status change(panoctl_session* session, const char* selector, unsigned code,
+                      const SettingChange& settingChange, unsigned* value)
+{
+    DisplayCall call(session, selector);
+    if (call.status() != PANOCTL_OK) {
+        return call.status();
+    }
+    TransferCounters counters;
+    ChangeOutcome outcome = changeSetting(call.link(&counters), call.options().verify != 0,
+                                          static_cast<uint8_t>(code), settingChange);
+    if (!outcome.read) {
+        return PANOCTL_READ_FAILED;
+    }
+    if (value != nullptr) {
+        *value = outcome.value;
+    }
+    return outcome.ok ? PANOCTL_OK : PANOCTL_WRITE_FAILED;
+}
+
+}  // namespace
+
+extern "C" {
+
+panoctl_status panoctl_get(panoctl_session* session, const char* display, unsigned code,
+                           unsigned* value, unsigned* maximum)
+{
+    panoctl_status status = checkSetting(session, display, code);
+    if (status != PANOCTL_OK) {
+        return status;
+    }
+    if (value == nullptr) {
+        return PANOCTL_INVALID_ARGUMENT;
+    }
+    DisplayCall call(session, display);
+    if (call.status() != PANOCTL_OK) {
+        return call.status();
+    }
+    TransferCounters counters;
+    int32_t current = 0;
+    int32_t most = 0;
+    if (!asReadVCP(call.link(&counters), static_cast<uint8_t>(code), &current, &most)) {
+        return PANOCTL_READ_FAILED;
+    }
+    *value = static_cast<unsigned>(current);
+    if (maximum != nullptr) {
+        *maximum = static_cast<unsigned>(most);
+    }
+    return PANOCTL_OK;
+}
+
+panoctl_status panoctl_set(panoctl_session* session, const char* display, unsigned code,
+                           unsigned value)
+{
+    panoctl_status status = checkSetting(session, display, code);
+    if (status != PANOCTL_OK) {
+        return status;
+    }
+    if (value > kMaxValue) {
+        return PANOCTL_INVALID_ARGUMENT;
+    }
+    DisplayCall call(session, display);
+    if (call.status() != PANOCTL_OK) {
+        return call.status();
+    }
+    TransferCounters counters;
+    bool ok = writeSetting(call.link(&counters), call.options().verify != 0,
+                           static_cast<uint8_t>(code), static_cast<uint16_t>(value));
+    return ok ? PANOCTL_OK : PANOCTL_WRITE_FAILED;
+}
+
+panoctl_status panoctl_step(panoctl_session* session, const char* display, unsigned code, int step,
+                            int percent, unsigned* value)
+{
+    panoctl_status status = checkSetting(session, display, code);
+    if (status != PANOCTL_OK) {
+        return status;
+    }
+    long limit = percent != 0 ? kMaxPercent : static_cast<long>(kMaxValue);
+    if (step < -limit || step > limit) {
+        return PANOCTL_INVALID_ARGUMENT;
+    }
+    SettingChange settingChange{true, percent != 0, step};
+    return change(session, display, code, settingChange, value);
+}
+
+panoctl_status panoctl_set_percent(panoctl_session* session, const char* display, unsigned code,
+                                   unsigned percent, unsigned* value)
+{
+    panoctl_status status = checkSetting(session, display, code);
+    if (status != PANOCTL_OK) {
+        return status;
+    }
+    if (percent > kMaxPercent) {
+        return PANOCTL_INVALID_ARGUMENT;
+    }
+    SettingChange settingChange{false, true, static_cast<long>(percent)};
+    return change(session, display, code, settingChange, value);
+}
+
+}  // extern "C"

@@ -1,0 +1,68 @@
+#include "ops/settings.h"
+
+#include <algorithm>
+#include <span>
+
+#include "ddc/vcp.h"
+
+bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value)
+{
+    return verify ? asWriteVCPVerified(link, vcp, value) : asWriteVCP(link, vcp, value);
+}
+
+ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
+                            const SettingChange& change)
+{
+    ChangeOutcome outcome;
+    int32_t current = 0;
+    int32_t maximum = 0;
+    if (!asReadVCP(link, vcp, &current, &maximum)) {
+        return outcome;
+    }
+    outcome.read = true;
+    outcome.value = change.target(current, maximum);
+    outcome.ok = writeSetting(link, verify, vcp, outcome.value);
+    return outcome;
+}
+
+namespace {
+
+RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, uint16_t value)
+{
+    int32_t current = 0;
+    int32_t maximum = 0;
+    if (!asReadVCP(link, code, &current, &maximum)) {
+        return RestoreOutcome::failed;
+    }
+    auto target = static_cast<uint16_t>(std::min<int32_t>(value, maximum));
+    if (current == target) {
+        return RestoreOutcome::unchanged;
+    }
+    return writeSetting(link, verify, code, target) ? RestoreOutcome::changed
+                                                    : RestoreOutcome::failed;
+}
+
+}  // namespace
+
+RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings)
+{
+    RestoreOutcomes outcomes{};
+    std::span<const RestorableFeature> features = restorableFeatures();
+    for (size_t i = 0; i < features.size(); i++) {
+        if (settings.values[i]) {
+            outcomes[i] = restoreFeature(link, verify, features[i].code, *settings.values[i]);
+        }
+    }
+    return outcomes;
+}
+
+const char* restoreOutcomeText(RestoreOutcome outcome)
+{
+    switch (outcome) {
+        case RestoreOutcome::unchanged: return "unchanged";
+        case RestoreOutcome::changed: return "changed";
+        case RestoreOutcome::failed:
+        case RestoreOutcome::absent: break;
+    }
+    return "failed";
+}

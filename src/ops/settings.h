@@ -1,0 +1,41 @@
+// Changing a monitor's settings, as `set`, its steps and percentages, and
+// `restore` do, for the command line and the library alike: the
+// transactions and what they came to, with nothing printed.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "ddc/link.h"
+#include "mccs/restorable.h"
+#include "ops/saved_document.h"
+#include "ops/setting_change.h"
+
+// The set transaction, and with `verify` the read back; true when the
+// monitor took the value.
+bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value);
+
+// What a change that starts from the current value came to.
+struct ChangeOutcome {
+    bool read = false;  // the current value was read: `value` is meaningful
+    bool ok = false;    // and the new one written
+    uint16_t value = 0;
+};
+
+// One get transaction, then one set transaction of the value `change`
+// makes of the current one; nothing is written when the read fails.
+ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
+                            const SettingChange& change);
+
+// What restoring one feature came to; `absent` for one the document does
+// not name.
+enum class RestoreOutcome : uint8_t { absent, unchanged, changed, failed };
+
+// Restores every feature `settings` names, in restore order: each is read,
+// and written only when the monitor holds another value (one above the
+// monitor's maximum is written as the maximum). Outcomes by restore order.
+using RestoreOutcomes = std::array<RestoreOutcome, kRestorableCount>;
+RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings);
+
+// "unchanged", "changed" or "failed", as the restore document says.
+const char* restoreOutcomeText(RestoreOutcome outcome);
