@@ -11,10 +11,10 @@
 #include "cli/commands.h"
 #include "cli/display_json.h"
 #include "cli/display_lookup.h"
-#include "ops/json_escape.h"
 #include "cli/output.h"
 #include "discovery/display_diff.h"
 #include "discovery/registry_watch.h"
+#include "ops/json_escape.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 
 #include "cli/batch.h"
 #include "cli/dispatch.h"
-#include "ops/json_escape.h"
 #include "cli/output.h"
+#include "ops/json_escape.h"
 #include "sim_control.h"
 
 namespace {

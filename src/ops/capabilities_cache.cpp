@@ -14,8 +14,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "ops/cache_header.h"
 #include "files/private_folder.h"
+#include "ops/cache_header.h"
 #include "platform/platform.h"
 
 namespace {
