@@ -6,7 +6,7 @@
 // - standard output is empty or exactly one line of valid JSON, except for
 //   help and version, which print text for people;
 // - standard error carries a complaint when the command line is refused, and
-//   nothing otherwise.
+//   nothing otherwise; that complaint is one line of printable text.
 #include <cstdint>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -23,6 +23,56 @@ namespace {
 bool isOneLine(const std::string& text)
 {
     return !text.empty() && text.find('\n') == text.size() - 1;
+}
+
+// Whether the code point at `at` is one a terminal shows rather than acts
+// on; moves past it. Bytes that are not well-formed UTF-8 are not.
+bool printableCharacter(const std::string& text, size_t* at)
+{
+    auto byte = static_cast<unsigned char>(text[*at]);
+    if (byte < 0x80) {
+        ++*at;
+        return byte >= 0x20 && byte != 0x7F;
+    }
+    size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC2 ? 2 : 0;
+    if (length == 0 || byte > 0xF4 || *at + length > text.size()) {
+        return false;
+    }
+    uint32_t point = byte & (0x7F >> length);
+    for (size_t i = 1; i < length; i++) {
+        auto next = static_cast<unsigned char>(text[*at + i]);
+        if ((next & 0xC0) != 0x80) {
+            return false;
+        }
+        point = (point << 6) | (next & 0x3F);
+    }
+    *at += length;
+    static constexpr uint32_t kLowest[] = {0, 0, 0x80, 0x800, 0x10000};
+    bool wellFormed =
+        point >= kLowest[length] && point <= 0x10FFFF && !(point >= 0xD800 && point <= 0xDFFF);
+    bool actsOnTerminal = point <= 0x9F || (point >= 0x200B && point <= 0x200F) ||
+                          (point >= 0x2028 && point <= 0x202E) ||
+                          (point >= 0x2060 && point <= 0x2069) || point == 0xFEFF;
+    return wellFormed && !actsOnTerminal;
+}
+
+// Empty, or one line of text a terminal shows as it is: no control byte
+// before the line feed, nothing that is not UTF-8, no character that moves
+// the cursor or reorders the line.
+bool isEmptyOrOnePrintableLine(const std::string& text)
+{
+    if (text.empty()) {
+        return true;
+    }
+    if (!isOneLine(text)) {
+        return false;
+    }
+    for (size_t at = 0; at + 1 < text.size();) {
+        if (!printableCharacter(text, &at)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Help and version, asked for by an option or by the command word after
@@ -93,8 +143,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!run.out.empty() && (!isOneLine(run.out) || !nlohmann::json::accept(run.out))) {
         fuzz::finding("standard output is not one line of JSON", run);
     }
-    // A refused number is echoed as given, line feeds and all. A run that
-    // was not refused may only name the display it could not find.
+    // Whatever the arguments hold, what standard error echoes of them is
+    // escaped and cut: one line a terminal shows as it is.
+    if (!isEmptyOrOnePrintableLine(run.err)) {
+        fuzz::finding("standard error is not empty or one line of printable text", run);
+    }
+    // A run that was not refused may only name the display it could not find.
     bool notice = run.err.starts_with("panoctl: no display ") &&
                   run.err.ends_with(" (panoctl list shows them)\n");
     bool complaint = !notice && !run.err.empty() && run.err.back() == '\n';

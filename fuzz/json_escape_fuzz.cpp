@@ -7,6 +7,8 @@
 //   is never cut, whatever the room;
 // - at full capacity, text that is well-formed UTF-8 without a NUL comes back
 //   unchanged when the output is parsed.
+// escapeForTerminal, on all the bytes: no control character in the output,
+// which is the inside of a JSON string giving well-formed text back.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -81,6 +83,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (text.size() == input.size() && isWellFormedUtf8(text) &&
         Json::parse("\"" + escaped + "\"").get<std::string>() != text) {
         finding("full capacity does not give the text back", escaped, full);
+    }
+
+    // For a terminal, all the bytes, NULs included: printable ASCII and
+    // UTF-8 of U+00A0 and up only, and still the inside of a JSON string.
+    size_t terminalFull = escapedCapacity(input.size() + 1);
+    auto output = std::make_unique<char[]>(terminalFull);
+    size_t length = escapeForTerminal(input.data(), input.size(), output.get(), terminalFull);
+    std::string line(output.get(), length);
+    if (line.size() != std::strlen(output.get())) {
+        finding("terminal output is not NUL-terminated at its length", line, terminalFull);
+    }
+    for (size_t i = 0; i < line.size(); i++) {
+        auto byte = static_cast<unsigned char>(line[i]);
+        bool c1 =
+            byte == 0xC2 && i + 1 < line.size() && static_cast<unsigned char>(line[i + 1]) < 0xA0;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            finding("terminal output holds a control character", line, terminalFull);
+        }
+    }
+    if (!Json::accept("\"" + line + "\"")) {
+        finding("terminal output is not the inside of a JSON string", line, terminalFull);
+    }
+    if (isWellFormedUtf8(input) && Json::parse("\"" + line + "\"").get<std::string>() != input) {
+        finding("terminal output does not give the text back", line, terminalFull);
     }
     return 0;
 }

@@ -185,9 +185,21 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedLine{"empty and blank lines", "\n \n\t\t\n  \t \n", {}},
         RefusedLine{"no input", "", {}},
         RefusedLine{"last line without line feed", "get 1 16\nget 1 16", {kValue60, kValue60}},
-        RefusedLine{"carriage return is part of a word",
-                    "get 1 16\r\n",
+        RefusedLine{
+            "CR LF ends a line as LF does", "get 1 16\r\nget 1 16\r\n", {kValue60, kValue60}},
+        RefusedLine{"CR elsewhere is part of a word",
+                    "get 1 1\r6\r\nget 1 16\r",
+                    {usageAnswer("panoctl: invalid number: 1\r6"),
+                     usageAnswer("panoctl: invalid number: 16\r")}},
+        RefusedLine{"only the last CR before LF is dropped",
+                    "get 1 16\r\r\n",
                     {usageAnswer("panoctl: invalid number: 16\r")}},
+        RefusedLine{"line of 4,095 bytes and CR LF",
+                    "get 1 16" + std::string(4087, ' ') + "\r\nget 1 16\n",
+                    {kValue60, kValue60}},
+        RefusedLine{"line of 4,096 bytes and CR LF",
+                    "get 1 16" + std::string(4088, ' ') + "\r\nget 1 16\n",
+                    {usageAnswer("line too long"), kValue60}},
         RefusedLine{"NUL byte",
                     std::string("get 1\0 16\nget 1 16\n", 18),
                     {usageAnswer("line holds a NUL byte"), kValue60}},
@@ -196,10 +208,11 @@ INSTANTIATE_TEST_SUITE_P(
             "get 1 \xff\xc3\n",
             {usageAnswer(
                 "panoctl: unknown feature: \u00ff\u00c3 (panoctl help features lists them)")}},
+        // The refused word is echoed cut short, as on standard error.
         RefusedLine{"line of 4,095 bytes",
                     "get 1 " + kWordOf4089 + "\n",
-                    {usageAnswer("panoctl: unknown feature: " + kWordOf4089 +
-                                 " (panoctl help features lists them)")}},
+                    {usageAnswer("panoctl: unknown feature: " + kWordOf4089.substr(0, 256) +
+                                 "\u2026 (panoctl help features lists them)")}},
         RefusedLine{"line of 4,095 bytes at the end of input",
                     "get 1 16" + std::string(4087, ' '),
                     {kValue60}},

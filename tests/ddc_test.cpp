@@ -161,6 +161,10 @@ TEST(Get, UnsupportedCodeIsADefiniteAnswerAndAnUnknownDisplayReadFailed)
     EXPECT_EQ(unknown.out, "{\"value\":null,\"error\":\"read_failed\"}\n");
     EXPECT_EQ(unknown.err, "panoctl: no display nope (panoctl list shows them)\n");
     EXPECT_TRUE(unknown.trace.empty());
+    // The note echoes the selector as a refusal does: escaped, one line.
+    RunResult escaped = runPanoctl(machine(), {"get", "no\npe\x1b[31m", "0x10"});
+    EXPECT_EQ(escaped.err,
+              "panoctl: no display no\\u000ape\\u001b[31m (panoctl list shows them)\n");
 }
 
 TEST(Get, UnsupportedIsNeverAskedAgainWhileAGarbledReplyIs)
@@ -528,8 +532,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadNumber{{"get", kId, "+16"}, unknownFeature("+16")},
         BadNumber{{"get", kId, "-0"}, unknownFeature("-0")},
         BadNumber{{"get", kId, " 16"}, unknownFeature(" 16")},
-        BadNumber{{"get", kId, "\t16"}, unknownFeature("\t16")},
-        BadNumber{{"get", kId, "16\n"}, "invalid number: 16\n"},
+        BadNumber{{"get", kId, "\t16"}, unknownFeature("\\u000916")},
+        // Echoed escaped, as a document escapes it: one line whatever the word.
+        BadNumber{{"get", kId, "16\n"}, "invalid number: 16\\u000a"},
         BadNumber{{"get", kId, "16%"}, "invalid number: 16%"},
         BadNumber{{"set", kId, "+0x10", "1"}, unknownFeature("+0x10")},
         BadNumber{{"set", kId, "0x10", " 5"}, "invalid number:  5"},

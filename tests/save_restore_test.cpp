@@ -440,22 +440,31 @@ TEST_P(RestoreRefusal, BeforeAnyTraffic)
 
 INSTANTIATE_TEST_SUITE_P(
     Documents, RestoreRefusal,
-    testing::Values(Refusal{"not restorable", R"({"features":{"0x10":20,"input":17}})",
-                            "panoctl: not a restorable feature: input"},
-                    Refusal{"a factory reset", R"({"features":{"0x04":1}})",
-                            "panoctl: not a restorable feature: 0x04"},
-                    Refusal{"not JSON", "{\"features\":",
-                            "panoctl: not a JSON document: unexpected end at byte 12"},
-                    Refusal{"not an object", "[]", "panoctl: the document is not a JSON object"},
-                    Refusal{"no features", R"({"value":60})",
-                            "panoctl: the document has no \"features\" object"},
-                    Refusal{"a value out of range", R"({"features":{"0x10":70000}})",
-                            "panoctl: not an integer from 0 to 65535: 0x10"},
-                    Refusal{"a feature twice", R"({"features":{"16":1,"0x10":2}})",
-                            "panoctl: feature given twice: 0x10"},
-                    Refusal{"over 64 KiB",
-                            R"({"features":{},"x":")" + std::string(70000, 'x') + "\"}",
-                            "panoctl: the document is larger than 64 KiB"}));
+    testing::Values(
+        Refusal{"not restorable", R"({"features":{"0x10":20,"input":17}})",
+                "panoctl: not a restorable feature: input"},
+        Refusal{"a factory reset", R"({"features":{"0x04":1}})",
+                "panoctl: not a restorable feature: 0x04"},
+        Refusal{"not JSON",
+                "{\"features\":", "panoctl: not a JSON document: unexpected end at byte 12"},
+        Refusal{"not an object", "[]", "panoctl: the document is not a JSON object"},
+        Refusal{"no features", R"({"value":60})",
+                "panoctl: the document has no \"features\" object"},
+        Refusal{"a value out of range", R"({"features":{"0x10":70000}})",
+                "panoctl: not an integer from 0 to 65535: 0x10"},
+        Refusal{"a feature twice", R"({"features":{"16":1,"0x10":2}})",
+                "panoctl: feature given twice: 0x10"},
+        // Keys are echoed escaped and cut: one printable line.
+        Refusal{"a key with JSON escapes, echoed as written",
+                R"({"features":{"a\nb\u001b[31m":1}})",
+                R"(panoctl: not a restorable feature: a\\nb\\u001b[31m)"},
+        Refusal{"a key with direction override, CSI and DEL",
+                "{\"features\":{\"\u202e\u009b\x7f\":1}}",
+                "panoctl: not a restorable feature: \\u202e\\u009b\\u007f"},
+        Refusal{"a key of 60,000 bytes", R"({"features":{")" + std::string(60000, 'k') + R"(":1}})",
+                "panoctl: not a restorable feature: " + std::string(256, 'k') + "\u2026"},
+        Refusal{"over 64 KiB", R"({"features":{},"x":")" + std::string(70000, 'x') + "\"}",
+                "panoctl: the document is larger than 64 KiB"}));
 
 TEST(RestoreRefusals, AFileThatCannotBeRead)
 {
@@ -463,6 +472,10 @@ TEST(RestoreRefusals, AFileThatCannotBeRead)
     EXPECT_EQ(run.err, "panoctl: cannot read /nonexistent/saved.json: No such file or directory\n");
     EXPECT_EQ(run.status, 2);
     EXPECT_TRUE(run.trace.empty());
+    // The path is echoed escaped.
+    run = runPanoctl(machine(kLevels), {"restore", "1", "/nonexistent/a\nb\x1b[2J"});
+    EXPECT_EQ(run.err,
+              "panoctl: cannot read /nonexistent/a\\u000ab\\u001b[2J: No such file or directory\n");
 }
 
 TEST(RestoreUnknown, DisplayIsStatusOneWithoutTraffic)

@@ -5,10 +5,13 @@ Usage: state_runs_test.py <panoctl binary>
 - Concurrent `set` runs on different codes lose no update, and the state file
   parses whenever anyone looks.
 - Runs killed around their write-back leave the old state or the new one,
-  and the runs after them work; so do runs killed at any point of their
+  the runs after them work, and the new files they left are removed once a
+  minute old; so do runs killed at any point of their
   retries and read back on a flaky bus (`--retries 3 --verify`).
 - A run that cannot write the state back, or finds a link planted at it,
   prints nothing on standard output: one line on standard error, status 2.
+- Monitors unplugged and plugged back between runs and batch lines keep
+  their values in the state file, and have them back when they return.
 - A batch holds the state file only while a line runs: other runs and
   batches get in between its lines, every change it answered is in the file
   by the time the answer arrives (a SIGKILL then loses nothing), and a line
@@ -153,9 +156,150 @@ def batches_between_lines(binary, folder):
                          input=f"get {LEFT} 16\nset {LEFT} 16 1\nget {LEFT} 16\n")
     expect("unkept: answers", run.stdout, '{"value":15}\n')
     expect("unkept: status", run.returncode, 2)
-    expect("unkept: one line", (run.stderr.startswith(f"panoctl: scenario {state}: cannot write"),
+    expect("unkept: one line", (run.stderr.startswith(f"panoctl: state file {state}: cannot write"),
                                 run.stderr.count("\n")), (True, 1))
     expect("unkept: the file as it was", state.read_text(), before)
+    return failures
+
+
+def unplugged_between_runs(binary, folder):
+    """Two monitors unplugged and plugged back in at random, 1,000 times,
+    between the lines of one batch and between one-shot runs, all with one
+    state file: every answer is right, a monitor's values wait in the file
+    while it is away, and every value comes back with it."""
+    failures = []
+    ids = {"desk1": "11111111-0000-4000-8000-000000000001", "desk2": "22222222-0000-4000-8000-000000000002"}
+    scenario = pathlib.Path(folder, "plugs.json")
+    state = pathlib.Path(folder, "plugs-state.json")
+
+    def plug(present):
+        children, monitors = [], {}
+        for key in present:
+            children.append({"name": "dispext", "children": [
+                {"name": "AppleCLCD2", "properties": {"EDID UUID": ids[key]}},
+                {"name": "DCPAVServiceProxy", "avservice": {"monitor": key}}]})
+            monitors[key] = {"vcp": {"0x10": {"current": 50, "max": 100}}}
+        scratch = scenario.with_suffix(".new")
+        scratch.write_text(json.dumps({"registry": {"name": "Root", "children": children}, "monitors": monitors}))
+        os.replace(scratch, scenario)
+
+    plug(["desk1", "desk2"])
+    env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_STATE=str(state), PANOCTL_SIM_SCENARIO=str(scenario))
+    batch = subprocess.Popen([binary, "batch"], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE, text=True, bufsize=1)
+    values = {"desk1": 50, "desk2": 50}
+    generator = random.Random(24)
+    choices = [["desk1", "desk2"], ["desk1"], ["desk2"], []]
+
+    def ask(line, one_shot):
+        if one_shot:
+            run = subprocess.run([binary, *line.split()], env=env, capture_output=True, text=True, timeout=30,
+                                 check=False)
+            if run.stderr:
+                failures.append(f"{line}: {run.stderr.strip()}")
+            return run.stdout.strip()
+        try:
+            batch.stdin.write(line + "\n")
+            batch.stdin.flush()
+        except (BrokenPipeError, ValueError):
+            return "<the batch has ended>"
+        return batch.stdout.readline().strip() or "<the batch has ended>"
+
+    for turn in range(1000):
+        if len(failures) > 5 or batch.poll() is not None:
+            break
+        present = choices[generator.randrange(4)]
+        plug(present)
+        one_shot = turn % 5 == 0
+        how = "run" if one_shot else "line"
+        listed = ask("list", one_shot)
+        try:
+            seen = sorted(display["id"] for display in json.loads(listed))
+        except ValueError:
+            failures.append(f"turn {turn}: list {how} answered {listed!r}")
+            continue
+        if seen != sorted(ids[key] for key in present):
+            failures.append(f"turn {turn}: list {how} shows {seen}, plugged: {present}")
+        for key in present:
+            if generator.random() < 0.5:
+                values[key] = generator.randrange(101)
+                answer, expected = ask(f"set {ids[key]} 16 {values[key]}", one_shot), '{"ok":true}'
+            else:
+                answer, expected = ask(f"get {ids[key]} 16", one_shot), json.dumps({"value": values[key]},
+                                                                                  separators=(",", ":"))
+            if answer != expected:
+                failures.append(f"turn {turn}: {key} by {how}: {answer!r}, expected {expected!r}")
+    try:
+        batch.stdin.close()
+    except BrokenPipeError:
+        pass
+    batch.stdout.read()
+    err = batch.stderr.read()
+    batch.wait(timeout=60)
+    if batch.returncode != 0 or err:
+        failures.append(f"the batch ended with status {batch.returncode}: {err.strip()!r}")
+    plug(["desk1", "desk2"])
+    for key, value in values.items():
+        run = subprocess.run([binary, "get", ids[key], "16"], env=env, capture_output=True, text=True, timeout=30,
+                             check=False)
+        if run.stdout.strip() != json.dumps({"value": value}, separators=(",", ":")):
+            failures.append(f"back after the unplugs, {key} reads {run.stdout.strip()!r}, not {value}")
+    print("unplugs:", "answers all right" if not failures else f"{len(failures)} failures")
+    return failures
+
+
+def killed_restores(binary, folder):
+    """200 restores killed around their write-back leave the old state or
+    the new one; the new files they leave are removed by the next run once
+    they are a minute old, and nothing else is: not a new file being
+    written now, nor a file of another name."""
+    failures = []
+    state = pathlib.Path(folder, "restore-state.json")
+    env = dict(os.environ, PANOCTL_SIM_FAST="1", PANOCTL_SIM_STATE=str(state))
+    env.pop("PANOCTL_SIM_SCENARIO", None)
+    documents = []
+    for value in (20, 80):
+        subprocess.run([binary, "set", LEFT, "0x10", str(value)], env=env, check=True, capture_output=True)
+        saved = pathlib.Path(folder, f"restore-{value}.json")
+        saved.write_text(subprocess.run([binary, "save", LEFT], env=env, check=True, capture_output=True,
+                                        text=True).stdout)
+        documents.append(saved)
+    full = pathlib.Path(folder, "restore-full-trace")
+    subprocess.run([binary, "restore", LEFT, str(documents[0])], env=dict(env, PANOCTL_SIM_TRACE=str(full)),
+                   check=True, capture_output=True)
+    operations = len(full.read_text().splitlines())
+    trace = pathlib.Path(folder, "restore-trace")
+    os.mkfifo(trace)
+    chooser = random.Random(8)
+    for attempt in range(200):
+        process = subprocess.Popen([binary, "restore", LEFT, str(documents[attempt % 2])],
+                                   env=dict(env, PANOCTL_SIM_TRACE=str(trace)), stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        with open(trace, encoding="ascii") as lines:
+            for _ in range(operations):
+                lines.readline()
+            time.sleep(chooser.uniform(0, 0.004))
+            process.send_signal(signal.SIGKILL)
+            process.communicate(timeout=60)
+        try:
+            json.loads(state.read_text())
+        except ValueError as error:
+            failures.append(f"restore killed: the state file does not parse: {error}")
+            break
+    strays = list(pathlib.Path(folder).glob("restore-state.json.tmp-*"))
+    print(f"killed restores: {len(strays)} new files left in 200")
+    old = time.time() - 120
+    for stray in strays:
+        os.utime(stray, (old, old))
+    fresh = pathlib.Path(folder, "restore-state.json.tmp-Fresh1")
+    fresh.write_text("{}")
+    other = pathlib.Path(folder, "restore-state.json.tmp-toolong1")
+    other.write_text("{}")
+    os.utime(other, (old, old))
+    subprocess.run([binary, "get", LEFT, "0x10"], env=env, check=True, capture_output=True)
+    after = sorted(path.name for path in pathlib.Path(folder).glob("restore-state.json.tmp-*"))
+    if after != sorted([fresh.name, other.name]):
+        failures.append(f"after the killed restores, {len(after)} new files left: {after[:3]} …")
     return failures
 
 
@@ -245,6 +389,8 @@ def main(binary, folder):
 
     failures += killed_retrying_runs(binary, folder)
     failures += batches_between_lines(binary, folder)
+    failures += unplugged_between_runs(binary, folder)
+    failures += killed_restores(binary, folder)
 
     out, _ = run("set", LEFT, "0x10", "42").communicate(timeout=60)
     if saved()["left"]["0x10"] != 42 or list(pathlib.Path(folder).glob("state.json.tmp-*")):
@@ -267,7 +413,7 @@ def main(binary, folder):
         process = subprocess.Popen([binary, "set", LEFT, "0x10", "43"], env=env, stdout=subprocess.PIPE,
                                    stderr=subprocess.PIPE, text=True, **extra)
         out, err = process.communicate(timeout=60)
-        if process.returncode != 2 or out != "" or not err.startswith("panoctl: scenario ") or err.count("\n") != 1:
+        if process.returncode != 2 or out != "" or not err.startswith("panoctl: state file ") or err.count("\n") != 1:
             failures.append(f"{what}: status {process.returncode}, {out!r}, {err!r}")
     if victim.read_text() != "untouched" or not state.is_symlink():
         failures.append("the link planted at the state path was followed")

@@ -1,6 +1,7 @@
 """The real binary's watch, driven as a caller drives it: displays plugged in
 and unplugged by rewriting the scenario file under a running `panoctl watch`,
-a burst of 1,000 rewrites, a rewrite that cannot be read, SIGINT and SIGTERM,
+a burst of 1,000 rewrites, a rewrite that cannot be read, a scenario replaced
+by a FIFO or a folder, SIGINT and SIGTERM (also right at the start),
 standard output closed or full, --count, refusals, and never an I2C
 operation.
 
@@ -225,6 +226,77 @@ def unreadable_rewrite(binary, folder, env):
     check("after the break: status", status, 0)
 
 
+def odd_lines(watch):
+    """What the watch reported, but for the missing file that a check may
+    find between the unlink and the new FIFO or folder (itself one line)."""
+    return [line.split(": ", 2)[2] for line in watch.error_lines()
+            if not line.endswith(": cannot open (no such file or directory)\n")]
+
+
+def not_a_file(binary, folder, env):
+    """A scenario replaced by a FIFO, or by a folder, is reported once and
+    wedges nothing: a good file after it is read, and a signal while it is
+    there ends the watch."""
+    machine = Machine(folder, "odd.json")
+    machine.write(scenario("a"))
+    watch = Watch(binary, dict(env, PANOCTL_SIM_SCENARIO=str(machine.path)))
+    check("odd: start", [watch.line(), watch.line()], [added(1, "a"), READY])
+    machine.path.unlink()
+    os.mkfifo(machine.path)
+    check("FIFO: no event", watch.line(timeout=1.5), "<no line>")
+    check("FIFO: one line", odd_lines(watch), ["not a regular file\n"])
+    machine.write(scenario("a", "b"))
+    check("FIFO replaced by a good file", watch.line(), added(2, "b"))
+    machine.path.unlink()
+    machine.path.mkdir()
+    # Checked ten times a second for four seconds, while its time stamp is
+    # too recent to trust and after: one line all the same.
+    check("folder: no event", watch.line(timeout=4), "<no line>")
+    check("folder: one line", odd_lines(watch), ["not a regular file\n"])
+    machine.path.rmdir()
+    machine.write(scenario("b"))
+    check("folder replaced by a good file", watch.line(), removed("a"))
+    machine.path.unlink()
+    os.mkfifo(machine.path)
+    time.sleep(0.5)
+    try:
+        status, _ = watch.end(signal.SIGINT, timeout=5)
+    except subprocess.TimeoutExpired:
+        watch.process.kill()
+        status, _ = watch.end()
+    check("SIGINT while the scenario is a FIFO", status, 0)
+    machine.path.unlink()
+
+
+def block_stop_signals():
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
+
+
+def signalled_at_start(binary, env):
+    """A stop signal at any moment of the start, before the first line
+    included, ends the watch with status 0. No program can catch a signal
+    that arrives before it runs at all (a loaded machine may not schedule it
+    for milliseconds after exec), so the watch is started with the stop
+    signals blocked, as a supervisor may start it: it must catch them before
+    anything else, unblock them, and take the one that came meanwhile."""
+    chooser = random.Random(6)
+    statuses = {}
+    for attempt in range(200):
+        process = subprocess.Popen([binary, "watch"], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, preexec_fn=block_stop_signals)
+        time.sleep(chooser.uniform(0, 0.030))
+        process.send_signal(signal.SIGINT if attempt % 2 else signal.SIGTERM)
+        try:
+            status = process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            status = "hung"
+        statuses[status] = statuses.get(status, 0) + 1
+        if statuses.get("hung", 0) >= 3:
+            break
+    check("signalled 0 to 30 ms after start, 200 times", statuses, {0: 200})
+
+
 def burst(binary, folder, env):
     """1,000 rewrites within about a second: the events, applied in order to a
     copy of the table, give the last table, and every line is whole JSON."""
@@ -367,6 +439,8 @@ def main(binary):
         same_ids(binary, folder, env)
         signalled_again_while_ending(binary, env)
         unreadable_rewrite(binary, folder, env)
+        not_a_file(binary, folder, env)
+        signalled_at_start(binary, env)
         burst(binary, folder, env)
         escaped_as_list(binary, folder, env)
         counted(binary, folder, env)

@@ -3,6 +3,7 @@
 // from the registry's notifications; each burst of them is followed by one
 // discovery, and the events are the difference from the table before it.
 // Nothing here makes an I2C transfer, so no sleeping monitor is woken.
+#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "cli/output.h"
 #include "discovery/display_diff.h"
 #include "discovery/registry_watch.h"
+#include "ops/json_escape.h"
 
 namespace {
 
@@ -26,14 +28,16 @@ extern "C" void onStopSignal(int /*signal*/)
     g_stopSignalFlag = 1;
 }
 
+}  // namespace
+
 // SIGINT and SIGTERM ask the watch to end. The handlers stay until the
 // process exits: a second signal that arrives while the run is ending (as
 // when `timeout` signals both the process and its group) must not kill it
 // with a status other than 0. SIGPIPE is already ignored for every run, so a
-// reader that goes away ends the watch with status 3.
-void catchStopSignals()
+// reader that goes away ends the watch with status 3. The flag is never
+// cleared: a signal that came before the watch began still ends it.
+void catchWatchStopSignals()
 {
-    g_stopSignalFlag = 0;
     struct sigaction stop {};
     stop.sa_handler = onStopSignal;
     sigemptyset(&stop.sa_mask);
@@ -41,7 +45,16 @@ void catchStopSignals()
     stop.sa_flags = SA_RESTART;
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
+    // Started with them blocked (a supervisor may start children so), the
+    // watch could not be stopped; a signal that came meanwhile arrives now.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
 }
+
+namespace {
 
 // One event line, flushed; the status finishOutput gives.
 int printAdded(Session* session, const KnownDisplay& display, int32_t position)
@@ -129,14 +142,16 @@ int watchDisplays(Session* session, RegistryWatch* watch)
 
 int commandWatch(Session* session, CommandWords /*words*/)
 {
-    catchStopSignals();
+    catchWatchStopSignals();
     // The notifications come first: a display that arrives during the first
     // discovery is then seen by the next one.
     RegistryWatch watch;
     std::array<char, 160> reason{};
     int status = 0;
     if (!startRegistryWatch(&watch, reason)) {
-        std::fprintf(session->err, "panoctl: cannot watch displays: %s\n", reason.data());
+        std::array<char, escapedCapacity(sizeof reason)> line{};
+        makeLineSafe(reason.data(), line.data(), line.size());
+        std::fprintf(session->err, "panoctl: cannot watch displays: %s\n", line.data());
         status = kStatusUsage;
     } else {
         status = watchDisplays(session, &watch);

@@ -24,6 +24,8 @@ int commandFeatures(Session* session, CommandWords words);
 int commandSave(Session* session, CommandWords words);
 int commandRestore(Session* session, CommandWords words);
 int commandWatch(Session* session, CommandWords words);
+// Installs the handlers by which SIGINT and SIGTERM stop a watch.
+void catchWatchStopSignals();
 int commandHelp(Session* session, CommandWords words);
 int commandVersion(Session* session, CommandWords words);
 

@@ -1,7 +1,10 @@
 #include "cli/diagnostics.h"
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
+
+#include "ops/json_escape.h"
 
 namespace {
 
@@ -34,7 +37,11 @@ void showLockWarnings(Session* session)
         }
         display.lock.warning.pending = false;
         if (firstWarning(&session->warned, display)) {
-            std::fprintf(session->err, "%s\n", display.lock.warning.text.data());
+            // The warning names the lock folder's path: one printable line
+            // whatever bytes the path holds.
+            std::array<char, escapedCapacity(sizeof(display.lock.warning.text))> line{};
+            makeLineSafe(display.lock.warning.text.data(), line.data(), line.size());
+            std::fprintf(session->err, "%s\n", line.data());
         }
     }
 }

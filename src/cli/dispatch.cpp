@@ -190,6 +190,23 @@ int runCommandLine(Session* session, std::span<char* const> words)
     return status;
 }
 
+void prepareForCommandLine(int argc, char** argv)
+{
+    if (argc <= 1) {
+        return;
+    }
+    std::span<char* const> words(argv + 1, static_cast<size_t>(argc - 1));
+    // Read quietly: the run reads its options again and refuses them then.
+    Refusals quiet;
+    captureRefusals(&quiet, true);
+    RunOptions options;
+    std::optional<size_t> optionWords = readOptions(words, &options, &quiet);
+    if (optionWords && !options.help && !options.version &&
+        commandLineStreams(words.subspan(*optionWords))) {
+        catchWatchStopSignals();
+    }
+}
+
 int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hold)
 {
     std::span<char* const> words;

@@ -16,6 +16,11 @@
 // releaseDisplays.
 int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hold = CommandHold{});
 
+// The first thing a process does with its command line, before it sets up
+// anything else: a run that will watch takes over SIGINT and SIGTERM here,
+// so a signal at any moment of its start ends it as a stop, with status 0.
+void prepareForCommandLine(int argc, char** argv);
+
 // With DDC_DEBUG set, writes the run's transfer counters to the session's
 // diagnostics when the run discovered displays. Call it once the document
 // is out.

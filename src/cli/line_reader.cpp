@@ -81,11 +81,22 @@ InputLine readLine(LineReader* reader)
         if (feed != nullptr) {
             size_t length =
                 static_cast<size_t>(static_cast<const char*>(feed) - reader->buffer.data());
-            return lineUpTo(reader, length, length + 1);
+            // A line written by a program that ends lines with CR LF reads
+            // as the same line ended by LF alone.
+            size_t text = length > 0 && reader->buffer[length - 1] == '\r' ? length - 1 : length;
+            if (text > kMaxLineLength) {
+                reader->consumed = length + 1;
+                return InputLine{LineKind::tooLong, nullptr, 0, 0};
+            }
+            return lineUpTo(reader, text, length + 1);
         }
         scanned = reader->filled;
         if (reader->filled == reader->buffer.size()) {
             return skipLongLine(reader);
+        }
+        if (reader->ended && reader->filled > kMaxLineLength) {
+            reader->consumed = reader->filled;
+            return InputLine{LineKind::tooLong, nullptr, 0, 0};
         }
         if (reader->ended) {
             return reader->filled == 0 ? InputLine{}

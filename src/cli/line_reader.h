@@ -22,10 +22,10 @@ struct InputLine {
     int error = 0;
 };
 
-// A reader's buffer and position. A whole longest line and its line feed
-// fit in the buffer; one more byte does not.
+// A reader's buffer and position. A whole longest line and its CR LF fit in
+// the buffer; one more byte does not.
 struct LineReader {
-    std::array<char, kMaxLineLength + 1> buffer;
+    std::array<char, kMaxLineLength + 2> buffer;
     int fd = -1;
     size_t filled = 0;    // bytes in the buffer
     size_t consumed = 0;  // of those, bytes of lines already returned
@@ -35,6 +35,7 @@ struct LineReader {
 // Starts reading lines from descriptor `fd`, forgetting anything buffered.
 void startReadingLines(LineReader* reader, int fd);
 
-// The next line. A last line without a line feed is still a line. The text
-// stays valid until the next call.
+// The next line. A last line without a line feed is still a line, and a CR
+// right before a line feed is part of the line's end, not of its text. The
+// text stays valid until the next call.
 InputLine readLine(LineReader* reader);

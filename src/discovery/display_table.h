@@ -17,8 +17,12 @@ struct DisplayRecord {
     std::array<char, 40> id;      // EDID UUID text, the key callers use
     std::array<char, 24> serial;  // upper-case hex, or empty
     std::array<char, 128> name;   // UTF-8 product name, or "Display"
-    AvService service;            // never null for a record in the table
-    DisplayLock lock;             // its lock files and the warning they left
+    // The IOService path of the display's proxy entry: the same for a
+    // display from run to run and different for two displays at once, even
+    // identical ones. Empty when the registry gave none.
+    std::array<char, 512> registryPath;
+    AvService service;  // never null for a record in the table
+    DisplayLock lock;   // its lock files and the warning they left
 };
 
 inline constexpr int32_t kMaxDisplays = 16;

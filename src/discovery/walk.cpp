@@ -84,6 +84,10 @@ void addProxyDisplay(io_registry_entry_t entry, const PanelWalkState& panels, Di
     *record = DisplayRecord{};
     copyText(record->id, uuid.data());
     proxyName(entry, panels, record);
+    io_string_t path{};
+    if (IORegistryEntryGetPath(entry, kIOServicePlane, path) == KERN_SUCCESS) {
+        copyText(record->registryPath, path);
+    }
     record->service = service;
     const char* serial = serialForUuid(panels, record->id.data());
     copyText(record->serial, serial != nullptr ? serial : "");

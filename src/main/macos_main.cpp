@@ -3,6 +3,7 @@
 
 int main(int argc, char** argv)
 {
+    prepareForCommandLine(argc, argv);
     guardStandardDescriptors();
     // The whole run's state, on this stack for the run's lifetime.
     Session session;

@@ -13,11 +13,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "cli/batch.h"
 #include "cli/dispatch.h"
 #include "cli/output.h"
+#include "ops/json_escape.h"
 #include "sim_control.h"
 
 namespace {
@@ -33,11 +36,20 @@ void discardHeldOutput()
     if (null >= 0 && null != STDOUT_FILENO) close(null);
 }
 
+// The simulation's errors name paths and keys as given: written as one line
+// of printable text, whatever bytes those hold.
+void printLineSafe(const char* message)
+{
+    std::vector<char> safe(escapedCapacity(std::strlen(message) + 1));
+    makeLineSafe(message, safe.data(), safe.size());
+    std::fprintf(stderr, "panoctl: %s\n", safe.data());
+}
+
 bool takeStateForLine()
 {
     std::string error;
     if (sim::takeMonitorState(&error)) return true;
-    std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    sim::reportError(error);
     return false;
 }
 
@@ -46,7 +58,7 @@ bool giveStateAfterLine()
     std::string error;
     if (sim::giveMonitorState(&error)) return true;
     discardHeldOutput();
-    std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    sim::reportError(error);
     return false;
 }
 
@@ -56,12 +68,14 @@ int main(int argc, char** argv)
 {
     // Before the trace and state files are opened, so neither can take the
     // number of a closed standard descriptor.
+    prepareForCommandLine(argc, argv);
     guardStandardDescriptors();
     std::setvbuf(stdout, g_heldOutput, _IOFBF, sizeof g_heldOutput);
+    sim::setErrorPrinter(printLineSafe);
     sim::keepTraceInMemory(false);
     std::string error;
     if (!sim::configureFromEnvironment(&error)) {
-        std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+        sim::reportError(error);
         return 2;
     }
     // The whole run's state, on this stack for the run's lifetime.
@@ -70,7 +84,7 @@ int main(int argc, char** argv)
     releaseDisplays(&session.displays);
     if (!sim::finishRun(&error)) {
         discardHeldOutput();
-        std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+        sim::reportError(error);
         reportRunCounters(session);
         return 2;
     }

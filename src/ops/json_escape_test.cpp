@@ -96,4 +96,50 @@ TEST(JsonEscape, WorstCaseCapacityNeverCutsAndAlwaysParses)
     EXPECT_EQ(nlohmann::json::parse("\"" + escapeWhole(utf8) + "\"").get<std::string>(), utf8);
 }
 
+// For a terminal: what documents escape, and also what acts on a terminal
+// though it is well-formed (DEL, C1 controls such as CSI, direction
+// overrides, invisible marks), while other text passes. NULs inside the
+// given length are escaped, not an end.
+TEST(TerminalEscape, LeavesOnlyPrintableText)
+{
+    struct Case {
+        std::string input, expected;
+    } cases[] = {
+        {"plain \"q\" \\", "plain \\\"q\\\" \\\\"},
+        {"\x1b[31mRED", "\\u001b[31mRED"},
+        {"0x1\n0", "0x1\\u000a0"},
+        {"\x7f", "\\u007f"},
+        {"\xc2\x9b"
+         "2J",
+         "\\u009b2J"},  // U+009B, CSI
+        {"a\xe2\x80\xae"
+         "b",
+         "a\\u202eb"},  // U+202E, right-to-left override
+        {"\xe2\x81\xa6x\xe2\x80\x8b", "\\u2066x\\u200b"},
+        {"\xef\xbb\xbf", "\\ufeff"},
+        {"\xe2\x80\xa8", "\\u2028"},
+        {std::string("a\0b", 3), "a\\u0000b"},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x96\xa5", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x96\xa5"},
+        {"\xff\xe2\x80", "\\u00ff\\u00e2\\u0080"},
+    };
+    for (const Case& c : cases) {
+        std::vector<char> out(escapedCapacity(c.input.size() + 1) + 8, '#');
+        size_t length = escapeForTerminal(c.input.data(), c.input.size(), out.data(),
+                                          escapedCapacity(c.input.size() + 1));
+        EXPECT_EQ(std::string(out.data(), length), c.expected) << testing::PrintToString(c.input);
+    }
+    // A UTF-8 sequence is not read past the given length.
+    std::string cut = "ab\xe2\x82\xac";
+    std::vector<char> out(64);
+    size_t length = escapeForTerminal(cut.data(), 3, out.data(), out.size());
+    EXPECT_EQ(std::string(out.data(), length), "ab\\u00e2");
+}
+
+TEST(TerminalEscape, LineSafeKeepsTheMessagesOwnQuotes)
+{
+    std::vector<char> out(256);
+    makeLineSafe("scenario /tmp/a\nb: [\"k\xe2\x80\xae\"]: bad\\", out.data(), out.size());
+    EXPECT_EQ(std::string(out.data()), "scenario /tmp/a\\u000ab: [\"k\\u202e\"]: bad\\");
+}
+
 }  // namespace

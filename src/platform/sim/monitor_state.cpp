@@ -8,7 +8,8 @@
 // Write-back goes to a new file in the same folder, "<path>.tmp-XXXXXX" with
 // a name no other run can predict, created exclusively with mode 0600, then
 // flushed to disk and renamed over the state file: a run stopped at any
-// moment leaves the old file or the new one, and at most a stray new file.
+// moment leaves the old file or the new one, and at most a stray new file,
+// which a later run removes once it is a minute old.
 //
 // The folder may be one that others can write to, such as /tmp. So none of
 // the three paths is followed through a symbolic link (O_NOFOLLOW, and the
@@ -20,8 +21,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <utility>
@@ -37,6 +40,9 @@ namespace {
 using Json = nlohmann::ordered_json;
 using CodeOf = std::pair<std::string, int>;  // monitor key, VCP code
 
+// A new file older than this was left by a run that was killed.
+constexpr time_t kStaleSeconds = 60;
+
 struct StateRun {
     std::string path;
     int lockFd = -1;
@@ -46,6 +52,11 @@ struct StateRun {
     // the machine no longer matches it.
     std::map<CodeOf, int> loaded;
     std::set<CodeOf> named;  // codes the file gave a value for
+    // Values of monitors the machine does not have (unplugged): kept as the
+    // file gave them, or as the monitor left them when it was unplugged
+    // during the run, and written back with the rest.
+    Json absent = Json::object();
+    bool absentChanged = false;  // a monitor unplugged during the run took a change with it
 };
 
 StateRun& stateRun()
@@ -111,6 +122,39 @@ bool lock(const std::string& path, int* fd, std::string* error)
     return true;
 }
 
+// Removes new files that runs killed during their write-back left beside
+// the state file: "<name>.tmp-" and six letters or digits, regular, the
+// user's own, untouched for over a minute (a run writing one now is not
+// stopped). Once per process: a batch does not list the folder per line.
+void sweepStaleTemporaries(const std::string& path)
+{
+    static bool swept = false;
+    if (swept) return;
+    swept = true;
+    std::filesystem::path statePath(path);
+    std::filesystem::path folder = statePath.parent_path();
+    std::string prefix = statePath.filename().string() + ".tmp-";
+    int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder.empty() ? "." : folder, error);
+    time_t now = time(nullptr);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::string name = entries->path().filename().string();
+        bool ours = name.size() == prefix.size() + 6 &&
+                    name.compare(0, prefix.size(), prefix) == 0 &&
+                    std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(),
+                                [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+        struct stat status {};
+        if (ours && fstatat(dir, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_uid == geteuid() &&
+            now - status.st_mtime > kStaleSeconds) {
+            unlinkat(dir, name.c_str(), 0);
+        }
+    }
+    close(dir);
+}
+
 // The file's text; a missing file reads as an empty object.
 bool readState(const std::string& path, std::string* text, std::string* error)
 {
@@ -140,8 +184,10 @@ struct Assignment {
     int value;
 };
 
-// The values the file gives, each checked against the scenario's machine.
-bool parseState(const std::string& text, std::vector<Assignment>* values, std::string* error)
+// The values the file gives, each checked against the scenario's machine;
+// those of monitors it lacks go to `absent` as they are.
+bool parseState(const std::string& text, std::vector<Assignment>* values, Json* absent,
+                std::string* error)
 {
     Json document;
     if (!parseJson(text, &document, error)) return false;
@@ -155,10 +201,6 @@ bool parseState(const std::string& text, std::vector<Assignment>* values, std::s
         const Json& codes = item.value();
         std::string where = "[" + quoted(key) + "]";
         const Monitor* monitor = findMonitor(monitors, key);
-        if (monitor == nullptr) {
-            *error = where + ": the scenario has no monitor " + quoted(key);
-            return false;
-        }
         if (!codes.is_object()) {
             *error = where + ": expected an object";
             return false;
@@ -171,12 +213,18 @@ bool parseState(const std::string& text, std::vector<Assignment>* values, std::s
                 *error = at + "not a vcp code (\"0x10\" or \"16\", up to 255)";
             } else if (!seen.insert(code).second) {
                 *error = at + "code given twice";
-            } else if (monitor->vcp.count(code) == 0) {
+            } else if (monitor != nullptr && monitor->vcp.count(code) == 0) {
                 *error = at + "the scenario's monitor has no such code";
             } else if (!value.is_number_unsigned() || value.get<uint64_t>() > 65535) {
                 *error = at + "expected an integer from 0 to 65535";
             } else {
-                values->push_back({{key, code}, static_cast<int>(value.get<uint64_t>())});
+                // A monitor the scenario lacks is unplugged: its values
+                // wait in the file for it.
+                if (monitor == nullptr) {
+                    (*absent)[key][codeKey] = value;
+                } else {
+                    values->push_back({{key, code}, static_cast<int>(value.get<uint64_t>())});
+                }
                 continue;
             }
             return false;
@@ -261,10 +309,12 @@ bool loadMonitorState(const std::string& path, std::string* error)
     release(run);
     int fd = -1;
     if (!lock(path, &fd, error)) return false;
+    sweepStaleTemporaries(path);
 
     std::string text;
     std::vector<Assignment> values;
-    if (!readState(path, &text, error) || !parseState(text, &values, error)) {
+    if (!readState(path, &text, error) || !parseState(text, &values, &run.absent, error)) {
+        run.absent = Json::object();
         close(fd);
         return false;
     }
@@ -302,15 +352,70 @@ bool saveMonitorState(std::string* error)
             document[code.first][value.key] = value.current;
         }
     }
+    for (const auto& [key, codes] : run.absent.items()) {
+        for (const auto& [code, value] : codes.items()) document[key][code] = value;
+    }
+    changed = changed || run.absentChanged;
     bool saved = !changed || replaceState(run.path, document.dump() + "\n", error);
     release(run);
     return saved;
 }
 
-void rebaseMonitorState()
+namespace {
+
+// Values of a monitor unplugged during the run go to the absent ones, as
+// the file would have kept them had it been written just before.
+void keepUnplugged(StateRun& run, const Machine& previous)
+{
+    for (const auto& [code, before] : run.loaded) {
+        if (findMonitor(state().machine.monitors, code.first) != nullptr) continue;
+        const Monitor* gone = findMonitor(previous.monitors, code.first);
+        if (gone == nullptr || gone->vcp.count(code.second) == 0) continue;
+        const VcpValue& value = gone->vcp.at(code.second);
+        bool differs = value.current != before;
+        if (differs || run.named.count(code) != 0) {
+            run.absent[code.first][value.key] = value.current;
+            run.absentChanged = run.absentChanged || differs;
+        }
+    }
+}
+
+// A monitor plugged back in during the run gets the values the file keeps
+// for it, for the codes it still has.
+void applyReplugged(StateRun& run)
+{
+    for (Monitor& monitor : state().machine.monitors) {
+        auto kept = run.absent.find(monitor.key);
+        if (kept == run.absent.end()) continue;
+        // Codes it no longer has stay in the file, which the next run then
+        // reports as naming a code its monitor lacks.
+        Json left = Json::object();
+        for (const auto& [codeKey, value] : kept->items()) {
+            int code = parseVcpCode(codeKey);
+            auto found = monitor.vcp.find(code);
+            if (found == monitor.vcp.end()) {
+                left[codeKey] = value;
+                continue;
+            }
+            found->second.current = value.get<int>();
+            run.loaded[{monitor.key, code}] = found->second.current;
+            run.named.insert({monitor.key, code});
+        }
+        if (left.empty()) {
+            run.absent.erase(kept);
+        } else {
+            *kept = std::move(left);
+        }
+    }
+}
+
+}  // namespace
+
+void rebaseMonitorState(const Machine& previous)
 {
     StateRun& run = stateRun();
     if (run.lockFd < 0) return;
+    keepUnplugged(run, previous);
     // Values of monitors that were unplugged, or codes they lost, are no
     // longer the machine's to keep.
     const std::vector<Monitor>& monitors = state().machine.monitors;
@@ -318,6 +423,7 @@ void rebaseMonitorState()
         const Monitor* monitor = findMonitor(monitors, item.first.first);
         return monitor == nullptr || monitor->vcp.count(item.first.second) == 0;
     });
+    applyReplugged(run);
     std::erase_if(run.named, [&](const CodeOf& code) { return run.loaded.count(code) == 0; });
     recordNewValues(run);
     run.generation = state().generation;

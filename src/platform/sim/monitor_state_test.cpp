@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 
+#include "sim_state.h"
 #include "test_helpers.h"
 
 namespace {
@@ -87,7 +88,11 @@ TEST_F(MonitorStateTest, BrokenFilesAreRejectedAndTheLockReleased)
     } cases[] = {
         {"", "invalid json at line 1, column 1"},
         {"[]", "expected a json object"},
-        {R"({"x": {}})", R"(["x"]: the scenario has no monitor "x")"},
+        // A monitor the scenario lacks is unplugged, but its values are
+        // still checked as values.
+        {R"({"x": 5})", R"(["x"]: expected an object)"},
+        {R"({"x": {"zz": 1}})", R"(["x"]["zz"]: not a vcp code ("0x10" or "16", up to 255))"},
+        {R"({"x": {"0x10": -1}})", R"(["x"]["0x10"]: expected an integer from 0 to 65535)"},
         {R"({"m": 5})", R"(["m"]: expected an object)"},
         {R"({"m": {"0x12": 1}})", R"(["m"]["0x12"]: the scenario's monitor has no such code)"},
         {R"({"m": {"16": 1, "0x10": 2}})", R"(["m"]["0x10"]: code given twice)"},
@@ -124,6 +129,50 @@ TEST_F(MonitorStateTest, KeepsNamedAndChangedCodesInTheScenarioSpelling)
     set(192, 5000);  // clamped to the maximum
     ASSERT_TRUE(sim::saveMonitorState(&error)) << error;
     EXPECT_EQ(read(), "{\"m\":{\"0x10\":42,\"192\":4000},\"n\":{\"0x12\":7}}\n");
+    EXPECT_TRUE(strays(dir_).empty());
+}
+
+// A monitor the scenario lacks is unplugged: its values wait in the file,
+// untouched by runs that change other monitors, and come back with it, even
+// when it is plugged back in during a run.
+TEST_F(MonitorStateTest, UnpluggedMonitorsKeepTheirValues)
+{
+    write(R"({"gone": {"0x10": 9, "16x": 1}})");
+    std::string error;
+    EXPECT_FALSE(sim::loadMonitorState(path_, &error));
+    write(R"({"gone": {"0x10": 9, "0x62": 70}, "m": {"0x10": 42}})");
+    ASSERT_TRUE(sim::loadMonitorState(path_, &error)) << error;
+    EXPECT_EQ(sim::monitorVcpCurrent("m", 0x10), 42);
+    set(0x10, 43);
+    ASSERT_TRUE(sim::saveMonitorState(&error)) << error;
+    EXPECT_EQ(read(), "{\"m\":{\"0x10\":43},\"gone\":{\"0x10\":9,\"0x62\":70}}\n");
+
+    // Plugged in during a run: the file's values apply to the codes it has.
+    ASSERT_TRUE(sim::loadMonitorState(path_, &error)) << error;
+    std::string replugged = kScenario;
+    replugged.replace(replugged.find(R"("n": )"), 0,
+                      R"("gone": {"vcp": {"0x10": {"current": 1, "max": 100}}}, )");
+    sim::Machine machine;
+    ASSERT_TRUE(sim::buildMachine(replugged, &machine, &error)) << error;
+    sim::replaceMachine(std::move(machine));
+    EXPECT_EQ(sim::monitorVcpCurrent("gone", 0x10), 9);
+    ASSERT_TRUE(sim::saveMonitorState(&error)) << error;
+    EXPECT_EQ(read(), "{\"m\":{\"0x10\":43},\"gone\":{\"0x10\":9,\"0x62\":70}}\n")
+        << "nothing changed: nothing written";
+
+    // Unplugged during a run after a change: the change is kept for it.
+    write(R"({"m": {"0x10": 42}})");
+    ASSERT_TRUE(sim::loadMonitorState(path_, &error)) << error;
+    set(0x10, 11);
+    sim::Machine without;
+    ASSERT_TRUE(sim::buildMachine(R"({"registry": {"name": "R", "children": [
+        {"name": "proxy", "avservice": {}}]}})",
+                                  &without, &error))
+        << error;
+    sim::replaceMachine(std::move(without));
+    EXPECT_EQ(sim::monitorVcpCurrent("m", 0x10), std::nullopt);
+    ASSERT_TRUE(sim::saveMonitorState(&error)) << error;
+    EXPECT_EQ(read(), "{\"m\":{\"0x10\":11}}\n");
     EXPECT_TRUE(strays(dir_).empty());
 }
 

@@ -36,6 +36,7 @@ typedef int kern_return_t;
 typedef kern_return_t IOReturn;
 typedef uint32_t IOOptionBits;
 typedef char io_name_t[128];
+typedef char io_string_t[512];
 typedef int boolean_t;
 
 typedef const void* CFTypeRef;
@@ -101,6 +102,12 @@ void IOIteratorReset(io_iterator_t iterator);
 kern_return_t IORegistryEntryGetName(io_registry_entry_t entry, io_name_t name);
 kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_name_t plane,
                                             io_registry_entry_t* parent);
+// "IOService:/<name>/<name>/..." from the root's child down to the entry; a
+// name shared with earlier siblings gets "@<n>", n counting those siblings,
+// so the path tells entries apart as the real location suffix does. The
+// root's path is "IOService:/". Fails when it does not fit.
+kern_return_t IORegistryEntryGetPath(io_registry_entry_t entry, const io_name_t plane,
+                                     io_string_t path);
 CFTypeRef IORegistryEntrySearchCFProperty(io_registry_entry_t entry, const io_name_t plane,
                                           CFStringRef key, CFAllocatorRef allocator,
                                           IOOptionBits options) CF_RETURNS_RETAINED;

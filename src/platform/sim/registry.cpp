@@ -4,6 +4,7 @@
 // reference the caller owns; a handle used without one is treated as invalid.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "sim_control.h"
 #include "sim_state.h"
@@ -246,6 +247,44 @@ kern_return_t IORegistryEntryGetParentEntry(io_registry_entry_t entry, const io_
     }
     if (index == 0) return sim::kStatusNoDevice;
     *parent = sim::handOutEntry(state().machine.entries[index].parent);
+    return KERN_SUCCESS;
+}
+
+namespace sim {
+namespace {
+
+// The entry's name, with "@<n>" when n earlier siblings have the same name.
+std::string pathElement(uint32_t index)
+{
+    const State& s = state();
+    const Entry& entry = s.machine.entries[index];
+    int earlier = 0;
+    // Siblings start right after the parent and follow each other's subtrees.
+    for (uint32_t sibling = entry.parent + 1; sibling < index;
+         sibling = s.machine.entries[sibling].subtreeEnd) {
+        if (s.machine.entries[sibling].name == entry.name) ++earlier;
+    }
+    return earlier == 0 ? entry.name : entry.name + "@" + std::to_string(earlier);
+}
+
+}  // namespace
+}  // namespace sim
+
+kern_return_t IORegistryEntryGetPath(io_registry_entry_t entry, const io_name_t plane,
+                                     io_string_t path)
+{
+    ++state().registryOperations;
+    uint32_t index;
+    if (path == nullptr || !sim::isServicePlane(plane) || !sim::lookupEntry(entry, &index)) {
+        return sim::kStatusBadArgument;
+    }
+    std::string text;
+    for (uint32_t at = index; at != 0; at = state().machine.entries[at].parent) {
+        text.insert(0, "/" + sim::pathElement(at));
+    }
+    text.insert(0, index == 0 ? "IOService:/" : "IOService:");
+    if (text.size() >= sizeof(io_string_t)) return sim::kStatusBadArgument;
+    std::memcpy(path, text.c_str(), text.size() + 1);
     return KERN_SUCCESS;
 }
 

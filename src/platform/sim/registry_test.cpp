@@ -137,6 +137,52 @@ TEST_F(RegistryTest, ParentsAndReferences)
     IOObjectRelease(a1x);
 }
 
+// Paths name an entry from the root down, and tell apart siblings of one
+// name by their place among them, as the location suffix does on a real
+// registry.
+TEST(RegistryPathTest, PathsAreUniqueAndStable)
+{
+    simtest::load(R"({"registry": {"name": "Root", "children": [
+      {"name": "p", "children": [{"name": "x"}, {"name": "y"}, {"name": "x"}]},
+      {"name": "p", "children": [{"name": "x"}]}]}})");
+    io_registry_entry_t root = IORegistryGetRootEntry(kIOMainPortDefault);
+    io_iterator_t iterator = 0;
+    ASSERT_EQ(IORegistryEntryCreateIterator(root, kIOServicePlane, kIORegistryIterateRecursively,
+                                            &iterator),
+              KERN_SUCCESS);
+    std::vector<std::string> paths;
+    io_string_t path{};
+    ASSERT_EQ(IORegistryEntryGetPath(root, kIOServicePlane, path), KERN_SUCCESS);
+    paths.emplace_back(path);
+    for (io_object_t entry = IOIteratorNext(iterator); entry != 0;
+         entry = IOIteratorNext(iterator)) {
+        EXPECT_EQ(IORegistryEntryGetPath(entry, kIOServicePlane, path), KERN_SUCCESS);
+        paths.emplace_back(path);
+        EXPECT_NE(IORegistryEntryGetPath(entry, "IODeviceTree", path), KERN_SUCCESS);
+        IOObjectRelease(entry);
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"IOService:/", "IOService:/p", "IOService:/p/x",
+                                               "IOService:/p/y", "IOService:/p/x@1",
+                                               "IOService:/p@1", "IOService:/p@1/x"}));
+    IOObjectRelease(iterator);
+    IOObjectRelease(root);
+    EXPECT_EQ(sim::outstandingRegistryReferences(), 0);
+
+    // A path that does not fit is an error, not a cut path.
+    std::string deep = R"({"name": ")" + std::string(120, 'n') + R"("})";
+    for (int level = 0; level < 4; level++) {
+        deep = R"({"name": ")" + std::string(120, 'n') + R"(", "children": [)" + deep + "]}";
+    }
+    simtest::load(R"({"registry": {"name": "Root", "children": [)" + deep + "]}}");
+    io_registry_entry_t third = findEntry(std::string(120, 'n'), 2);
+    io_registry_entry_t fifth = findEntry(std::string(120, 'n'), 4);
+    EXPECT_EQ(IORegistryEntryGetPath(third, kIOServicePlane, path), KERN_SUCCESS);
+    EXPECT_EQ(std::string(path).size(), 10 + 3 * 121);
+    EXPECT_NE(IORegistryEntryGetPath(fifth, kIOServicePlane, path), KERN_SUCCESS);
+    IOObjectRelease(third);
+    IOObjectRelease(fifth);
+}
+
 // Entries side by side and in one chain are all iterated and searched. At
 // 100,000 entries, where a quadratic walk would take minutes, the same is
 // measured in bench/sim_input_bench.cpp.

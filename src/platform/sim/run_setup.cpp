@@ -1,5 +1,6 @@
 // Setting a run of the sim build up from its environment variables, and the
 // work due once the command has run.
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -15,7 +16,8 @@ std::string g_statePath;
 
 std::string stateError(const std::string& what)
 {
-    return "scenario " + g_statePath + ": " + what;
+    return "state file " + g_statePath + ": " + what +
+           "; remove it or point PANOCTL_SIM_STATE elsewhere";
 }
 
 }  // namespace
@@ -42,6 +44,28 @@ bool giveMonitorState(std::string* error)
         return false;
     }
     return true;
+}
+
+namespace {
+
+void printRaw(const char* message)
+{
+    std::fprintf(stderr, "panoctl: %s\n", message);
+}
+
+// Set once by the entry point before anything can fail.
+void (*g_printError)(const char*) = printRaw;
+
+}  // namespace
+
+void setErrorPrinter(void (*print)(const char* message))
+{
+    g_printError = print != nullptr ? print : printRaw;
+}
+
+void reportError(const std::string& message)
+{
+    g_printError(message.c_str());
 }
 
 bool configureFromEnvironment(std::string* error, bool useStateFile)

@@ -60,9 +60,9 @@ size_t hashOf(std::string_view text)
 [[noreturn]] void failReload(const std::string& path, const std::string& what)
 {
     std::fflush(stdout);
-    std::fprintf(stderr, "panoctl: scenario %s: %s\n", path.c_str(), what.c_str());
+    reportError("scenario " + path + ": " + what);
     std::string error;
-    if (!finishRun(&error)) std::fprintf(stderr, "panoctl: %s\n", error.c_str());
+    if (!finishRun(&error)) reportError(error);
     std::exit(2);
 }
 
@@ -70,13 +70,20 @@ size_t hashOf(std::string_view text)
 
 bool readTextFile(const std::string& path, std::string* text, FileStamp* stamp, std::string* error)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a FIFO put in the file's place opens at once, with no
+    // writer to wait for, and is then refused like anything not a file.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = "cannot open (" + describeError(errno) + ")";
         return false;
     }
     struct stat info {};
     *stamp = fstat(fd, &info) == 0 ? stampOf(info) : FileStamp{};
+    if (!S_ISREG(info.st_mode)) {
+        *error = "not a regular file";
+        close(fd);
+        return false;
+    }
     bool read = readInput(fd, text, error);
     close(fd);
     return read;
@@ -89,6 +96,7 @@ void watchScenario(const std::string& path, const FileStamp& stamp, std::string_
     watch.stamp = stamp;
     watch.contentHash = hashOf(text);
     watch.racy = isRacy(stamp);
+    watch.failure.clear();
 }
 
 namespace {
@@ -110,10 +118,15 @@ Reload reloadIfChanged(std::string* error)
     std::string text;
     FileStamp stamp;
     if (!readTextFile(path, &text, &stamp, error)) {
+        // Read again while its time stamp is too recent to trust, an
+        // unreadable file is still reported once until it changes.
+        bool reported = !watch.failure.empty() && watch.stamp == now && watch.failure == *error;
         watchScenario(path, now, "");
-        return Reload::broken;
+        watch.failure = *error;
+        return reported ? Reload::unchanged : Reload::broken;
     }
-    if (hashOf(text) == watch.contentHash) {
+    // After a read that failed, the hash is of no text that was read.
+    if (watch.failure.empty() && hashOf(text) == watch.contentHash) {
         // Touched or rewritten with the same text: the machine stays.
         watchScenario(path, stamp, text);
         return Reload::unchanged;
@@ -138,7 +151,7 @@ void reload()
     if (!watchingRegistry()) {
         failReload(state().watch.path, error);
     }
-    std::fprintf(stderr, "panoctl: scenario %s: %s\n", state().watch.path.c_str(), error.c_str());
+    reportError("scenario " + state().watch.path + ": " + error);
 }
 
 }  // namespace

@@ -125,7 +125,14 @@ TEST(ScenarioTest, AcceptedFormsAndFailures)
     EXPECT_FALSE(sim::loadScenarioFile("/nonexistent/scenario.json", &error));
     EXPECT_EQ(error, "cannot open (no such file or directory)");
     EXPECT_FALSE(sim::loadScenarioFile(::testing::TempDir(), &error));
-    EXPECT_EQ(error, "cannot read (is a directory)");
+    EXPECT_EQ(error, "not a regular file");
+    // A FIFO opens at once, with no writer to wait for, and is refused.
+    std::string fifo = ::testing::TempDir() + "/scenario-fifo";
+    unlink(fifo.c_str());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(sim::loadScenarioFile(fifo, &error));
+    EXPECT_EQ(error, "not a regular file");
+    unlink(fifo.c_str());
 }
 
 // The default machine gives discovery what a real one would: each proxy

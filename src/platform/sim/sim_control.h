@@ -28,6 +28,12 @@ std::string_view defaultScenarioText();
 // false with *error = "scenario <path>: <what is wrong>" (or "seed ...",
 // "trace ..."). With `useStateFile` false, PANOCTL_SIM_STATE is not used.
 bool configureFromEnvironment(std::string* error, bool useStateFile = true);
+// Writes "panoctl: <message>" and a line feed on standard error. The entry
+// point replaces how the message is written (`print`), so that paths and
+// keys in it cannot break the line or reach the terminal raw.
+void reportError(const std::string& message);
+void setErrorPrinter(void (*print)(const char* message));
+
 // Work to do once the command has run (such as writing monitor state back).
 // Returns false with *error set on failure.
 bool finishRun(std::string* error);

@@ -117,7 +117,7 @@ void replaceMachine(Machine machine)
     s.entryRefs.assign(s.machine.entries.size(), 0);
     s.entryRefs[0] = rootReferences;
     for (auto& [handle, iterator] : s.iterators) iterator.valid = false;
-    rebaseMonitorState();
+    rebaseMonitorState(previous);
 }
 
 std::string describeError(int error)

@@ -177,6 +177,7 @@ struct ScenarioWatch {
     FileStamp stamp;
     size_t contentHash = 0;
     bool racy = false;
+    std::string failure;  // why the file at `stamp` could not be read; empty when it was
 };
 
 struct State {
@@ -272,7 +273,7 @@ bool releaseNotificationObject(io_object_t object);
 // scenario rewrite that cannot be loaded is reported and survived.
 bool watchingRegistry();
 // Keeps the state file's bookkeeping in step with a replaced machine.
-void rebaseMonitorState();
+void rebaseMonitorState(const Machine& previous);
 
 // Parses a scenario into a machine without installing it; *error as
 // loadScenarioText's.
