@@ -206,6 +206,21 @@ TEST_F(Library, ChangesReportTheValueWrittenAndFailuresTheirKind)
     EXPECT_EQ(brightness("b"), 50);
 }
 
+TEST_F(Library, AMonitorWithoutTheCodeAndChoicesThatTakeNoStep)
+{
+    load(machine({{"a", 50}}));
+    open();
+    unsigned value = 7;
+    // The monitor answers that it lacks 0xE0: definite, not a failed read.
+    EXPECT_EQ(panoctl_get(session_, "1", 0xE0, &value, nullptr), PANOCTL_UNSUPPORTED);
+    EXPECT_EQ(panoctl_step(session_, "1", 0xE0, 1, 0, &value), PANOCTL_UNSUPPORTED);
+    EXPECT_EQ(value, 7u);
+    // Input and power are choices: a step or a share of them means nothing.
+    EXPECT_EQ(panoctl_step(session_, "1", 0x60, 1, 0, &value), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(panoctl_set_percent(session_, "1", 0xD6, 50, &value), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(brightness("a"), 50);
+}
+
 TEST_F(Library, TextsAreTheCommandsDocumentsAndSayTheSizeTheyNeed)
 {
     for (const char* command : {"features", "save"}) {

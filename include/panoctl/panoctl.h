@@ -144,9 +144,12 @@ PANOCTL_API panoctl_status panoctl_set(panoctl_session* session, const char* dis
 /* Moves feature `code` from its current value: by `step` (signed, -65535 to
  * 65535) or, with `percent` nonzero, by `step` percent of the maximum (-100
  * to 100), held between 0 and the maximum. *value (may be null) gets the
- * value written. Statuses: OK, CLOSED, INVALID_ARGUMENT, NO_SUCH_DISPLAY,
- * DISPLAY_GONE, READ_FAILED (nothing written), WRITE_FAILED. Blocks for a
- * get and a set transaction. Any thread. */
+ * value written. Only for levels (brightness, contrast, a manufacturer's
+ * code): a code the MCCS table knows as a choice (input, power mode, ...) or
+ * an action is INVALID_ARGUMENT. Statuses: OK, CLOSED, INVALID_ARGUMENT,
+ * NO_SUCH_DISPLAY, DISPLAY_GONE, READ_FAILED or UNSUPPORTED (nothing
+ * written), WRITE_FAILED. Blocks for a get and a set transaction. Any
+ * thread. */
 PANOCTL_API panoctl_status panoctl_step(panoctl_session* session, const char* display,
                                         unsigned code, int step, int percent, unsigned* value);
 

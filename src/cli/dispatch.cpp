@@ -200,9 +200,9 @@ void prepareForCommandLine(int argc, char** argv)
     Refusals quiet;
     captureRefusals(&quiet, true);
     RunOptions options;
-    std::optional<size_t> optionWords = readOptions(words, &options, &quiet);
-    if (optionWords && !options.help && !options.version &&
-        commandLineStreams(words.subspan(*optionWords))) {
+    ArgumentWords arguments;
+    if (readOptions(words, &options, &arguments, &quiet) && !options.help && !options.version &&
+        commandLineStreams(arguments.span())) {
         catchWatchStopSignals();
     }
 }

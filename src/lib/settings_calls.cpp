@@ -2,6 +2,7 @@
 // changes as `get` and `set`.
 #include "ddc/vcp.h"
 #include "lib/display_call.h"
+#include "mccs/feature_names.h"
 #include "ops/settings.h"
 
 namespace {
@@ -28,7 +29,7 @@ panoctl_status change(panoctl_session* session, const char* selector, unsigned c
     ChangeOutcome outcome = changeSetting(call.link(&counters), call.options().verify != 0,
                                           static_cast<uint8_t>(code), settingChange);
     if (!outcome.read) {
-        return PANOCTL_READ_FAILED;
+        return outcome.unsupported ? PANOCTL_UNSUPPORTED : PANOCTL_READ_FAILED;
     }
     if (value != nullptr) {
         *value = outcome.value;
@@ -57,8 +58,10 @@ panoctl_status panoctl_get(panoctl_session* session, const char* display, unsign
     TransferCounters counters;
     int32_t current = 0;
     int32_t most = 0;
-    if (!asReadVCP(call.link(&counters), static_cast<uint8_t>(code), &current, &most)) {
-        return PANOCTL_READ_FAILED;
+    switch (readVCPFeature(call.link(&counters), static_cast<uint8_t>(code), &current, &most)) {
+        case VcpRead::value: break;
+        case VcpRead::unsupported: return PANOCTL_UNSUPPORTED;
+        case VcpRead::failed: return PANOCTL_READ_FAILED;
     }
     *value = static_cast<unsigned>(current);
     if (maximum != nullptr) {
@@ -94,6 +97,10 @@ panoctl_status panoctl_step(panoctl_session* session, const char* display, unsig
     if (status != PANOCTL_OK) {
         return status;
     }
+    // A step of an input or a power mode would pick a setting nobody meant.
+    if (!takesSteps(static_cast<uint8_t>(code))) {
+        return PANOCTL_INVALID_ARGUMENT;
+    }
     long limit = percent != 0 ? kMaxPercent : static_cast<long>(kMaxValue);
     if (step < -limit || step > limit) {
         return PANOCTL_INVALID_ARGUMENT;
@@ -109,7 +116,7 @@ panoctl_status panoctl_set_percent(panoctl_session* session, const char* display
     if (status != PANOCTL_OK) {
         return status;
     }
-    if (percent > kMaxPercent) {
+    if (percent > kMaxPercent || !takesSteps(static_cast<uint8_t>(code))) {
         return PANOCTL_INVALID_ARGUMENT;
     }
     SettingChange settingChange{false, true, static_cast<long>(percent)};

@@ -21,7 +21,9 @@ ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
     ChangeOutcome outcome;
     int32_t current = 0;
     int32_t maximum = 0;
-    if (!asReadVCP(link, vcp, &current, &maximum)) {
+    VcpRead read = readVCPFeature(link, vcp, &current, &maximum);
+    if (read != VcpRead::value) {
+        outcome.unsupported = read == VcpRead::unsupported;
         return outcome;
     }
     outcome.read = true;

@@ -17,8 +17,9 @@ bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value)
 
 // What a change that starts from the current value came to.
 struct ChangeOutcome {
-    bool read = false;  // the current value was read: `value` is meaningful
-    bool ok = false;    // and the new one written
+    bool read = false;         // the current value was read: `value` is meaningful
+    bool unsupported = false;  // the monitor answered that it has no such code
+    bool ok = false;           // and the new one written
     uint16_t value = 0;
 };
 
