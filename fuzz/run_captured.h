@@ -7,6 +7,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -103,6 +105,13 @@ private:
 inline void prepareProcess()
 {
     setenv("XDG_CACHE_HOME", "/dev/null", 1);
+    // `save <display> <file>` writes its file: a relative name lands in a
+    // scratch folder of the fuzzer's own (inputs that could name another
+    // folder are skipped, below).
+    char scratch[] = "/tmp/panoctl-fuzz-XXXXXX";
+    if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) {
+        std::abort();
+    }
     // The interface takes the descriptor as a pointer.
     // NOLINTNEXTLINE(performance-no-int-to-ptr)
     __sanitizer_set_report_fd(reinterpret_cast<void*>(static_cast<intptr_t>(dup(STDERR_FILENO))));
@@ -110,6 +119,18 @@ inline void prepareProcess()
     // A watch runs until a signal: here it finds no notification port and
     // ends at once with its one-line failure.
     sim::setNotificationPortCreationFails(true);
+}
+
+// Whether an input could make a save write a file outside the scratch
+// folder: it names the command and holds a '/'. Fuzzing must never write
+// over the machine's files.
+inline bool mayWriteElsewhere(const uint8_t* data, size_t size)
+{
+    std::string text(reinterpret_cast<const char*>(data), size);
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text.find("save") != std::string::npos && text.find('/') != std::string::npos;
 }
 
 // Runs `panoctl <args...>` on the simulated machine loaded now, with `input`
