@@ -69,6 +69,7 @@ IOReturn serviceWrite(IOAVServiceRef handle, uint32_t chip, uint32_t dataAddress
     uint64_t index = service->writes++;
     Monitor* monitor = monitorOf(*service);
     if (monitor == nullptr) return kStatusNoDevice;
+    applyPanelPresses(*monitor);
     if (monitor->faults.failWrites.count(index)) return kStatusError;
     if (chip != kDdcChip) return kStatusNoDevice;
     if (!flakyWriteAccepted(*monitor)) return kStatusError;
@@ -88,6 +89,7 @@ IOReturn serviceRead(IOAVServiceRef handle, uint32_t chip, uint8_t* out, uint32_
     uint64_t index = service->reads++;
     Monitor* monitor = monitorOf(*service);
     if (monitor == nullptr) return kStatusNoDevice;
+    applyPanelPresses(*monitor);
     if (monitor->faults.failReads.count(index)) return kStatusError;
     auto reply = monitor->faults.replies.find(index);
     if (reply != monitor->faults.replies.end()) {

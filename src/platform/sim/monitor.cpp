@@ -22,12 +22,43 @@ uint8_t checksum(uint8_t seed, const uint8_t* bytes, size_t count)
     return seed;
 }
 
-std::vector<uint8_t> vcpReply(const Monitor& monitor, uint8_t code)
+constexpr uint8_t kNewControlValue = 0x02;
+constexpr uint8_t kActiveControl = 0x52;
+constexpr uint8_t kPowerMode = 0xd6;
+
+bool reportsPresses(const Monitor& monitor, uint8_t code)
+{
+    return monitor.newControlValue != NewControlValue::none &&
+           (code == kNewControlValue || code == kActiveControl);
+}
+
+// 0x02: 2 while a press waits to be reported, else 1; 0x52: the oldest
+// pressed code, or 0. Stuck and silent monitors answer
+// the same whatever was pressed.
+int pressReport(Monitor& monitor, uint8_t code)
+{
+    switch (monitor.newControlValue) {
+        case NewControlValue::faithful:
+            if (code == kNewControlValue) return monitor.pressed.empty() ? 1 : 2;
+            if (monitor.pressed.empty()) return 0;
+            // Taken off the list once the reply is read, not when asked:
+            // a host may ask again before it reads.
+            monitor.handsOutPress = true;
+            return monitor.pressed.front();
+        case NewControlValue::stuck: return code == kNewControlValue ? 2 : 0;
+        case NewControlValue::never:
+        case NewControlValue::none: break;
+    }
+    return code == kNewControlValue ? 1 : 0;
+}
+
+std::vector<uint8_t> vcpReply(Monitor& monitor, uint8_t code)
 {
     auto found = monitor.vcp.find(code);
-    bool supported = found != monitor.vcp.end();
-    int max = supported ? found->second.max : 0;
-    int current = supported ? found->second.current : 0;
+    bool special = reportsPresses(monitor, code);
+    bool supported = special || found != monitor.vcp.end();
+    int max = special ? 0xff : supported ? found->second.max : 0;
+    int current = special ? pressReport(monitor, code) : supported ? found->second.current : 0;
     std::vector<uint8_t> reply = {
         kDisplayAddress,
         0x88,
@@ -61,20 +92,51 @@ std::vector<uint8_t> capabilitiesReply(const Monitor& monitor, uint8_t offsetHig
 
 }  // namespace
 
+namespace {
+
+void setVcp(Monitor& monitor, uint8_t code, int value)
+{
+    if (reportsPresses(monitor, code)) {
+        // Writing 1 to 0x02 says the host has read what changed.
+        if (code == kNewControlValue && value == 1 &&
+            monitor.newControlValue == NewControlValue::faithful) {
+            monitor.pressed.clear();
+        }
+        return;
+    }
+    auto found = monitor.vcp.find(code);
+    if (found != monitor.vcp.end()) {
+        found->second.current = std::min(value, found->second.max);
+    }
+}
+
+// A sleeping monitor (0xD6 other than 1) wakes for any request but a Get
+// or Set of 0xD6 itself.
+void wakeFor(Monitor& monitor, bool powerRequest)
+{
+    auto power = monitor.vcp.find(kPowerMode);
+    if (powerRequest || power == monitor.vcp.end() || power->second.current == 1) return;
+    power->second.current = 1;
+    appendTrace("wake " + monitor.key);
+}
+
+}  // namespace
+
 void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, size_t count)
 {
     monitor.pending.clear();
+    monitor.handsOutPress = false;
     if (dataAddress != kHostAddress || count == 0) return;
     if (bytes[count - 1] != checksum(kDisplayAddress ^ kHostAddress, bytes, count - 1)) return;
 
     if (count == 4 && bytes[0] == 0x82 && bytes[1] == 0x01) {
+        wakeFor(monitor, bytes[2] == kPowerMode);
         monitor.pending = vcpReply(monitor, bytes[2]);
     } else if (count == 6 && bytes[0] == 0x84 && bytes[1] == 0x03) {
-        auto found = monitor.vcp.find(bytes[2]);
-        if (found != monitor.vcp.end()) {
-            found->second.current = std::min(bytes[3] * 256 + bytes[4], found->second.max);
-        }
+        wakeFor(monitor, bytes[2] == kPowerMode);
+        setVcp(monitor, bytes[2], bytes[3] * 256 + bytes[4]);
     } else if (count == 5 && bytes[0] == 0x83 && bytes[1] == 0xf3) {
+        wakeFor(monitor, false);
         monitor.pending = capabilitiesReply(monitor, bytes[2], bytes[3]);
     }
     // Anything else, such as a message without its length byte: acknowledged
@@ -89,10 +151,14 @@ void copyReply(const std::vector<uint8_t>& reply, uint8_t* out, size_t count)
     std::memset(out + copied, 0, count - copied);
 }
 
-void monitorRead(const Monitor& monitor, uint8_t* out, size_t count)
+void monitorRead(Monitor& monitor, uint8_t* out, size_t count)
 {
     static const std::vector<uint8_t> kNullMessage = {kDisplayAddress, 0x80, 0xbe};
     copyReply(monitor.pending.empty() ? kNullMessage : monitor.pending, out, count);
+    if (monitor.handsOutPress && !monitor.pending.empty()) {
+        monitor.handsOutPress = false;
+        monitor.pressed.pop_front();
+    }
 }
 
 std::optional<int> monitorVcpCurrent(std::string_view monitorKey, int code)

@@ -57,7 +57,15 @@ struct StateRun {
     // during the run, and written back with the rest.
     Json absent = Json::object();
     bool absentChanged = false;  // a monitor unplugged during the run took a change with it
+    // Under kPanelKey: how far each monitor took the panel file's presses,
+    // and the presses a faithful one has not reported yet, as the file gave
+    // them.
+    Json panel = Json::object();
 };
+
+// A member no monitor key can clash with in practice: '$' starts no key the
+// scenarios use.
+constexpr const char* kPanelKey = "$panel";
 
 StateRun& stateRun()
 {
@@ -186,7 +194,32 @@ struct Assignment {
 
 // The values the file gives, each checked against the scenario's machine;
 // those of monitors it lacks go to `absent` as they are.
-bool parseState(const std::string& text, std::vector<Assignment>* values, Json* absent,
+// {"<monitor key>": {"lines": N, "pressed": [codes]}, ...}
+bool parsePanel(const Json& panel, std::string* error)
+{
+    std::string where = "[" + quoted(kPanelKey) + "]";
+    if (!panel.is_object()) {
+        *error = where + ": expected an object";
+        return false;
+    }
+    for (const auto& [key, progress] : panel.items()) {
+        const Json* lines =
+            progress.is_object() && progress.contains("lines") ? &progress["lines"] : nullptr;
+        const Json* pressed =
+            progress.is_object() && progress.contains("pressed") ? &progress["pressed"] : nullptr;
+        bool codes = pressed != nullptr && pressed->is_array() &&
+                     std::all_of(pressed->begin(), pressed->end(), [](const Json& code) {
+                         return code.is_number_unsigned() && code.get<uint64_t>() <= 255;
+                     });
+        if (lines == nullptr || !lines->is_number_unsigned() || !codes) {
+            *error = where + "[" + quoted(key) + "]: expected {\"lines\": N, \"pressed\": [codes]}";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parseState(const std::string& text, std::vector<Assignment>* values, Json* absent, Json* panel,
                 std::string* error)
 {
     Json document;
@@ -195,9 +228,14 @@ bool parseState(const std::string& text, std::vector<Assignment>* values, Json* 
         *error = "expected a json object";
         return false;
     }
+    if (auto found = document.find(kPanelKey); found != document.end()) {
+        if (!parsePanel(*found, error)) return false;
+        *panel = *found;
+    }
     const std::vector<Monitor>& monitors = state().machine.monitors;
     for (const auto& item : document.items()) {
         const std::string& key = item.key();
+        if (key == kPanelKey) continue;
         const Json& codes = item.value();
         std::string where = "[" + quoted(key) + "]";
         const Monitor* monitor = findMonitor(monitors, key);
@@ -301,6 +339,37 @@ bool replaceState(const std::string& path, const std::string& text, std::string*
     return true;
 }
 
+// Each monitor present takes up the panel file where the file says it got.
+void applyPanelProgress(const StateRun& run)
+{
+    for (Monitor& monitor : state().machine.monitors) {
+        auto kept = run.panel.find(monitor.key);
+        if (kept == run.panel.end()) continue;
+        monitor.panelLines = (*kept)["lines"].get<size_t>();
+        // The run that took these lines traced those it could not read.
+        state().panelChecked = std::max(state().panelChecked, monitor.panelLines);
+        monitor.pressed.clear();
+        for (const Json& code : (*kept)["pressed"]) monitor.pressed.push_back(code.get<int>());
+    }
+}
+
+// The panel progress to write back: each monitor's that took a press, and
+// the file's for monitors not plugged in.
+Json panelProgress(const StateRun& run)
+{
+    Json panel = Json::object();
+    for (const auto& [key, progress] : run.panel.items()) {
+        if (findMonitor(state().machine.monitors, key) == nullptr) panel[key] = progress;
+    }
+    for (const Monitor& monitor : state().machine.monitors) {
+        if (monitor.panelLines == 0 && monitor.pressed.empty()) continue;
+        Json pressed = Json::array();
+        for (int code : monitor.pressed) pressed.push_back(code);
+        panel[monitor.key] = Json{{"lines", monitor.panelLines}, {"pressed", pressed}};
+    }
+    return panel;
+}
+
 }  // namespace
 
 bool loadMonitorState(const std::string& path, std::string* error)
@@ -313,8 +382,10 @@ bool loadMonitorState(const std::string& path, std::string* error)
 
     std::string text;
     std::vector<Assignment> values;
-    if (!readState(path, &text, error) || !parseState(text, &values, &run.absent, error)) {
+    if (!readState(path, &text, error) ||
+        !parseState(text, &values, &run.absent, &run.panel, error)) {
         run.absent = Json::object();
+        run.panel = Json::object();
         close(fd);
         return false;
     }
@@ -325,6 +396,7 @@ bool loadMonitorState(const std::string& path, std::string* error)
         run.named.insert(assignment.code);
     }
     recordNewValues(run);
+    applyPanelProgress(run);
     run.path = path;
     run.lockFd = fd;
     run.generation = state().generation;
@@ -356,6 +428,9 @@ bool saveMonitorState(std::string* error)
         for (const auto& [code, value] : codes.items()) document[key][code] = value;
     }
     changed = changed || run.absentChanged;
+    Json panel = panelProgress(run);
+    if (!panel.empty()) document[kPanelKey] = panel;
+    changed = changed || panel != run.panel;
     bool saved = !changed || replaceState(run.path, document.dump() + "\n", error);
     release(run);
     return saved;

@@ -89,6 +89,9 @@ bool configureFromEnvironment(std::string* error, bool useStateFile)
     if (!parseSeedOffset(std::getenv("PANOCTL_SIM_SEED"), &seedOffset, error)) return false;
     seedFlakyBuses(seedOffset);
 
+    const char* panel = std::getenv("PANOCTL_SIM_PANEL");
+    setPanelFile(panel != nullptr ? panel : "");
+
     const char* trace = std::getenv("PANOCTL_SIM_TRACE");
     std::string what;
     if (!openTraceFile(trace != nullptr ? trace : "", &what)) {

@@ -305,10 +305,18 @@ VcpValue parseVcpValue(const std::string& key, const Json& json)
     return value;
 }
 
+NewControlValue parseNewControlValue(const Json& json)
+{
+    if (json == "faithful") return NewControlValue::faithful;
+    if (json == "stuck") return NewControlValue::stuck;
+    if (json == "never") return NewControlValue::never;
+    fail("expected \"faithful\", \"stuck\" or \"never\"");
+}
+
 Monitor parseMonitor(const std::string& key, const Json& json)
 {
     requireObject(json);
-    checkMembers(json, {"vcp", "capabilities", "faults", "bus"});
+    checkMembers(json, {"vcp", "capabilities", "faults", "bus", "newControlValue"});
     Monitor monitor;
     monitor.key = key;
     if (const Json* vcp = member(json, "vcp")) {
@@ -340,6 +348,10 @@ Monitor parseMonitor(const std::string& key, const Json& json)
     }
     if (const Json* bus = member(json, "bus")) {
         monitor.bus = at(".bus", [&] { return parseBus(*bus); });
+    }
+    if (const Json* reports = member(json, "newControlValue")) {
+        monitor.newControlValue =
+            at(".newControlValue", [&] { return parseNewControlValue(*reports); });
     }
     return monitor;
 }

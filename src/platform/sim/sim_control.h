@@ -58,6 +58,10 @@ bool loadMonitorState(const std::string& path, std::string* error);
 // when no state was loaded. On failure the old file stays and *error is set.
 bool saveMonitorState(std::string* error);
 
+// The file of presses of the monitors' own buttons ("" for none); a
+// monitor takes the presses it has not had before each operation on it.
+void setPanelFile(const std::string& path);
+
 // Pauses: traced always, waited only when not fast.
 void setFastPauses(bool fast);
 // Appends each trace line to this file as well ("" for none).

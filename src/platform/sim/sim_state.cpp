@@ -86,6 +86,8 @@ void carryMonitors(const Machine& previous, Machine& next)
             if (kept != before.vcp.end()) value.current = kept->second.current;
         }
         monitor.pending = before.pending;
+        monitor.pressed = before.pressed;
+        monitor.panelLines = before.panelLines;
     }
     for (Service& service : next.services) {
         if (service.monitor < 0) continue;

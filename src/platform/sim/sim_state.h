@@ -77,6 +77,10 @@ struct Faults {
     std::map<uint64_t, std::vector<uint8_t>> replies;
 };
 
+// How a monitor answers 0x02 (New Control Value) and 0x52 (Active Control):
+// `none` as any other code of its table.
+enum class NewControlValue { none, faithful, stuck, never };
+
 // A simulated display at the end of an AV service's I2C channel.
 struct Monitor {
     std::string key;
@@ -87,6 +91,13 @@ struct Monitor {
     // The reply the next read returns; empty when nothing is pending (every
     // real reply is at least four bytes long).
     std::vector<uint8_t> pending;
+    // How it reports presses of its own buttons through 0x02 and 0x52.
+    NewControlValue newControlValue = NewControlValue::none;
+    // Codes pressed and not yet cleared, oldest first; 0x52 hands them out.
+    std::deque<int> pressed;
+    bool handsOutPress = false;  // the pending reply is 0x52's: reading it takes the oldest
+    // Lines of the panel file looked at for this monitor.
+    size_t panelLines = 0;
 };
 
 // An "avservice" entry. Operation counters are per service, shared by every
@@ -228,6 +239,14 @@ struct State {
     uint64_t cfObjectsCreated = 0;
 
     std::vector<std::string> trace;
+
+    // PANOCTL_SIM_PANEL: the file of presses of the monitors' own buttons,
+    // its whole lines read so far (the file is only appended to), the bytes
+    // they took, and how many were checked for the `panel <n> skipped` line.
+    std::string panelPath;
+    std::vector<std::string> panelLines;
+    uint64_t panelBytes = 0;
+    size_t panelChecked = 0;
 };
 
 State& state();
@@ -311,9 +330,12 @@ CfObject* requireCf(CFTypeRef cf, const char* function);
 CfObject* requireCf(CFTypeRef cf, CfKind expected, const char* function);
 void releaseCf(CfObject* object);
 
+// Applies the presses of the panel file that `monitor` has not had yet.
+void applyPanelPresses(Monitor& monitor);
+
 // DDC/CI behaviour of a monitor at chip 0x37.
 void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, size_t count);
-void monitorRead(const Monitor& monitor, uint8_t* out, size_t count);
+void monitorRead(Monitor& monitor, uint8_t* out, size_t count);
 // Copies `reply` into `count` bytes of `out`, cut or padded with zeros.
 void copyReply(const std::vector<uint8_t>& reply, uint8_t* out, size_t count);
 
