@@ -15,19 +15,6 @@ inline constexpr size_t kMaxLineWords = 64;
 // Whether the command line (options already read) asks for a batch.
 bool isBatchWord(std::span<char* const> words);
 
-// What a platform keeps per command, around each batch line that reaches a
-// monitor, given by the entry point that runs the batch: the simulated build locks and reads its
-// monitor state file before the line and writes it back and unlocks it after, before the answer
-// goes out, so that an answer never reports a change that was not kept and other runs get their
-// turn between lines. The process took the same hold for its whole run at start-up, so a batch
-// first gives that back. Each returns false after writing its one-line error (and, for `give`,
-// dropping the answer held for the line); the batch then stops with status 2. Null members do
-// nothing.
-struct CommandHold {
-    bool (*take)() = nullptr;
-    bool (*give)() = nullptr;
-};
-
 // Discovers the displays, then reads standard input line by line to its end
 // and answers each line that has a word, flushing standard output after each
 // answer. Every line is read as a one-shot command line would be, starting

@@ -12,6 +12,8 @@
 #include "cli/display_json.h"
 #include "cli/display_lookup.h"
 #include "cli/output.h"
+#include "cli/watch.h"
+#include "cli/watch_values.h"
 #include "discovery/display_diff.h"
 #include "discovery/registry_watch.h"
 #include "ops/json_escape.h"
@@ -29,6 +31,21 @@ extern "C" void onStopSignal(int /*signal*/)
 }
 
 }  // namespace
+
+bool watchStopAsked()
+{
+    return g_stopSignalFlag != 0;
+}
+
+bool countChange(const Session& session, WatchProgress* progress)
+{
+    progress->events++;
+    if ((session.options.count > 0 && progress->events >= session.options.count) ||
+        watchStopAsked()) {
+        progress->done = true;
+    }
+    return progress->done;
+}
 
 // SIGINT and SIGTERM ask the watch to end. The handlers stay until the
 // process exits: a second signal that arrives while the run is ending (as
@@ -75,8 +92,9 @@ int printRemoved(Session* session, const KnownDisplay& display)
     return finishOutput(session, 0);
 }
 
-// The displays present now, in list's order, then "ready".
-int printStart(Session* session)
+// The displays present now, in list's order, their values when they are
+// watched, then "ready".
+int printStart(Session* session, ValueWatch* values)
 {
     std::span<const KnownDisplay> displays = session->watched.view();
     for (size_t i = 0; i < displays.size(); i++) {
@@ -84,50 +102,69 @@ int printStart(Session* session)
             return status;
         }
     }
+    if (values != nullptr) {
+        if (int status = startValues(session, values)) {
+            return status;
+        }
+    }
     std::fprintf(session->out, "{\"event\":\"ready\"}\n");
     return finishOutput(session, 0);
 }
 
-struct WatchProgress {
-    long events = 0;  // change events written
-    bool done = false;
-};
+}  // namespace
 
-// Discovers again and writes what changed since the last table.
-int printChanges(Session* session, WatchProgress* progress)
+int printDisplayChanges(Session* session, WatchProgress* progress, ValueWatch* values)
 {
     discoverDisplays(session);
     KnownDisplays before = session->watched;
     session->watched = knownDisplaysOf(session->displays);
     DisplayChanges changes = diffDisplays(before.view(), session->watched.view());
+    if (values != nullptr) {
+        followDisplayChanges(values, changes);
+    }
     for (const DisplayChange& change : changes.view()) {
         auto index = static_cast<size_t>(change.index);
-        int status = change.kind == DisplayChangeKind::removed
-                         ? printRemoved(session, before.items[index])
-                         : printAdded(session, session->watched.items[index], change.index + 1);
+        bool added = change.kind == DisplayChangeKind::added;
+        int status = added ? printAdded(session, session->watched.items[index], change.index + 1)
+                           : printRemoved(session, before.items[index]);
+        if (status == 0 && added && values != nullptr) {
+            status = startDisplayValues(session, values, index);
+        }
         if (status != 0) {
             return status;
         }
-        progress->events++;
-        if ((session->options.count > 0 && progress->events >= session->options.count) ||
-            g_stopSignalFlag != 0) {
-            progress->done = true;
+        if (countChange(*session, progress)) {
             break;
         }
     }
     return 0;
 }
 
+namespace {
+
 int watchDisplays(Session* session, RegistryWatch* watch)
 {
     discoverDisplays(session);
     session->discovered = true;
     session->watched = knownDisplaysOf(session->displays);
-    int status = printStart(session);
     WatchProgress progress;
+    if (session->options.values.count > 0) {
+        // Its state is this run's, kept here for the watch's life.
+        static_assert(sizeof(ValueWatch) < 256 * 1024, "the value watch fits on the stack");
+        ValueWatch values;
+        int status = printStart(session, &values);
+        if (status == 0) {
+            status = watchValues(session, watch, &values, &progress);
+        }
+        stopValues(&values);
+        return status;
+    }
+    int status = printStart(session, nullptr);
     while (status == 0 && !progress.done) {
         switch (waitForRegistryChange(watch, g_stopSignalFlag)) {
-            case RegistryWait::changed: status = printChanges(session, &progress); break;
+            case RegistryWait::changed:
+                status = printDisplayChanges(session, &progress, nullptr);
+                break;
             case RegistryWait::stopped: return 0;
             case RegistryWait::lost:
                 std::fprintf(session->err,

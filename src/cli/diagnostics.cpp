@@ -29,9 +29,32 @@ bool firstWarning(WarnedDisplays* warned, const DisplayRecord& display)
 
 }  // namespace
 
+bool debugLinesWanted()
+{
+    return debugging();
+}
+
+namespace {
+
+// The warning names the lock folder's path: one printable line whatever
+// bytes the path holds.
+void printWarning(Session* session, LockWarning* warning)
+{
+    warning->pending = false;
+    std::array<char, escapedCapacity(sizeof(warning->text))> line{};
+    makeLineSafe(warning->text.data(), line.data(), line.size());
+    std::fprintf(session->err, "%s\n", line.data());
+}
+
+}  // namespace
+
 void showLockWarnings(Session* session)
 {
     for (DisplayRecord& display : session->displays.displays()) {
+        // Said once for the record: the journal marks it warned.
+        if (display.lock.journalWarning.pending) {
+            printWarning(session, &display.lock.journalWarning);
+        }
         if (!display.lock.warning.pending) {
             continue;
         }

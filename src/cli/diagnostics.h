@@ -6,6 +6,9 @@
 #include "cli/session.h"
 #include "discovery/walk.h"
 
+// Whether DDC_DEBUG asks for the [dbg] lines.
+bool debugLinesWanted();
+
 // Writes each display's pending lock warning, unless this run showed one for
 // that display already, and clears it.
 void showLockWarnings(Session* session);

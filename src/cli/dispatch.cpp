@@ -217,6 +217,7 @@ int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hol
     // help, version and early refusals keep their one line.
     session->discovered = false;
     session->counters = TransferCounters{};
+    session->hold = hold;
     RunOptions options;
     ArgumentWords arguments;
     if (!readOptions(words, &options, &arguments, &session->refusals)) {

@@ -41,7 +41,17 @@ bool takeCount(RunOptions* options, const char* value, Refusals* refusals)
     return true;
 }
 
-constexpr std::array<OptionRow, 9> kOptions{{
+bool takeValues(RunOptions* options, const char* value, Refusals* refusals)
+{
+    return parseWatchedFeatures(refusals, value, &options->values);
+}
+
+bool takeEvery(RunOptions* options, const char* value, Refusals* refusals)
+{
+    return parseTickSeconds(refusals, value, &options->tickMillis);
+}
+
+constexpr std::array<OptionRow, 11> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", turnOn<&RunOptions::help>},
     {"--version", nullptr, nullptr, "print the version and exit", turnOn<&RunOptions::version>},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
@@ -52,6 +62,10 @@ constexpr std::array<OptionRow, 9> kOptions{{
     {"--max", nullptr, nullptr, "get: print the maximum beside the value",
      turnOn<&RunOptions::showMax>},
     {"--count", nullptr, "N", "watch: end after N changes, 1-1000000", takeCount},
+    {"--values", nullptr, "F,F", "watch: report changes of these features, or restorable",
+     takeValues},
+    {"--every", nullptr, "S", "watch --values: look at the monitors every S seconds, 0.5-3600",
+     takeEvery},
     {"--one-at-a-time", nullptr, nullptr, "serve several displays in turn, not at once",
      turnOn<&RunOptions::oneAtATime>},
     {"--refresh", nullptr, nullptr, "features, save: read the capabilities again, not the cache",

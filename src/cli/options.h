@@ -8,6 +8,7 @@
 #include <span>
 
 #include "cli/usage.h"
+#include "cli/watch_options.h"
 
 struct RunOptions {
     bool help = false;
@@ -19,6 +20,8 @@ struct RunOptions {
     bool oneAtATime = false;  // several displays served in turn, not at once
     bool refresh = false;     // features and save read the capabilities, not the cache
     long count = 0;           // watch: change events before it ends; 0 for no end
+    WatchedFeatures values;  // watch: the features whose changes it reports; none for displays only
+    int tickMillis = kDefaultTickMillis;  // watch --values: time between looks at the monitors
 };
 
 struct OptionRow {

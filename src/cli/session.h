@@ -22,6 +22,19 @@ struct WarnedDisplays {
     size_t count = 0;
 };
 
+// What a platform keeps per command, around each batch line that reaches a
+// monitor, given by the entry point that runs the batch: the simulated build locks and reads its
+// monitor state file before the line and writes it back and unlocks it after, before the answer
+// goes out, so that an answer never reports a change that was not kept and other runs get their
+// turn between lines. The process took the same hold for its whole run at start-up, so a batch
+// first gives that back. Each returns false after writing its one-line error (and, for `give`,
+// dropping the answer held for the line); the batch then stops with status 2. Null members do
+// nothing.
+struct CommandHold {
+    bool (*take)() = nullptr;
+    bool (*give)() = nullptr;
+};
+
 struct Session {
     std::FILE* out = stdout;  // documents
     std::FILE* err = stderr;  // warnings, failures and the DDC_DEBUG lines
@@ -31,6 +44,7 @@ struct Session {
     KnownDisplays watched;      // watch: the table the next discovery is compared with
     TransferCounters counters;  // every display's, for the whole run or batch
     LineReader lines;           // a batch's standard input
+    CommandHold hold;  // the platform's, around the bus work of a batch line or a watch's look
     WarnedDisplays warned;
     bool discovered = false;        // only a run that discovered reports its counters
     bool rediscoverOnMiss = false;  // batch: a selector that finds nothing discovers again

@@ -23,19 +23,11 @@ void copyField(std::span<char> field, const char* text)
 }
 
 using IdText = std::array<char, sizeof(DisplayLockFiles::openedFor)>;
-// "display-", the id with each byte escaped at most to three, the longer
-// suffix (".queue") and the NUL.
-using FileName = std::array<char, 8 + 3 * sizeof(IdText) + 6 + 1>;
+using FileName = DisplayFileName;
 
-// "display-", the id as escapeForFileName writes it, and the suffix.
 bool lockFileName(const IdText& id, const char* suffix, FileName* name)
 {
-    std::array<char, 3 * sizeof(IdText) + 1> escaped{};
-    if (!escapeForFileName(id.data(), escaped)) {
-        return false;
-    }
-    int written = std::snprintf(name->data(), name->size(), "display-%s%s", escaped.data(), suffix);
-    return written > 0 && static_cast<size_t>(written) < name->size();
+    return displayFileName(id.data(), suffix, name);
 }
 
 // Leaves the display's first failure since its warning was last taken, as
@@ -213,6 +205,29 @@ bool lockCurrentFile(LockFolder* folder, const DdcLink& link)
 }
 
 }  // namespace
+
+bool displayFileName(const char* id, const char* suffix, DisplayFileName* name)
+{
+    std::array<char, 3 * sizeof(IdText) + 1> escaped{};
+    if (!escapeForFileName(id, escaped)) {
+        return false;
+    }
+    int written = std::snprintf(name->data(), name->size(), "display-%s%s", escaped.data(), suffix);
+    return written > 0 && static_cast<size_t>(written) < name->size();
+}
+
+int lockFolderDescriptor(LockFolder* folder)
+{
+    if (folder == nullptr) {
+        return -1;
+    }
+    std::lock_guard<std::mutex> hold(folder->guard);
+    if (folder->state == LockState::closed) {
+        folder->failure = openDirectory(folder);
+        folder->state = folder->failure.failed() ? LockState::unusable : LockState::open;
+    }
+    return folder->state == LockState::open ? folder->fd : -1;
+}
 
 DisplayLockGuard::DisplayLockGuard(const DdcLink& link)
 {

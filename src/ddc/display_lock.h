@@ -42,10 +42,13 @@ struct LockWarning {
     std::array<char, 1400> text{};
 };
 
-// What one display holds open for locking, and what went wrong with it.
+// What one display holds open for locking, and what went wrong with it and
+// with its journal of changes (ddc/change_journal.h), each said once.
 struct DisplayLock {
     DisplayLockFiles files;
     LockWarning warning;
+    LockWarning journalWarning;
+    bool journalWarned = false;
 };
 
 // PATH_MAX on macOS; a longer lock folder is refused, not cut.
@@ -79,6 +82,19 @@ public:
 private:
     DisplayLockFiles* files_ = nullptr;  // those of the held display, or null
 };
+
+// "display-", the id with each byte escaped at most to three, the longest
+// suffix (".journal.new") and the NUL.
+using DisplayFileName = std::array<char, 8 + 3 * 40 + 12 + 1>;
+
+// A file of the display `id` in the lock folder: "display-", the id as
+// escapeForFileName writes it, and `suffix`. False when it does not fit.
+bool displayFileName(const char* id, const char* suffix, DisplayFileName* name);
+
+// The lock folder, opened when it was not yet; -1 when it cannot be used
+// (a transaction's lock warning says why) or there is none. The descriptor
+// stays the folder's: the caller does not close it.
+int lockFolderDescriptor(LockFolder* folder);
 
 // Closes a display's lock files, or the folder, leaving them closed; the
 // next transaction opens them afresh.

@@ -3,16 +3,52 @@
 #include <algorithm>
 #include <span>
 
+#include "ddc/change_journal.h"
+#include "ddc/display_lock.h"
 #include "ddc/vcp.h"
 #include "mccs/feature_names.h"
 
-bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value)
+namespace {
+
+// Writes the value and, once the monitor took it, records it in the
+// display's journal, for the watches of any process; under the display's
+// lock, so that the entries of two runs follow each other as their writes
+// did. An action leaves no value behind to record.
+bool writeAndRecord(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value,
+                    const uint16_t* maximum)
 {
     // An action is sent once, and leaves nothing to read back.
     if (isActionCode(vcp)) {
         return asWriteVCPAction(link, vcp, value);
     }
-    return verify ? asWriteVCPVerified(link, vcp, value) : asWriteVCP(link, vcp, value);
+    if (verify) {
+        // The read back is made outside the lock (vcp.h); the entry is
+        // recorded only for the value it found.
+        if (!asWriteVCPVerified(link, vcp, value)) {
+            return false;
+        }
+        DisplayLockGuard hold(link);
+        recordChange(link, vcp, value, maximum);
+        return true;
+    }
+    DisplayLockGuard hold(link);
+    if (!asWriteVCP(link, vcp, value)) {
+        return false;
+    }
+    recordChange(link, vcp, value, maximum);
+    return true;
+}
+
+uint16_t asMaximum(int32_t maximum)
+{
+    return static_cast<uint16_t>(std::clamp<int32_t>(maximum, 0, UINT16_MAX));
+}
+
+}  // namespace
+
+bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value)
+{
+    return writeAndRecord(link, verify, vcp, value, nullptr);
 }
 
 ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
@@ -28,7 +64,8 @@ ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
     }
     outcome.read = true;
     outcome.value = change.target(current, maximum);
-    outcome.ok = writeSetting(link, verify, vcp, outcome.value);
+    uint16_t known = asMaximum(maximum);
+    outcome.ok = writeAndRecord(link, verify, vcp, outcome.value, &known);
     return outcome;
 }
 
@@ -48,8 +85,9 @@ RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, ui
     if (current == target) {
         return RestoreOutcome::unchanged;
     }
-    return writeSetting(link, verify, code, target) ? RestoreOutcome::changed
-                                                    : RestoreOutcome::failed;
+    uint16_t known = asMaximum(maximum);
+    return writeAndRecord(link, verify, code, target, &known) ? RestoreOutcome::changed
+                                                              : RestoreOutcome::failed;
 }
 
 }  // namespace

@@ -1,0 +1,47 @@
+// The journal of changes: what panoctl wrote to a display, for the watches
+// that report values, in any process of the user's. Each display has one
+// file beside its lock files, "display-<id>.journal", of a fixed size: a
+// header and one slot per VCP code, each with the last value written, the
+// maximum when it was known, a sequence number that every write of the code
+// advances, and a checksum. Slots are rewritten in place, so the file never
+// grows; a watch knows a new entry by its sequence number.
+//
+// Entries are written under the display's lock, right after the monitor
+// took the value, so they follow each other as the writes did, and a run
+// killed before its write was taken leaves none. A file that is not the
+// journal (garbage, cut short, a link, another user's) is replaced by an
+// empty one, made aside and renamed over it under the same lock, and the
+// display's journal warning says so once.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "ddc/link.h"
+
+struct JournalEntry {
+    uint32_t sequence = 0;  // 0: nothing was ever written for the code
+    uint16_t value = 0;
+    uint16_t maximum = 0;
+    bool maximumKnown = false;
+};
+
+using JournalEntries = std::array<JournalEntry, 256>;
+
+// Records that `code` now holds `value` (of `maximum`, when known). The
+// caller holds the display's lock. Silent when the folder cannot be used.
+void recordChange(const DdcLink& link, uint8_t code, uint16_t value, const uint16_t* maximum);
+
+enum class JournalRead : uint8_t {
+    read,     // `entries` holds the well-formed slots; the others read as never written
+    missing,  // no journal yet: nothing was written
+    failed,   // not the journal; it was rebuilt if it could be, and warned of
+};
+
+// Reads the display's journal, without its lock: a slot being written
+// while it is read fails its checksum and reads as never written, and the
+// write that follows is seen next time.
+JournalRead readJournal(const DdcLink& link, JournalEntries* entries);
+
+// The name of the display's journal, as the file events name it.
+bool journalFileName(const char* displayId, DisplayFileName* name);
