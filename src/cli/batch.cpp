@@ -41,6 +41,7 @@ LineOutcome runHeld(Session* session, std::span<char* const> words, const Comman
     if (hold.give != nullptr && !hold.give()) {
         return LineOutcome::stopped;
     }
+    publishDisplayChanges(session);
     return status == 0 ? LineOutcome::answered : LineOutcome::failed;
 }
 

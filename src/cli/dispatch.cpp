@@ -10,6 +10,7 @@
 #include "cli/display_lookup.h"
 #include "cli/options.h"
 #include "cli/suggest.h"
+#include "ddc/change_journal.h"
 
 namespace {
 
@@ -244,6 +245,13 @@ int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hol
         session->discovered = true;
     }
     return runCommandLine(session, words);
+}
+
+void publishDisplayChanges(Session* session)
+{
+    for (const DisplayRecord& display : session->displays.displays()) {
+        publishChanges(sessionLink(session, display));
+    }
 }
 
 void reportRunCounters(const Session& session)

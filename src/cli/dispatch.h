@@ -21,6 +21,11 @@ int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hol
 // so a signal at any moment of its start ends it as a stop, with status 0.
 void prepareForCommandLine(int argc, char** argv);
 
+// Writes the values the run's commands changed to the displays' journals
+// of changes, for the watches of any process. Called once the platform's
+// hold is given back, so that no entry tells of a value not kept.
+void publishDisplayChanges(Session* session);
+
 // With DDC_DEBUG set, writes the run's transfer counters to the session's
 // diagnostics when the run discovered displays. Call it once the document
 // is out.

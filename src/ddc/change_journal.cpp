@@ -281,3 +281,41 @@ JournalRead readJournal(const DdcLink& link, JournalEntries* entries)
     }
     return JournalRead::failed;
 }
+
+void noteChange(const DdcLink& link, uint8_t code, uint16_t value, const uint16_t* maximum)
+{
+    if (link.lock == nullptr) {
+        return;
+    }
+    PendingChanges& changes = link.lock->changes;
+    auto noted = std::span(changes.items).first(changes.count);
+    auto same = std::find_if(noted.begin(), noted.end(),
+                             [code](const PendingChange& change) { return change.code == code; });
+    PendingChange* change = nullptr;
+    if (same != noted.end()) {
+        change = &*same;
+    } else if (changes.count < changes.items.size()) {
+        change = &changes.items[changes.count++];
+    } else {
+        // No room: this change goes untold, and a watch finds it by reading.
+        return;
+    }
+    change->code = code;
+    change->value = value;
+    change->maximumKnown = maximum != nullptr;
+    change->maximum = maximum != nullptr ? *maximum : 0;
+}
+
+void publishChanges(const DdcLink& link)
+{
+    if (link.lock == nullptr || link.lock->changes.count == 0) {
+        return;
+    }
+    DisplayLockGuard hold(link);
+    PendingChanges& changes = link.lock->changes;
+    for (const PendingChange& change : std::span(changes.items).first(changes.count)) {
+        recordChange(link, change.code, change.value,
+                     change.maximumKnown ? &change.maximum : nullptr);
+    }
+    changes = PendingChanges{};
+}

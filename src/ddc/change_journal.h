@@ -6,9 +6,12 @@
 // advances, and a checksum. Slots are rewritten in place, so the file never
 // grows; a watch knows a new entry by its sequence number.
 //
-// Entries are written under the display's lock, right after the monitor
-// took the value, so they follow each other as the writes did, and a run
-// killed before its write was taken leaves none. A file that is not the
+// A change is noted when the monitor took the value, and written to the
+// journal once the run has kept it: after the platform's hold is given back
+// (the simulated monitors' state file written), at the end of a command,
+// a batch line or a library call. So a run killed at any moment leaves no
+// entry for a value that was not kept. Entries are written under the
+// display's lock. A file that is not the
 // journal (garbage, cut short, a link, another user's) is replaced by an
 // empty one, made aside and renamed over it under the same lock, and the
 // display's journal warning says so once.
@@ -27,6 +30,14 @@ struct JournalEntry {
 };
 
 using JournalEntries = std::array<JournalEntry, 256>;
+
+// Notes that `code` now holds `value` (of `maximum`, when known), for
+// publishChanges; a later change of the same code replaces it.
+void noteChange(const DdcLink& link, uint8_t code, uint16_t value, const uint16_t* maximum);
+
+// Writes the changes noted for the link's display to its journal, under its
+// lock, and forgets them. Silent when the folder cannot be used.
+void publishChanges(const DdcLink& link);
 
 // Records that `code` now holds `value` (of `maximum`, when known). The
 // caller holds the display's lock. Silent when the folder cannot be used.

@@ -42,13 +42,30 @@ struct LockWarning {
     std::array<char, 1400> text{};
 };
 
+// A value the monitor took that the display's journal of changes
+// (ddc/change_journal.h) does not tell yet.
+struct PendingChange {
+    uint8_t code = 0;
+    bool maximumKnown = false;
+    uint16_t value = 0;
+    uint16_t maximum = 0;
+};
+
+// One restore writes at most the restorable features; a set, one.
+struct PendingChanges {
+    std::array<PendingChange, 16> items{};
+    size_t count = 0;
+};
+
 // What one display holds open for locking, and what went wrong with it and
-// with its journal of changes (ddc/change_journal.h), each said once.
+// with its journal of changes, each said once; and the changes made that
+// its journal is yet to tell.
 struct DisplayLock {
     DisplayLockFiles files;
     LockWarning warning;
     LockWarning journalWarning;
     bool journalWarned = false;
+    PendingChanges changes;
 };
 
 // PATH_MAX on macOS; a longer lock folder is refused, not cut.

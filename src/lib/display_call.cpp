@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "ddc/change_journal.h"
 #include "discovery/walk.h"
 
 void discoverSessionDisplays(panoctl_session* session)
@@ -50,6 +51,17 @@ DisplayCall::DisplayCall(panoctl_session* session, const char* selector)
     status_ = PANOCTL_OK;
     auto place = static_cast<size_t>(display_ - session->displays.records.data());
     turn_ = std::unique_lock<std::mutex>(session->turns[place]);
+}
+
+DisplayCall::~DisplayCall()
+{
+    // A library program keeps no state file: what the monitor took is kept,
+    // and the watches of any process may hear of it now, while this call
+    // still has the display's turn.
+    if (display_ != nullptr && turn_.owns_lock()) {
+        TransferCounters unused;
+        publishChanges(link(&unused));
+    }
 }
 
 DdcLink DisplayCall::link(TransferCounters* counters) const

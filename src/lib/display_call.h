@@ -12,6 +12,8 @@
 class DisplayCall {
 public:
     DisplayCall(panoctl_session* session, const char* selector);
+    // Publishes the changes the call made to the display's journal.
+    ~DisplayCall();
     DisplayCall(const DisplayCall&) = delete;
     DisplayCall& operator=(const DisplayCall&) = delete;
 

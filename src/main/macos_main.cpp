@@ -8,6 +8,7 @@ int main(int argc, char** argv)
     // The whole run's state, on this stack for the run's lifetime.
     Session session;
     int status = panoctl_main(&session, argc, argv);
+    publishDisplayChanges(&session);
     releaseDisplays(&session.displays);
     status = finishOutput(&session, status);
     reportRunCounters(session);

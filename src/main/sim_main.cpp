@@ -81,13 +81,16 @@ int main(int argc, char** argv)
     // The whole run's state, on this stack for the run's lifetime.
     Session session;
     int status = panoctl_main(&session, argc, argv, {takeStateForLine, giveStateAfterLine});
-    releaseDisplays(&session.displays);
     if (!sim::finishRun(&error)) {
+        releaseDisplays(&session.displays);
         discardHeldOutput();
         sim::reportError(error);
         reportRunCounters(session);
         return 2;
     }
+    // The values are kept: the journals may tell of them now.
+    publishDisplayChanges(&session);
+    releaseDisplays(&session.displays);
     status = finishOutput(&session, status);
     reportRunCounters(session);
     return status;

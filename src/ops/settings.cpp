@@ -4,16 +4,14 @@
 #include <span>
 
 #include "ddc/change_journal.h"
-#include "ddc/display_lock.h"
 #include "ddc/vcp.h"
 #include "mccs/feature_names.h"
 
 namespace {
 
-// Writes the value and, once the monitor took it, records it in the
-// display's journal, for the watches of any process; under the display's
-// lock, so that the entries of two runs follow each other as their writes
-// did. An action leaves no value behind to record.
+// Writes the value and, once the monitor took it (and, with `verify`,
+// holds it), notes it for the display's journal, which the watches of any
+// process read. An action leaves no value behind to note.
 bool writeAndRecord(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value,
                     const uint16_t* maximum)
 {
@@ -21,22 +19,11 @@ bool writeAndRecord(const DdcLink& link, bool verify, uint8_t vcp, uint16_t valu
     if (isActionCode(vcp)) {
         return asWriteVCPAction(link, vcp, value);
     }
-    if (verify) {
-        // The read back is made outside the lock (vcp.h); the entry is
-        // recorded only for the value it found.
-        if (!asWriteVCPVerified(link, vcp, value)) {
-            return false;
-        }
-        DisplayLockGuard hold(link);
-        recordChange(link, vcp, value, maximum);
-        return true;
+    bool ok = verify ? asWriteVCPVerified(link, vcp, value) : asWriteVCP(link, vcp, value);
+    if (ok) {
+        noteChange(link, vcp, value, maximum);
     }
-    DisplayLockGuard hold(link);
-    if (!asWriteVCP(link, vcp, value)) {
-        return false;
-    }
-    recordChange(link, vcp, value, maximum);
-    return true;
+    return ok;
 }
 
 uint16_t asMaximum(int32_t maximum)
