@@ -12,6 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -547,6 +549,55 @@ TEST_F(Library, WatchTellsAMainLoopWhatCameAndWent)
     EXPECT_EQ(panoctl_watch_read(session_, nullptr, 0, &count), PANOCTL_INVALID_ARGUMENT);
     EXPECT_EQ(sim::liveNotificationPorts(), 0);
     std::remove(path.c_str());
+}
+
+// Every change the library makes reaches the displays' journals, which the
+// command line's watches read: set, steps, percentages, restore and the
+// latest value, each once the monitor took it; a failed write none.
+TEST_F(Library, ChangesReachTheJournalOfChanges)
+{
+    std::string folder = ::testing::TempDir() + "journal-locks-" + std::to_string(getpid());
+    std::string previous = std::getenv("PANOCTL_SIM_LOCKS") ? std::getenv("PANOCTL_SIM_LOCKS") : "";
+    setenv("PANOCTL_SIM_LOCKS", folder.c_str(), 1);
+    load(machine({{"A"}, {"B", 50, {{"faults", {{"failWrites", {0, 1, 2}}}}}}}));
+    open();
+    std::string journal = folder + "/display-UUID-A.journal";
+    // The code's slot: sequence, code, flags, value, maximum.
+    auto slot = [&](uint8_t code) {
+        std::vector<uint8_t> bytes(16 + 256 * 16);
+        int fd = ::open(journal.c_str(), O_RDONLY | O_CLOEXEC);
+        EXPECT_GE(fd, 0);
+        EXPECT_EQ(read(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(fd);
+        const uint8_t* at = bytes.data() + 16 + code * 16;
+        auto word = [](const uint8_t* low) { return static_cast<unsigned>(low[0] | low[1] << 8); };
+        return std::array<unsigned, 3>{word(at), word(at + 6), at[5] == 1 ? word(at + 8) : 0U};
+    };
+    ASSERT_EQ(panoctl_set(session_, "UUID-A", 0x10, 44), PANOCTL_OK);
+    EXPECT_EQ(slot(0x10), (std::array<unsigned, 3>{1, 44, 0}));
+    unsigned value = 0;
+    ASSERT_EQ(panoctl_step(session_, "UUID-A", 0x10, 6, 0, &value), PANOCTL_OK);
+    EXPECT_EQ(slot(0x10), (std::array<unsigned, 3>{2, 50, 100}));
+    ASSERT_EQ(panoctl_set_percent(session_, "UUID-A", 0x12, 25, &value), PANOCTL_OK);
+    EXPECT_EQ(slot(0x12), (std::array<unsigned, 3>{1, 25, 100}));
+    ASSERT_EQ(panoctl_set_latest(session_, "UUID-A", 0x10, 77), PANOCTL_OK);
+    std::array<panoctl_flush_entry, 4> entries{};
+    size_t count = 0;
+    ASSERT_EQ(panoctl_flush(session_, 5000, entries.data(), entries.size(), &count), PANOCTL_OK);
+    EXPECT_EQ(slot(0x10), (std::array<unsigned, 3>{3, 77, 0}));
+    const char* saved = R"({"id":"UUID-A","features":{"0x10":5,"0x12":25}})";
+    std::array<char, 512> report{};
+    ASSERT_EQ(panoctl_restore_json(session_, "UUID-A", saved, std::strlen(saved), report.data(),
+                                   report.size(), nullptr),
+              PANOCTL_OK);
+    EXPECT_EQ(slot(0x10), (std::array<unsigned, 3>{4, 5, 100}));
+    EXPECT_EQ(slot(0x12)[0], 1U);  // unchanged: not written, not told
+    // A write the monitor never took tells nothing.
+    EXPECT_EQ(panoctl_set(session_, "UUID-B", 0x10, 44), PANOCTL_WRITE_FAILED);
+    EXPECT_NE(access((folder + "/display-UUID-B.journal").c_str(), F_OK), 0);
+    panoctl_close(&session_);
+    setenv("PANOCTL_SIM_LOCKS", previous.c_str(), 1);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

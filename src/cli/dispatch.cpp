@@ -252,6 +252,8 @@ void publishDisplayChanges(Session* session)
     for (const DisplayRecord& display : session->displays.displays()) {
         publishChanges(sessionLink(session, display));
     }
+    // A journal that had to be made anew says so now.
+    showLockWarnings(session);
 }
 
 void reportRunCounters(const Session& session)

@@ -163,6 +163,16 @@ int readWatched(const ValueSite& site, uint8_t code, Source source, bool* change
     return status;
 }
 
+void closeJournal(DisplayValues* display)
+{
+    if (display->journalFd >= 0) {
+        close(display->journalFd);
+    }
+    display->journalFd = -1;
+}
+
+void reopenJournal(const ValueSite& site);
+
 // The journal's entries for the watched codes newer than those taken; with
 // `report` false they are only noted, as at the start, where the reads that
 // follow give the values.
@@ -172,8 +182,19 @@ int takeJournal(const ValueSite& site, bool report)
     if (readJournal(linkOf(site), &entries) != JournalRead::read) {
         return 0;
     }
+    DisplayValues& display = displayOf(site);
+    if (entries.device != display.journalDevice || entries.inode != display.journalInode) {
+        // A journal made anew: its entries are all news, and kqueue is to
+        // follow this file now.
+        display.journalDevice = entries.device;
+        display.journalInode = entries.inode;
+        for (WatchedValue& value : display.codes) {
+            value.journalSequence = 0;
+        }
+        reopenJournal(site);
+    }
     for (uint8_t code : watchedCodes(*site.session)) {
-        const JournalEntry& entry = entries[code];
+        const JournalEntry& entry = entries.codes[code];
         WatchedValue& watched = displayOf(site).codes[code];
         if (entry.sequence == 0 || entry.sequence == watched.journalSequence) {
             continue;
@@ -222,6 +243,12 @@ void keepJournalOpen(const ValueSite& site)
     if (display.journalFd >= 0 && site.values->eventsStarted) {
         watchFileWrites(&site.values->events, display.journalFd);
     }
+}
+
+void reopenJournal(const ValueSite& site)
+{
+    closeJournal(&displayOf(site));
+    keepJournalOpen(site);
 }
 
 // Whether the display is awake, from one read of 0xD6; a display without
@@ -424,14 +451,6 @@ int takeJournals(Session* session, ValueWatch* values, WatchProgress* progress)
     }
     showLockWarnings(session);
     return status;
-}
-
-void closeJournal(DisplayValues* display)
-{
-    if (display->journalFd >= 0) {
-        close(display->journalFd);
-    }
-    display->journalFd = -1;
 }
 
 void startEvents(Session* session, ValueWatch* values)

@@ -40,7 +40,9 @@ struct DisplayValues {
     size_t nextPolled = 0;  // the watched feature the next poll reads
     uint32_t ticks = 0;     // looks made
     int64_t nextPowerLook = 0;
-    int journalFd = -1;  // kept open, so that kqueue tells its writes
+    int journalFd = -1;          // kept open, so that kqueue tells its writes
+    uint64_t journalDevice = 0;  // the journal file last read
+    uint64_t journalInode = 0;
 };
 
 struct ValueWatch {

@@ -123,8 +123,13 @@ int openJournal(int folder, const char* name, int flags, Problem* problem)
 }
 
 // Reads the whole file and its header.
-Problem readWhole(int fd, FileBytes* bytes)
+Problem readWhole(int fd, FileBytes* bytes, JournalEntries* identity = nullptr)
 {
+    struct stat info {};
+    if (identity != nullptr && fstat(fd, &info) == 0) {
+        identity->device = static_cast<uint64_t>(info.st_dev);
+        identity->inode = static_cast<uint64_t>(info.st_ino);
+    }
     ssize_t got = pread(fd, bytes->data(), bytes->size(), 0);
     if (got != static_cast<ssize_t>(bytes->size())) {
         return "has the wrong size";
@@ -255,14 +260,14 @@ JournalRead readJournal(const DdcLink& link, JournalEntries* entries)
     FileBytes bytes{};
     int fd = openJournal(folder, name.data(), O_RDONLY, &problem);
     if (fd >= 0) {
-        problem = readWhole(fd, &bytes);
+        problem = readWhole(fd, &bytes, entries);
         close(fd);
     } else if (problem == nullptr) {
         return JournalRead::missing;
     }
     if (problem == nullptr) {
         for (size_t code = 0; code < kSlots; code++) {
-            decodeSlot(slotOf(bytes, code), static_cast<uint8_t>(code), &(*entries)[code]);
+            decodeSlot(slotOf(bytes, code), static_cast<uint8_t>(code), &entries->codes[code]);
         }
         return JournalRead::read;
     }

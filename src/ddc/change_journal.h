@@ -29,7 +29,13 @@ struct JournalEntry {
     bool maximumKnown = false;
 };
 
-using JournalEntries = std::array<JournalEntry, 256>;
+struct JournalEntries {
+    std::array<JournalEntry, 256> codes{};
+    // The file read: one made anew (rebuilt, or removed and made again)
+    // counts its sequences from the start again.
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
 
 // Notes that `code` now holds `value` (of `maximum`, when known), for
 // publishChanges; a later change of the same code replaces it.

@@ -83,9 +83,9 @@ TEST_F(ChangeJournal, NoJournalUntilAChangeIsPublished)
     read(JournalRead::missing);
     publishChanges(link());
     JournalEntries entries = read();
-    EXPECT_EQ(entries[0x10].sequence, 1U);
-    EXPECT_EQ(entries[0x10].value, 40);
-    EXPECT_FALSE(entries[0x10].maximumKnown);
+    EXPECT_EQ(entries.codes[0x10].sequence, 1U);
+    EXPECT_EQ(entries.codes[0x10].value, 40);
+    EXPECT_FALSE(entries.codes[0x10].maximumKnown);
     // Fixed size, the user's alone: it never grows, whatever is written.
     for (int i = 0; i < 500; i++) {
         write(static_cast<uint8_t>(i), static_cast<uint16_t>(i));
@@ -104,12 +104,12 @@ TEST_F(ChangeJournal, EachWriteAdvancesItsCodeAndTheLastOfARunWins)
     noteChange(link(), 0x10, 42, &maximum);
     publishChanges(link());
     JournalEntries entries = read();
-    EXPECT_EQ(entries[0x10].sequence, 2U);
-    EXPECT_EQ(entries[0x10].value, 42);
-    EXPECT_TRUE(entries[0x10].maximumKnown);
-    EXPECT_EQ(entries[0x10].maximum, 100);
-    EXPECT_EQ(entries[0x12].sequence, 1U);
-    EXPECT_EQ(entries[0x14].sequence, 0U);
+    EXPECT_EQ(entries.codes[0x10].sequence, 2U);
+    EXPECT_EQ(entries.codes[0x10].value, 42);
+    EXPECT_TRUE(entries.codes[0x10].maximumKnown);
+    EXPECT_EQ(entries.codes[0x10].maximum, 100);
+    EXPECT_EQ(entries.codes[0x12].sequence, 1U);
+    EXPECT_EQ(entries.codes[0x14].sequence, 0U);
     // Each display its own.
     read(JournalRead::missing, 1);
 }
@@ -124,16 +124,16 @@ TEST_F(ChangeJournal, ATornSlotReadsAsNeverWritten)
         file.put(static_cast<char>(99));  // the value, not its checksum
     }
     JournalEntries entries = read();
-    EXPECT_EQ(entries[0x10].sequence, 0U);
-    EXPECT_EQ(entries[0x12].value, 41);
+    EXPECT_EQ(entries.codes[0x10].sequence, 0U);
+    EXPECT_EQ(entries.codes[0x12].value, 41);
     EXPECT_EQ(takeWarning(), "");
     // A writer, alone under the lock, takes the damage for a broken file.
     write(0x12, 42);
     EXPECT_NE(takeWarning().find("holds a damaged entry: ignored, and a new one made"),
               std::string::npos);
     entries = read();
-    EXPECT_EQ(entries[0x12].sequence, 1U);
-    EXPECT_EQ(entries[0x10].sequence, 0U);
+    EXPECT_EQ(entries.codes[0x12].sequence, 1U);
+    EXPECT_EQ(entries.codes[0x10].sequence, 0U);
 }
 
 TEST_F(ChangeJournal, WhatIsNoJournalIsRebuiltWithOneWarning)
@@ -174,7 +174,7 @@ TEST_F(ChangeJournal, WhatIsNoJournalIsRebuiltWithOneWarning)
         EXPECT_FALSE(fs::is_symlink(journal()));
         EXPECT_FALSE(fs::exists(scratch_ / "elsewhere"));
         JournalEntries entries = read();
-        EXPECT_EQ(entries[0x10].sequence, 0U);
+        EXPECT_EQ(entries.codes[0x10].sequence, 0U);
         write(0x10, 40);
         read(JournalRead::read);
         EXPECT_EQ(takeWarning(), "");
