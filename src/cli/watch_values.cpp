@@ -12,6 +12,7 @@
 #include "cli/output.h"
 #include "cli/watch.h"
 #include "ddc/change_journal.h"
+#include "ddc/display_lock.h"
 #include "ddc/vcp.h"
 #include "mccs/capabilities_parse.h"
 #include "mccs/feature_names.h"
@@ -395,8 +396,8 @@ int pollNext(const ValueSite& site)
     return readWatched(site, code, Source::monitor, &changed);
 }
 
-// One look at a display: at most one read besides the power mode's,
-// unless it reports changes, whose reads follow.
+// One look at a display, one locked transaction: at most one read besides
+// the power mode's, unless it reports changes, whose reads follow.
 int lookAt(const ValueSite& site)
 {
     DisplayValues& display = displayOf(site);
@@ -435,7 +436,12 @@ int lookAtAll(Session* session, ValueWatch* values, WatchProgress* progress)
     }
     int status = 0;
     for (size_t i = 0; i < static_cast<size_t>(session->displays.count) && status == 0; i++) {
-        status = lookAt({session, values, i, progress});
+        ValueSite site{session, values, i, progress};
+        // One hold of the display's lock for the whole look: no other run's
+        // request (a power off, say) falls between the power mode's read
+        // and the read it allows.
+        DisplayLockGuard look(linkOf(site));
+        status = lookAt(site);
     }
     showLockWarnings(session);
     return giveHold(session) ? status : kStatusUsage;
