@@ -12,7 +12,10 @@ on simulated monitors with their pauses waited:
   and writes in them (target: at most 60 / tick transactions);
 - the CPU time, user and system, of that watch
   (`--values brightness,contrast,input`) over 60 s, its start included
-  (target: under 0.2 s).
+  (target: under 0.2 s). The simulated pause spins through the last 200 us
+  of each pause, for timing as precise as a real bus's, where a Mac's
+  usleep sleeps: the figure is given as measured and without that spin
+  (200 us for each pause in the watch's trace).
 
     bench/values_bench.py [--sets N] [--presses N] [--idle-seconds S] [path/to/panoctl]
 
@@ -132,14 +135,16 @@ def idle(binary, folder, seconds):
     started = bench.trace.read_text().count("\n")
     time.sleep(seconds)
     cpu = end(watch)
-    lines = bench.trace.read_text().splitlines()[started:]
+    every = bench.trace.read_text().splitlines()
+    spin = sum(min(int(line.split()[1]), 200) for line in every if line.startswith("sleep ")) / 1e6
+    lines = every[started:]
     # Each look reads the power mode first: as many looks as requests for it,
     # two writes of each request.
     looks = sum(1 for line in lines if line.startswith("write") and " 82 01 d6 " in line) / 2
     reads = sum(1 for line in lines if line.startswith("read "))
     writes = sum(1 for line in lines if line.startswith("write") and " 84 03 " in line)
     per = 60.0 / seconds / 4
-    return cpu, looks * per, reads * per, writes * per
+    return cpu, cpu - spin, looks * per, reads * per, writes * per
 
 
 def summary(name, took, target):
@@ -161,12 +166,13 @@ def main():
         for kind, name in (("faithful", "faithful 0x02"), (None, "polled")):
             met = summary(f"press to its line, {name}",
                           press_to_line(args.binary, folder, kind, args.presses), TICK + 0.1) and met
-        cpu, looks, reads, writes = idle(args.binary, folder, args.idle_seconds)
+        cpu, net, looks, reads, writes = idle(args.binary, folder, args.idle_seconds)
     print(f"idle, per display and minute: {looks:.1f} looks (transactions), {reads:.1f} reads, "
           f"{writes:.1f} writes (target: at most {60 / TICK:.0f} transactions)")
     print(f"CPU time of a watch over 4 displays, 3 features, {args.idle_seconds:g} s: "
-          f"{cpu * 1000:.1f} ms (target: under 200 ms)")
-    met = met and looks <= 60 / TICK and cpu < 0.2
+          f"{cpu * 1000:.1f} ms, {net * 1000:.1f} ms without the simulated pauses' spin "
+          f"(target: under 200 ms)")
+    met = met and looks <= 60 / TICK and net < 0.2
     return 0 if met else 1
 
 

@@ -150,7 +150,7 @@ int watchDisplays(Session* session, RegistryWatch* watch)
     WatchProgress progress;
     if (session->options.values.count > 0) {
         // Its state is this run's, kept here for the watch's life.
-        static_assert(sizeof(ValueWatch) < 256 * 1024, "the value watch fits on the stack");
+        static_assert(sizeof(ValueWatch) < size_t{256} * 1024, "the value watch fits on the stack");
         ValueWatch values;
         int status = printStart(session, &values);
         if (status == 0) {

@@ -37,25 +37,26 @@ bool parsePress(const std::string& line, Press* press)
         !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return false;
     }
-    press->value = std::atoi(value.c_str());
+    press->value = static_cast<int>(std::strtol(value.c_str(), nullptr, 10));
     return press->value <= 0xffff;
 }
 
-// Reads the whole lines appended since the last read.
+// Reads the whole lines appended since the last read. The file is opened
+// once it exists and kept open; it is only appended to.
 void readNewLines(State& s)
 {
-    int fd = open(s.panelPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return;
+    if (s.panelFd < 0) {
+        s.panelFd = open(s.panelPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (s.panelFd < 0) return;
+    }
     struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+    if (fstat(s.panelFd, &status) != 0 || !S_ISREG(status.st_mode) ||
         static_cast<uint64_t>(status.st_size) <= s.panelBytes) {
-        close(fd);
         return;
     }
     std::string added(static_cast<size_t>(static_cast<uint64_t>(status.st_size) - s.panelBytes),
                       '\0');
-    ssize_t got = pread(fd, added.data(), added.size(), static_cast<off_t>(s.panelBytes));
-    close(fd);
+    ssize_t got = pread(s.panelFd, added.data(), added.size(), static_cast<off_t>(s.panelBytes));
     if (got <= 0) return;
     added.resize(static_cast<size_t>(got));
     size_t start = 0;
@@ -99,6 +100,8 @@ void applyPanelPresses(Monitor& monitor)
 void setPanelFile(const std::string& path)
 {
     State& s = state();
+    if (s.panelFd >= 0) close(s.panelFd);
+    s.panelFd = -1;
     s.panelPath = path;
     s.panelLines.clear();
     s.panelBytes = 0;

@@ -244,6 +244,7 @@ struct State {
     // its whole lines read so far (the file is only appended to), the bytes
     // they took, and how many were checked for the `panel <n> skipped` line.
     std::string panelPath;
+    int panelFd = -1;  // kept open: each operation asks only its size
     std::vector<std::string> panelLines;
     uint64_t panelBytes = 0;
     size_t panelChecked = 0;
