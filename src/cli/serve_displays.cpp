@@ -56,6 +56,7 @@ void serveDisplays(Session* session, const DisplayList& list, ServeDisplay serve
         worker.index = i;
         worker.link = displayLink(&session->displays, *worker.display, session->options.retries,
                                   &worker.counters);
+        deferChangesToHold(*session, worker.link);
     }
 
     pthread_attr_t attributes;

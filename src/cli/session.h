@@ -52,9 +52,20 @@ struct Session {
     bool outputFailureReported = false;
 };
 
+// A run with a platform hold tells its changes once the hold is given back.
+inline void deferChangesToHold(const Session& session, const DdcLink& link)
+{
+    if (link.lock != nullptr) {
+        link.lock->changes.deferred = session.hold.give != nullptr;
+    }
+}
+
 // The link the session's commands drive a display through: its lock in the
 // session's table, the command's retry count, and the run's counters.
 inline DdcLink sessionLink(Session* session, const DisplayRecord& display)
 {
-    return displayLink(&session->displays, display, session->options.retries, &session->counters);
+    DdcLink link =
+        displayLink(&session->displays, display, session->options.retries, &session->counters);
+    deferChangesToHold(*session, link);
+    return link;
 }

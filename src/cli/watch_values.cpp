@@ -443,7 +443,12 @@ int lookAtAll(Session* session, ValueWatch* values, WatchProgress* progress)
         // request (a power off, say) falls between the power mode's read
         // and the read it allows.
         DisplayLockGuard look(linkOf(site));
-        status = lookAt(site);
+        // What panoctl wrote before this hold is in the journal now: taken
+        // first, so that a read finding it is not told as the monitor's.
+        status = takeJournal(site, true);
+        if (status == 0) {
+            status = lookAt(site);
+        }
     }
     showLockWarnings(session);
     return giveHold(session) ? status : kStatusUsage;
@@ -551,12 +556,10 @@ int watchValues(Session* session, RegistryWatch* watch, ValueWatch* values, Watc
         }
         if (status == 0 && !progress->done && now >= nextLook) {
             nextLook = std::max(nextLook + tick, now + 1);
+            // Each look takes the display's journal first, so one whose file
+            // events were missed (a rebuilt file that kqueue no longer
+            // follows) is caught up each tick too.
             status = lookAtAll(session, values, progress);
-            // A journal whose file events were missed (a rebuilt file that
-            // kqueue no longer follows) is caught up each tick.
-            if (status == 0 && !progress->done) {
-                status = takeJournals(session, values, progress);
-            }
         }
     }
     return status;

@@ -55,6 +55,10 @@ struct PendingChange {
 struct PendingChanges {
     std::array<PendingChange, 16> items{};
     size_t count = 0;
+    // Kept until the platform's hold is given back (the simulated monitors'
+    // state written); otherwise told at once, in the write's own hold of
+    // the display's lock.
+    bool deferred = false;
 };
 
 // What one display holds open for locking, and what went wrong with it and

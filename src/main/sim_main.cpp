@@ -53,10 +53,19 @@ bool takeStateForLine()
     return false;
 }
 
+// The run's session, for the journal entries that go out once the state
+// is kept and before its lock is let go.
+Session* g_session = nullptr;
+
+void publishKept()
+{
+    if (g_session != nullptr) publishDisplayChanges(g_session);
+}
+
 bool giveStateAfterLine()
 {
     std::string error;
-    if (sim::giveMonitorState(&error)) return true;
+    if (sim::giveMonitorState(&error, publishKept)) return true;
     discardHeldOutput();
     sim::reportError(error);
     return false;
@@ -80,16 +89,15 @@ int main(int argc, char** argv)
     }
     // The whole run's state, on this stack for the run's lifetime.
     Session session;
+    g_session = &session;
     int status = panoctl_main(&session, argc, argv, {takeStateForLine, giveStateAfterLine});
-    if (!sim::finishRun(&error)) {
+    if (!sim::finishRun(&error, publishKept)) {
         releaseDisplays(&session.displays);
         discardHeldOutput();
         sim::reportError(error);
         reportRunCounters(session);
         return 2;
     }
-    // The values are kept: the journals may tell of them now.
-    publishDisplayChanges(&session);
     releaseDisplays(&session.displays);
     status = finishOutput(&session, status);
     reportRunCounters(session);

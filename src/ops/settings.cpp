@@ -1,9 +1,11 @@
 #include "ops/settings.h"
 
 #include <algorithm>
+#include <optional>
 #include <span>
 
 #include "ddc/change_journal.h"
+#include "ddc/display_lock.h"
 #include "ddc/vcp.h"
 #include "mccs/feature_names.h"
 
@@ -19,9 +21,20 @@ bool writeAndRecord(const DdcLink& link, bool verify, uint8_t vcp, uint16_t valu
     if (isActionCode(vcp)) {
         return asWriteVCPAction(link, vcp, value);
     }
+    // Without verify, the entry is written in the write's own hold of the
+    // display's lock, so a watch that looks at the display next finds the
+    // entry first; the read back is made outside the lock (vcp.h).
+    std::optional<DisplayLockGuard> writing;
+    if (!verify) {
+        writing.emplace(link);
+    }
     bool ok = verify ? asWriteVCPVerified(link, vcp, value) : asWriteVCP(link, vcp, value);
     if (ok) {
+        DisplayLockGuard hold(link);
         noteChange(link, vcp, value, maximum);
+        if (link.lock != nullptr && !link.lock->changes.deferred) {
+            publishChanges(link);
+        }
     }
     return ok;
 }

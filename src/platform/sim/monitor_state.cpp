@@ -403,10 +403,13 @@ bool loadMonitorState(const std::string& path, std::string* error)
     return true;
 }
 
-bool saveMonitorState(std::string* error)
+bool saveMonitorState(std::string* error, const std::function<void()>& kept)
 {
     StateRun& run = stateRun();
-    if (run.lockFd < 0) return true;
+    if (run.lockFd < 0) {
+        if (kept) kept();
+        return true;
+    }
     if (run.generation != state().generation) {
         *error = "the simulated machine was replaced during the run";
         release(run);
@@ -432,6 +435,7 @@ bool saveMonitorState(std::string* error)
     if (!panel.empty()) document[kPanelKey] = panel;
     changed = changed || panel != run.panel;
     bool saved = !changed || replaceState(run.path, document.dump() + "\n", error);
+    if (saved && kept) kept();
     release(run);
     return saved;
 }

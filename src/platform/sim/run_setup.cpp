@@ -36,10 +36,10 @@ bool takeMonitorState(std::string* error)
     return true;
 }
 
-bool giveMonitorState(std::string* error)
+bool giveMonitorState(std::string* error, const std::function<void()>& kept)
 {
     std::string what;
-    if (!saveMonitorState(&what)) {
+    if (!saveMonitorState(&what, kept)) {
         *error = stateError(what);
         return false;
     }
@@ -108,9 +108,9 @@ bool configureFromEnvironment(std::string* error, bool useStateFile)
 
 // Saves the monitors' values when a state file is in use and the run changed
 // one; releases the state file's lock either way.
-bool finishRun(std::string* error)
+bool finishRun(std::string* error, const std::function<void()>& kept)
 {
-    return giveMonitorState(error);
+    return giveMonitorState(error, kept);
 }
 
 }  // namespace sim

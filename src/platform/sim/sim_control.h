@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,7 +37,11 @@ void setErrorPrinter(void (*print)(const char* message));
 
 // Work to do once the command has run (such as writing monitor state back).
 // Returns false with *error set on failure.
-bool finishRun(std::string* error);
+// `kept`, when given, is called once the state is written back and before
+// its lock is let go: what it tells of the run's changes (panoctl's journal
+// of changes) comes after they are kept and before another run may change
+// them.
+bool finishRun(std::string* error, const std::function<void()>& kept = {});
 
 // The PANOCTL_SIM_STATE file around one command, for a batch's lines:
 // takeMonitorState locks it and applies its values (loadMonitorState),
@@ -45,7 +50,7 @@ bool finishRun(std::string* error);
 // *error is "scenario <path>: <what is wrong>". configureFromEnvironment
 // takes it for the whole run, and finishRun gives it back.
 bool takeMonitorState(std::string* error);
-bool giveMonitorState(std::string* error);
+bool giveMonitorState(std::string* error, const std::function<void()>& kept = {});
 
 // Monitor values kept from run to run in a state file (PANOCTL_SIM_STATE).
 // loadMonitorState takes the exclusive lock on "<path>.lock", reads the file
@@ -56,7 +61,7 @@ bool loadMonitorState(const std::string& path, std::string* error);
 // Writes the state file back (new file, fsync, rename) when a monitor
 // value changed since loadMonitorState, then releases the lock. Does nothing
 // when no state was loaded. On failure the old file stays and *error is set.
-bool saveMonitorState(std::string* error);
+bool saveMonitorState(std::string* error, const std::function<void()>& kept = {});
 
 // The file of presses of the monitors' own buttons ("" for none); a
 // monitor takes the presses it has not had before each operation on it.
