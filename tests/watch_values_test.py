@@ -243,6 +243,27 @@ def killed_sets(binary, folder):
           ["display-UUID-PLAIN.journal"] if journal.exists() else [])
 
 
+def plugged_in(binary, folder):
+    setup = Setup(binary, folder, ["plain"], "plugged")
+    scenario = pathlib.Path(setup.env["PANOCTL_SIM_SCENARIO"])
+    watch = setup.watch("--values", "contrast", "--every", "3600")
+    start(watch, ["plain"], (0x12,))
+    new = scenario.with_name("machine.new")
+    new.write_text(machine(["faithful", "plain"]))
+    os.replace(new, scenario)
+    check("a display plugged in: added, then its values",
+          [watch.line(timeout=5), watch.line(timeout=5)],
+          [wp.added(1, "faithful", uid("faithful")), changed(1, "faithful", 0x12, 50, "initial")])
+    new.write_text(machine(["faithful"]))
+    os.replace(new, scenario)
+    check("unplugged", watch.line(timeout=5), wp.removed("plain", uid("plain")))
+    # The one left is still watched, at its new place.
+    setup.run("set", "1", "contrast", "9")
+    check("watched at its place", watch.line(timeout=2), changed(1, "faithful", 0x12, 9, "panoctl"))
+    status, rest = watch.end(signal.SIGINT)
+    check("ends", (status, rest), (0, []))
+
+
 def refused(binary, folder):
     setup = Setup(binary, folder, ["plain"], "refused")
     for args, message in [
@@ -263,6 +284,7 @@ def main(binary):
     with tempfile.TemporaryDirectory() as folder:
         refused(binary, folder)
         changes_made_by_panoctl(binary, folder)
+        plugged_in(binary, folder)
         changes_made_on_the_monitor(binary, folder)
         a_sleeping_monitor(binary, folder)
         journal_that_is_no_journal(binary, folder)
