@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdint>
 
 #if defined(__linux__)
 #include <sys/inotify.h>
@@ -55,7 +56,8 @@ namespace {
 bool addVnode(const FileEvents& events, int fd, unsigned int notes)
 {
     struct kevent change {};
-    EV_SET(&change, fd, EVFILT_VNODE, EV_ADD | EV_CLEAR, notes, 0, nullptr);
+    EV_SET(&change, static_cast<uintptr_t>(fd), EVFILT_VNODE,
+           static_cast<uint16_t>(EV_ADD | EV_CLEAR), notes, 0, nullptr);
     return kevent(events.fd, &change, 1, nullptr, 0, nullptr) == 0;
 }
 
@@ -64,9 +66,8 @@ bool takeEvents(const FileEvents& events)
     std::array<struct kevent, 16> received{};
     struct timespec none {};
     bool any = false;
-    int count = 0;
-    while ((count = kevent(events.fd, nullptr, 0, received.data(),
-                           static_cast<int>(received.size()), &none)) > 0) {
+    while (kevent(events.fd, nullptr, 0, received.data(), static_cast<int>(received.size()),
+                  &none) > 0) {
         any = true;
     }
     return any;
