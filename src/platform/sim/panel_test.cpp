@@ -35,6 +35,8 @@ class PanelTest : public ::testing::Test {
 protected:
     void load(const std::string& reports)
     {
+        if (service_ != nullptr) CFRelease(service_);
+        service_ = nullptr;
         simtest::load(scenario(reports));
         sim::setPanelFile(path_);
         io_registry_entry_t entry = simtest::findEntry("proxy");
