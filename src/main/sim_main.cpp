@@ -89,9 +89,13 @@ int main(int argc, char** argv)
     }
     // The whole run's state, on this stack for the run's lifetime.
     Session session;
+    // Pointed at only while the session lives: cleared once the state is given back.
+    // cppcheck-suppress danglingLifetime
     g_session = &session;
     int status = panoctl_main(&session, argc, argv, {takeStateForLine, giveStateAfterLine});
-    if (!sim::finishRun(&error, publishKept)) {
+    bool finished = sim::finishRun(&error, publishKept);
+    g_session = nullptr;
+    if (!finished) {
         releaseDisplays(&session.displays);
         discardHeldOutput();
         sim::reportError(error);
