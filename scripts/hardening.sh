@@ -19,7 +19,7 @@ build=${PANOCTL_HARDENING_BUILD:-build-hardening}  # clang: tests and fuzzers
 plain=${PANOCTL_VALGRIND_BUILD:-build-valgrind}    # g++, dynamically linked
 jobs=$(nproc)
 
-packages=(g++ cmake make nlohmann-json3-dev libgtest-dev python3 python3-jsonschema mandoc
+packages=(g++ cmake make nlohmann-json3-dev libtomlplusplus-dev libgtest-dev python3 python3-jsonschema mandoc
           clang-14 libclang-rt-14-dev llvm-14 clang-tidy-14 clang-format-14 cppcheck valgrind)
 if ! dpkg -s "${packages[@]}" >/dev/null 2>&1; then
     apt-get update -qq

@@ -43,7 +43,7 @@ TEST_P(Dispatch, SelectsByWordAndArgumentCount)
 
 const char kUsage[] =
     "usage: panoctl [options] "
-    "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|help|version> ... "
+    "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|config|help|version> ... "
     "(panoctl help says more)\n";
 const char kNoDisplayX[] = "panoctl: no display X (panoctl list shows them)\n";
 

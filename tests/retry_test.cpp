@@ -334,7 +334,7 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{{"--retrie", "3", "get", kId, "16"}, "panoctl: unknown option: --retrie\n"},
         OptionCase{{"--retries", "3"},
                    "usage: panoctl [options] "
-                   "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|help|"
+                   "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|config|help|"
                    "version> ... (panoctl help says more)\n"}));
 
 TEST(Options, AreReadInAnyOrderAndInEveryNumericSyntax)

@@ -4,6 +4,7 @@
 
 #include "cli/diagnostics.h"
 #include "cli/usage.h"
+#include "config/display_selector.h"
 #include "discovery/walk.h"
 
 void discoverDisplays(Session* session)
@@ -15,10 +16,10 @@ void discoverDisplays(Session* session)
 
 const DisplayRecord* lookupDisplay(Session* session, const char* selector)
 {
-    const DisplayRecord* display = findDisplay(session->displays, selector);
+    const DisplayRecord* display = findSelected(session->config, session->displays, selector);
     if (display == nullptr && session->rediscoverOnMiss) {
         discoverDisplays(session);
-        display = findDisplay(session->displays, selector);
+        display = findSelected(session->config, session->displays, selector);
     }
     if (display == nullptr && !session->batch) {
         // The document keeps its old form for the programs that read it;
