@@ -176,3 +176,36 @@ TEST(Groups, AreListsOfTheirAliasesInTheirOrder)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Calibration, PercentagesUseEachDisplaysOwnRangeAndRawValuesNone)
+{
+    ConfigFile file(kDesk);
+    RunResult run = runPanoctl("", {"set", "desk", "brightness", "50%"});
+    EXPECT_EQ(run.out, "[" + entry(1, kLeftId, "\"ok\":true,\"value\":45") + "," +
+                           entry(2, kRightId, "\"ok\":true,\"value\":50") + "]\n");
+    EXPECT_EQ(runPanoctl("", {"set", "left", "brightness", "-10%"}).out,
+              "{\"ok\":true,\"value\":53}\n");
+    EXPECT_EQ(runPanoctl("", {"set", "left", "brightness", "+", "5"}).out,
+              "{\"ok\":true,\"value\":65}\n");
+    // The same bytes as without a file, whose range is 0 to the maximum.
+    RunResult raw = runPanoctl("", {"set", "left", "brightness", "5"});
+    EXPECT_EQ(raw.out, "{\"ok\":true}\n");
+    EXPECT_NE(raw.trace[1].find("84 03 10 00 05"), std::string::npos);
+}
+
+TEST(Calibration, GetPercentSaysWhereTheValueStands)
+{
+    RunResult run = runPanoctl("", {"--percent", "get", "1", "brightness"});
+    EXPECT_EQ(run.out, "{\"value\":60,\"percent\":60}\n");
+    run = runPanoctl("", {"--percent", "--max", "get", "9", "brightness"});
+    EXPECT_EQ(run.out,
+              "{\"value\":null,\"max\":null,\"percent\":null,\"error\":\"read_failed\"}\n");
+    ConfigFile file(kDesk);
+    run = runPanoctl("", {"get", "desk", "brightness", "--percent"});
+    EXPECT_EQ(run.out, "[" + entry(1, kLeftId, "\"value\":60,\"max\":100,\"percent\":71") + "," +
+                           entry(2, kRightId, "\"value\":60,\"max\":100,\"percent\":60") + "]\n");
+}
+
+}  // namespace

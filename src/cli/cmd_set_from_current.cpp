@@ -4,6 +4,7 @@
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/serve_displays.h"
+#include "config/display_selector.h"
 #include "ops/settings.h"
 
 namespace {
@@ -30,8 +31,9 @@ int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
     if (namesSeveralDisplays(*session, selector)) {
         return commandOverDisplays<ChangeOutcome>(
             session, selector,
-            [&](const DdcLink& link, const DisplayRecord& /*display*/) {
-                return changeSetting(link, verify, vcp, change);
+            [&](const DdcLink& link, const DisplayRecord& display) {
+                return changeSetting(link, verify, vcp, change,
+                                     calibrationOf(session->config, displayKeyOf(display), vcp));
             },
             [](std::FILE* out, const ChangeOutcome& outcome) {
                 std::fputc(',', out);
@@ -41,7 +43,8 @@ int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
     const DisplayRecord* display = lookupDisplay(session, selector);
     ChangeOutcome outcome;
     if (display != nullptr) {
-        outcome = changeSetting(sessionLink(session, *display), verify, vcp, change);
+        outcome = changeSetting(sessionLink(session, *display), verify, vcp, change,
+                                calibrationOf(session->config, displayKeyOf(*display), vcp));
     }
     std::fputc('{', session->out);
     bool failed = finishOutcome(session->out, outcome);

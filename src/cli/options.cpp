@@ -41,7 +41,7 @@ bool takeCount(RunOptions* options, const char* value, Refusals* refusals)
     return true;
 }
 
-constexpr std::array<OptionRow, 9> kOptions{{
+constexpr std::array<OptionRow, 10> kOptions{{
     {"--help", "-h", nullptr, "print this text and exit", turnOn<&RunOptions::help>},
     {"--version", nullptr, nullptr, "print the version and exit", turnOn<&RunOptions::version>},
     {"--retries", nullptr, "N", "retry failed transactions up to N times, 0-10", takeRetries},
@@ -51,6 +51,8 @@ constexpr std::array<OptionRow, 9> kOptions{{
      turnOn<&RunOptions::fail>},
     {"--max", nullptr, nullptr, "get: print the maximum beside the value",
      turnOn<&RunOptions::showMax>},
+    {"--percent", nullptr, nullptr, "get: print the value as a percentage of the display's range",
+     turnOn<&RunOptions::showPercent>},
     {"--count", nullptr, "N", "watch: end after N changes, 1-1000000", takeCount},
     {"--one-at-a-time", nullptr, nullptr, "serve several displays in turn, not at once",
      turnOn<&RunOptions::oneAtATime>},

@@ -16,7 +16,7 @@ bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value)
 }
 
 ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
-                            const SettingChange& change)
+                            const SettingChange& change, const Calibration* calibration)
 {
     ChangeOutcome outcome;
     int32_t current = 0;
@@ -27,7 +27,7 @@ ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
         return outcome;
     }
     outcome.read = true;
-    outcome.value = change.target(current, maximum);
+    outcome.value = change.target(current, maximum, calibration);
     outcome.ok = writeSetting(link, verify, vcp, outcome.value);
     return outcome;
 }

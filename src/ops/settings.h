@@ -25,8 +25,10 @@ struct ChangeOutcome {
 
 // One get transaction, then one set transaction of the value `change`
 // makes of the current one; nothing is written when the read fails.
+// A percentage, alone or as a step, is of `calibration`'s range when it is
+// not null.
 ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
-                            const SettingChange& change);
+                            const SettingChange& change, const Calibration* calibration = nullptr);
 
 // What restoring one feature came to; `absent` for one the document does
 // not name.
