@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "registry_builder.h"
 
 namespace {
 
@@ -206,6 +207,198 @@ TEST(Calibration, GetPercentSaysWhereTheValueStands)
     run = runPanoctl("", {"get", "desk", "brightness", "--percent"});
     EXPECT_EQ(run.out, "[" + entry(1, kLeftId, "\"value\":60,\"max\":100,\"percent\":71") + "," +
                            entry(2, kRightId, "\"value\":60,\"max\":100,\"percent\":60") + "]\n");
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kModelId = "5A5A5A5A-0000-4000-8000-00000000C0DE";
+
+// One display called `name`, whose monitor is `monitor`.
+std::string oneDisplay(const std::string& name, const reg::Json& monitor)
+{
+    return reg::scenario({reg::panel(kModelId, name), reg::proxy("m")}, {{"m", monitor}});
+}
+
+// A monitor that switches input only through 0xF4 written from 0x50, and
+// takes no 0x60 write at all.
+reg::Json inputThroughF4()
+{
+    reg::Json monitor = reg::monitor(50, 100, "(vcp(10 60(0F 11 12) F4))");
+    monitor["vcp"]["0x60"] = {{"current", 0x0F}, {"max", 0x12}};
+    monitor["vcp"]["0xF4"] = {{"current", 0x90}, {"max", 0xFFFF}};
+    monitor["sourceAddress"] = {{"0xF4", "0x50"}};
+    monitor["ignoreWrites"] = reg::Json::array({"0x60"});
+    return monitor;
+}
+
+bool traced(const RunResult& run, const std::string& part)
+{
+    for (const std::string& line : run.trace) {
+        if (line.find(part) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(Quirks, InputGoesThroughTheManufacturerCodeFromItsSourceAddress)
+{
+    std::string machine = oneDisplay("LG Ultra 27", inputThroughF4());
+    // Without the quirk, 0x60 is written, acknowledged and ignored.
+    RunResult plain = runPanoctlWithInput(machine, {"batch"}, "set 1 input hdmi-2\nget 1 input\n");
+    EXPECT_EQ(plain.out, "{\"ok\":true}\n{\"value\":15}\n");
+
+    ConfigFile file("[quirk.lg-input]\nmodel = \"lg ultra 27\"\n");
+    DebugEnv debug("1");
+    RunResult run = runPanoctlWithInput(machine, {"batch"}, "set 1 input hdmi-2\nget 1 input\n");
+    EXPECT_EQ(run.out, "{\"ok\":true}\n{\"value\":145}\n");
+    // 0x91 from 0x50, its checksum over 0x6E ^ 0x50.
+    EXPECT_TRUE(traced(run, "write 0x37 0x50 84 03 f4 00 91 ")) << run.trace[1];
+    EXPECT_FALSE(traced(run, "84 03 60"));
+    EXPECT_NE(run.err.find(std::string("[dbg] quirk lg-input on ") + kModelId +
+                           ": 0x60 sent as 0xF4 from source address 0x50\n"),
+              std::string::npos)
+        << run.err;
+
+    RunResult features = runPanoctl(machine, {"features", "1"});
+    EXPECT_NE(
+        features.out.find("{\"code\":96,\"name\":\"input\",\"values\":[{\"value\":15,\"name\":"
+                          "\"displayport-1\"},{\"value\":17,\"name\":\"hdmi-1\"},{\"value\":"
+                          "18,\"name\":\"hdmi-2\"}],\"quirk\":\"lg-input\"}"),
+        std::string::npos)
+        << features.out;
+}
+
+TEST(Quirks, AValueNameOnlyAnotherModelHasIsRefusedBeforeTheBus)
+{
+    ConfigFile file("[quirk.lg-input]\nmodel = \"LG Ultra 27\"\n");
+    RunResult run = runPanoctl("", {"set", "1", "input", "usb-c"});
+    EXPECT_EQ(run.err, "panoctl: unknown value for this display: usb-c\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.trace.empty());
+    run = runPanoctl(oneDisplay("LG Ultra 27", inputThroughF4()), {"set", "1", "input", "USB-C"});
+    EXPECT_EQ(run.out, "{\"ok\":true}\n");
+    EXPECT_TRUE(traced(run, "write 0x37 0x50 84 03 f4 00 d1 "));
+}
+
+TEST(Quirks, APauseFactorReachesAMonitorThatAnswersLate)
+{
+    reg::Json monitor = reg::monitor(40, 100);
+    // A reply read 10 ms after its request is too soon; 15 ms is not.
+    monitor["bus"] = {{"replyDelay", 12000}};
+    std::string machine = oneDisplay("Slow 24", monitor);
+    EXPECT_EQ(runPanoctl(machine, {"get", "1", "brightness"}).out,
+              "{\"value\":null,\"error\":\"read_failed\"}\n");
+    ConfigFile file("[quirk.slow]\nmodel = \"Slow 24\"\npause-factor = 1.5\n");
+    DebugEnv debug("1");
+    RunResult run = runPanoctl(machine, {"get", "1", "brightness"});
+    EXPECT_EQ(run.out, "{\"value\":40}\n");
+    EXPECT_EQ(run.trace[0], "sleep 15000");
+    EXPECT_NE(
+        run.err.find(std::string("[dbg] quirk slow on ") + kModelId + ": pauses times 1.500\n"),
+        std::string::npos)
+        << run.err;
+}
+
+TEST(Quirks, ABrokenCapabilitiesStringIsReplacedWithoutTraffic)
+{
+    std::string machine = oneDisplay("Broken 22", reg::monitor(50, 100, "vcp(10 1"));
+    ConfigFile file(std::string("[display.desk]\nid = \"") + kModelId +
+                    "\"\nquirks = [\"fixed\"]\n"
+                    "[quirk.fixed]\ncapabilities = \"(type(lcd)model(B22)vcp(10 12))\"\n");
+    RunResult run = runPanoctl(machine, {"features", "desk"});
+    EXPECT_EQ(run.out,
+              "{\"model\":\"B22\",\"type\":\"lcd\",\"mccsVersion\":null,\"commands\":[],\"vcp\":[{"
+              "\"code\":16,\"name\":\"brightness\"},{\"code\":18,\"name\":\"contrast\"}]}\n");
+    EXPECT_TRUE(run.trace.empty());
+}
+
+TEST(Quirks, AnUnboundedPresetIsRestoredPastItsMaximum)
+{
+    reg::Json monitor = reg::monitor(50, 100);
+    monitor["vcp"]["0x14"] = {{"current", 1}, {"max", 2}};
+    std::string machine = oneDisplay("Presets 27", monitor);
+    const std::string saved = "{\"features\":{\"0x14\":11}}";
+    RunResult capped = runPanoctlWithInput(machine, {"restore", "1"}, saved);
+    EXPECT_TRUE(traced(capped, "84 03 14 00 02 "));
+    ConfigFile file("[quirk.presets]\nmodel = \"Presets 27\"\nunbounded = [\"color-preset\"]\n");
+    RunResult run = runPanoctlWithInput(machine, {"restore", "1"}, saved);
+    EXPECT_TRUE(traced(run, "84 03 14 00 0b "));
+    EXPECT_FALSE(traced(run, "84 03 14 00 02 "));
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kOwnFeatures = R"(
+[feature.kvm]
+code = 0xF1
+type = "non-continuous"
+values = { pc = 1, laptop = 2 }
+
+[feature.kvm-reset]
+code = 0xF2
+type = "action"
+
+[feature.warmth]
+code = 0xF3
+type = "continuous"
+)";
+
+std::string ownMachine()
+{
+    reg::Json monitor = reg::monitor(50, 100, "(vcp(10 F1(01 02) F2 F3))");
+    monitor["vcp"]["0xF1"] = {{"current", 1}, {"max", 2}};
+    monitor["vcp"]["0xF2"] = {{"current", 0}, {"max", 1}};
+    monitor["vcp"]["0xF3"] = {{"current", 20}, {"max", 40}};
+    return oneDisplay("Own 27", monitor);
+}
+
+size_t writesOf(const RunResult& run, const std::string& request)
+{
+    size_t count = 0;
+    for (const std::string& line : run.trace) {
+        count += line.find(request) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(OwnFeatures, AreUsedByNameWithTheirValuesAndKinds)
+{
+    ConfigFile file(kOwnFeatures);
+    std::string machine = ownMachine();
+    RunResult run = runPanoctlWithInput(machine, {"batch"},
+                                        "set 1 KVM laptop\nget 1 kvm\nset 1 warmth 50%\n"
+                                        "set 1 kvm-reset 1\n");
+    EXPECT_EQ(run.out, "{\"ok\":true}\n{\"value\":2}\n{\"ok\":true,\"value\":20}\n{\"ok\":true}\n");
+    // An action of one's own is sent once, as the table's are.
+    EXPECT_EQ(writesOf(run, "84 03 f2 00 01"), 1U);
+    EXPECT_EQ(writesOf(run, "84 03 f1 00 02"), 3U);
+
+    RunResult refused = runPanoctl(machine, {"set", "1", "kvm", "+1"});
+    EXPECT_EQ(refused.err, "panoctl: kvm takes a value, not a step\n");
+    refused = runPanoctl(machine, {"set", "1", "kvm", "lapto"});
+    EXPECT_EQ(refused.err, "panoctl: unknown value for kvm: lapto (did you mean laptop?)\n");
+    refused = runPanoctl(machine, {"get", "1", "kvn"});
+    EXPECT_EQ(refused.err, "panoctl: unknown feature: kvn (did you mean kvm?)\n");
+    EXPECT_TRUE(refused.trace.empty());
+
+    RunResult features = runPanoctl(machine, {"features", "1"});
+    EXPECT_NE(features.out.find("{\"code\":241,\"name\":\"kvm\",\"values\":[{\"value\":1,\"name\":"
+                                "\"pc\"},{\"value\":2,\"name\":\"laptop\"}]},{\"code\":242,"
+                                "\"name\":\"kvm-reset\"},{\"code\":243,\"name\":\"warmth\"}"),
+              std::string::npos)
+        << features.out;
+}
+
+TEST(OwnFeatures, ScopedToAModelNameOnlyItsDisplaysInFeatures)
+{
+    ConfigFile file("[feature.kvm]\ncode = 0xF1\ntype = \"non-continuous\"\nmodel = \"Other\"\n");
+    RunResult features = runPanoctl(ownMachine(), {"features", "1"});
+    EXPECT_NE(features.out.find("{\"code\":241,\"name\":null"), std::string::npos) << features.out;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/quirked_feature.h"
 #include "cli/serve_displays.h"
 #include "config/display_selector.h"
 #include "ddc/vcp.h"
@@ -46,7 +47,9 @@ Reading readSetting(const Session& session, const DdcLink& link, const DisplayRe
                     uint8_t vcp)
 {
     Reading reading;
-    reading.outcome = readVCPFeature(link, vcp, &reading.current, &reading.maximum);
+    QuirkedFeature quirked = quirkFeature(session, link, display, vcp);
+    reading.outcome =
+        readVCPFeature(quirked.link, quirked.code, &reading.current, &reading.maximum);
     reading.calibration = calibrationOf(session.config, displayKeyOf(display), vcp);
     return reading;
 }
@@ -83,7 +86,8 @@ int getSeveral(Session* session, const char* selector, uint8_t vcp)
 
 int commandGet(Session* session, CommandWords words)
 {
-    std::optional<uint8_t> vcp = parseFeatureArgument(&session->refusals, words[2]);
+    std::optional<uint8_t> vcp =
+        parseFeatureArgument(&session->refusals, session->config, words[2]);
     if (!vcp) {
         return kStatusUsage;
     }

@@ -14,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/quirked_feature.h"
 #include "ops/documents.h"
 #include "ops/saved_document.h"
 #include "ops/settings.h"
@@ -125,7 +126,8 @@ int commandRestore(Session* session, CommandWords words)
         return kStatusNoSuchDisplay;
     }
     RestoreOutcomes outcomes =
-        restoreSettings(sessionLink(session, *display), session->options.verify, settings);
+        restoreSettings(sessionLink(session, *display), session->options.verify, settings,
+                        unboundedCodesOf(*session, *display));
     DocumentText document;
     TextOut written{document};
     writeRestoreDocument(&written, outcomes);

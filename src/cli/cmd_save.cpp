@@ -9,6 +9,7 @@
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/output.h"
+#include "cli/quirked_feature.h"
 #include "cli/whole_file.h"
 #include "ops/capabilities_read.h"
 #include "ops/documents.h"
@@ -27,7 +28,7 @@ int commandSave(Session* session, CommandWords words)
     }
     DdcLink link = sessionLink(session, *display);
     CapabilitiesText text;
-    size_t length = readCachedCapabilities(link, *display, session->options.refresh, &text);
+    size_t length = quirkedCapabilities(*session, link, *display, &text);
     Capabilities capabilities;
     decodeCapabilities(text, length, &capabilities);
 

@@ -32,8 +32,7 @@ inline constexpr std::array<CommandInfo, 13> kCommandTable{{
      "a display"},
     {"watch", "", "a line for each display present, then for each that comes or goes", 1, 1, ""},
     {"batch", "", "answer command lines read on standard input, one line each", 1, 1, ""},
-    {"config", "[check]", "the configuration in effect, or whether its file is sound", 1, 2,
-     ""},
+    {"config", "[check]", "the configuration in effect, or whether its file is sound", 1, 2, ""},
     {"help", "[features]", "print this text, or the feature and value names", 1, 2, ""},
     {"version", "", "print the version", 1, 1, ""},
 }};

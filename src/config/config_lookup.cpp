@@ -90,6 +90,11 @@ FeatureKind configFeatureKind(const Configuration& config, uint8_t code)
     return builtIn != nullptr ? builtIn->kind : FeatureKind::continuous;
 }
 
+bool actsOnce(const Configuration& config, uint8_t code)
+{
+    return isActionCode(code) || configFeatureKind(config, code) == FeatureKind::action;
+}
+
 const ConfigFeature* configFeatureByCode(const Configuration& config, uint8_t code,
                                          std::string_view model)
 {

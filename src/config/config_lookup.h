@@ -23,6 +23,10 @@ std::optional<uint8_t> configFeatureCode(const Configuration& config, std::strin
 // table's; a code neither knows is taken to be a level.
 FeatureKind configFeatureKind(const Configuration& config, uint8_t code);
 
+// Whether writing `code` makes the monitor act, so it is sent once: a
+// built-in action, or a feature of the file's own of type action.
+bool actsOnce(const Configuration& config, uint8_t code);
+
 // The file's own feature with this code for a display called `model`
 // (a feature with a model applies to displays of that name only), or null.
 const ConfigFeature* configFeatureByCode(const Configuration& config, uint8_t code,

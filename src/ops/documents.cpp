@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "config/display_quirks.h"
 #include "ddc/vcp.h"
 #include "mccs/feature_names.h"
 #include "ops/document_text.h"
@@ -21,39 +22,75 @@ void appendCodes(TextOut* out, std::span<const uint8_t> codes)
 
 // Each value with its name from the feature table, or null where it has
 // none: [{"value":15,"name":"displayport-1"},…].
-void appendValues(TextOut* out, uint8_t code, std::span<const uint8_t> values)
+void appendValues(TextOut* out, const FeatureNaming& naming, uint8_t code,
+                  std::span<const uint8_t> values)
 {
     appendText(out, "[");
     for (size_t i = 0; i < values.size(); i++) {
-        std::string_view name = valueName(code, values[i]);
+        std::string_view name =
+            naming.config != nullptr
+                ? valueNameForDisplay(*naming.config, naming.display, code, values[i])
+                : valueName(code, values[i]);
         appendText(out, "%s{\"value\":%u,\"name\":", i == 0 ? "" : ",",
                    static_cast<unsigned>(values[i]));
         if (name.empty()) {
             appendText(out, "null}");
         } else {
-            appendText(out, "\"%.*s\"}", static_cast<int>(name.size()), name.data());
+            appendEscaped(out, name);
+            appendText(out, "}");
         }
     }
     appendText(out, "]");
 }
 
-void appendVcpCodes(TextOut* out, const Capabilities& capabilities)
+// The name a code goes by on the display: the configuration's own feature
+// of that code, else the table's.
+std::string_view featureNameOf(const FeatureNaming& naming, uint8_t code)
+{
+    if (naming.config != nullptr) {
+        if (const ConfigFeature* own =
+                configFeatureByCode(*naming.config, code, naming.display.model)) {
+            return own->name.data();
+        }
+    }
+    const FeatureName* feature = featureByCode(code);
+    return feature != nullptr ? feature->name : std::string_view{};
+}
+
+// The quirk that changes the code on the display: one that sends it
+// another way or names its values, or one that makes its maximum no bound.
+const Quirk* quirkOfCode(const FeatureNaming& naming, uint8_t code)
+{
+    if (naming.config == nullptr) {
+        return nullptr;
+    }
+    AppliedQuirks applied = quirksOf(*naming.config, naming.display);
+    if (const Quirk* quirk = quirkForFeature(applied, code)) {
+        return quirk;
+    }
+    return unboundedQuirkOf(*naming.config, naming.display, code);
+}
+
+void appendVcpCodes(TextOut* out, const Capabilities& capabilities, const FeatureNaming& naming)
 {
     appendText(out, "\"vcp\":[");
     for (size_t i = 0; i < capabilities.vcpCount; i++) {
         const CapabilitiesVcpCode& code = capabilities.vcp[i];
         appendText(out, "%s{\"code\":%u,\"name\":", i == 0 ? "" : ",",
                    static_cast<unsigned>(code.code));
-        const FeatureName* feature = featureByCode(code.code);
-        if (feature != nullptr) {
-            appendText(out, "\"%.*s\"", static_cast<int>(feature->name.size()),
-                       feature->name.data());
+        std::string_view name = featureNameOf(naming, code.code);
+        if (!name.empty()) {
+            appendEscaped(out, name);
         } else {
             appendText(out, "null");
         }
         if (code.listsValues) {
             appendText(out, ",\"values\":");
-            appendValues(out, code.code, vcpValues(capabilities, code));
+            appendValues(out, naming, code.code, vcpValues(capabilities, code));
+        }
+        if (const Quirk* quirk = quirkOfCode(naming, code.code)) {
+            appendText(out, ",\"quirk\":");
+            appendEscaped(out, quirk->name.data());
         }
         appendText(out, "}");
     }
@@ -72,7 +109,8 @@ bool listed(const Capabilities& capabilities, uint8_t code)
 
 }  // namespace
 
-void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities)
+void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities,
+                           const FeatureNaming& naming)
 {
     appendText(out, "{");
     appendTextMember(out, "model", capabilities.model);
@@ -83,7 +121,7 @@ void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities)
     appendText(out, ",\"commands\":");
     appendCodes(out, std::span(capabilities.commands).first(capabilities.commandCount));
     appendText(out, ",");
-    appendVcpCodes(out, capabilities);
+    appendVcpCodes(out, capabilities, naming);
     appendText(out, "}");
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "config/config_lookup.h"
 #include "ddc/link.h"
 #include "discovery/display_table.h"
 #include "mccs/capabilities_parse.h"
@@ -20,8 +21,19 @@
 inline constexpr size_t kDocumentCapacity = size_t{128} * 1024;
 using DocumentText = std::array<char, kDocumentCapacity>;
 
-// {"model":…,"type":…,"mccsVersion":…,"commands":[…],"vcp":[…]}
-void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities);
+// Whose names a features document gives: the configuration's for one
+// display (its own features and its quirks' value names), or, with no
+// configuration, the table's alone.
+struct FeatureNaming {
+    const Configuration* config = nullptr;
+    DisplayKey display;
+};
+
+// {"model":…,"type":…,"mccsVersion":…,"commands":[…],"vcp":[…]}; with a
+// configuration, a code a quirk changes on the display carries
+// "quirk":"<name>".
+void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities,
+                           const FeatureNaming& naming = FeatureNaming{});
 
 // What `save` read, in ascending code order.
 struct SavedValues {

@@ -8,8 +8,13 @@
 
 bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value)
 {
+    return writeSetting(link, verify, vcp, value, isActionCode(vcp));
+}
+
+bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value, bool actsOnce)
+{
     // An action is sent once, and leaves nothing to read back.
-    if (isActionCode(vcp)) {
+    if (actsOnce) {
         return asWriteVCPAction(link, vcp, value);
     }
     return verify ? asWriteVCPVerified(link, vcp, value) : asWriteVCP(link, vcp, value);
@@ -34,7 +39,8 @@ ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
 
 namespace {
 
-RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, uint16_t value)
+RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, uint16_t value,
+                              bool bounded)
 {
     int32_t current = 0;
     int32_t maximum = 0;
@@ -44,7 +50,7 @@ RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, ui
         case VcpRead::unsupported: return RestoreOutcome::unsupported;
         case VcpRead::failed: return RestoreOutcome::failed;
     }
-    auto target = static_cast<uint16_t>(std::min<int32_t>(value, maximum));
+    auto target = bounded ? static_cast<uint16_t>(std::min<int32_t>(value, maximum)) : value;
     if (current == target) {
         return RestoreOutcome::unchanged;
     }
@@ -54,13 +60,15 @@ RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, ui
 
 }  // namespace
 
-RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings)
+RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings,
+                                const UnboundedCodes& unbounded)
 {
     RestoreOutcomes outcomes{};
     std::span<const RestorableFeature> features = restorableFeatures();
     for (size_t i = 0; i < features.size(); i++) {
         if (settings.values[i]) {
-            outcomes[i] = restoreFeature(link, verify, features[i].code, *settings.values[i]);
+            outcomes[i] = restoreFeature(link, verify, features[i].code, *settings.values[i],
+                                         !unbounded.has(features[i].code));
         }
     }
     return outcomes;

@@ -13,7 +13,9 @@
 
 // The set transaction, and with `verify` the read back; true when the
 // monitor took the value.
+// An action (`actsOnce`) is sent once and never read back.
 bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value);
+bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value, bool actsOnce);
 
 // What a change that starts from the current value came to.
 struct ChangeOutcome {
@@ -37,8 +39,25 @@ enum class RestoreOutcome : uint8_t { absent, unchanged, changed, unsupported, f
 // Restores every feature `settings` names, in restore order: each is read,
 // and written only when the monitor holds another value (one above the
 // monitor's maximum is written as the maximum). Outcomes by restore order.
+// Codes a model treats as presets, not levels: their maximum is no bound,
+// so a saved value above it is written as it is.
+struct UnboundedCodes {
+    std::array<uint8_t, kRestorableCount> codes{};
+    size_t count = 0;
+    [[nodiscard]] bool has(uint8_t code) const
+    {
+        for (size_t i = 0; i < count; i++) {
+            if (codes[i] == code) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
 using RestoreOutcomes = std::array<RestoreOutcome, kRestorableCount>;
-RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings);
+RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings,
+                                const UnboundedCodes& unbounded = UnboundedCodes{});
 
 // "unchanged", "changed", "unsupported" or "failed", as the restore document
 // says.
