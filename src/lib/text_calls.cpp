@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "config/display_selector.h"
 #include "ddc/probe.h"
 #include "lib/display_call.h"
 #include "ops/capabilities_read.h"
@@ -88,7 +89,11 @@ panoctl_status panoctl_features_json(panoctl_session* session, const char* displ
     Capabilities capabilities;
     decodeCapabilities(text, length, &capabilities);
     TextOut out = textOut(buffer, size);
-    writeFeaturesDocument(&out, capabilities);
+    FeatureNaming naming;
+    if (call.config().fromFile) {
+        naming = FeatureNaming{&call.config(), displayKeyOf(call.display())};
+    }
+    writeFeaturesDocument(&out, capabilities, naming);
     return finishText(out, needed, PANOCTL_OK);
 }
 
