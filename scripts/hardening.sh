@@ -86,7 +86,7 @@ report() {
 }
 failed=0
 targets=(json_escape_fuzz cli_fuzz batch_fuzz replies_fuzz scenario_fuzz capabilities_fuzz
-         saved_document_fuzz)
+         saved_document_fuzz config_fuzz)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
     pids=()
     for target in "${targets[@]:i:2}"; do

@@ -402,3 +402,33 @@ TEST(OwnFeatures, ScopedToAModelNameOnlyItsDisplaysInFeatures)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(OwnFeatures, RestorableOnesAreSavedAndRestoredAfterTheBuiltInOnes)
+{
+    reg::Json monitor = reg::monitor(50, 100, "(vcp(10 F1 F3))");
+    monitor["vcp"]["0xF1"] = {{"current", 2}, {"max", 3}};
+    monitor["vcp"]["0xF3"] = {{"current", 20}, {"max", 40}};
+    std::string machine = oneDisplay("Own 27", monitor);
+    RunResult plain = runPanoctl(machine, {"save", "1"});
+    EXPECT_NE(plain.out.find("\"features\":{\"0x10\":50}}"), std::string::npos) << plain.out;
+    RunResult refused =
+        runPanoctlWithInput(machine, {"restore", "1"}, "{\"features\":{\"kvm\":1}}");
+    EXPECT_EQ(refused.err, "panoctl: not a restorable feature: kvm\n");
+
+    ConfigFile file("[feature.kvm]\ncode = 0xF1\ntype = \"non-continuous\"\nrestorable = true\n"
+                    "[feature.warmth]\ncode = 0xF3\ntype = \"continuous\"\n");
+    RunResult saved = runPanoctl(machine, {"save", "1"});
+    EXPECT_NE(saved.out.find("\"features\":{\"0x10\":50,\"0xf1\":2}}"), std::string::npos)
+        << saved.out;
+    RunResult restored =
+        runPanoctlWithInput(machine, {"restore", "1"}, "{\"features\":{\"KVM\":1,\"0x10\":50}}");
+    EXPECT_EQ(restored.out,
+              "{\"ok\":true,\"features\":{\"0x10\":\"unchanged\",\"0xf1\":\"changed\"}}\n");
+    EXPECT_TRUE(traced(restored, "84 03 f1 00 01 "));
+    refused = runPanoctlWithInput(machine, {"restore", "1"}, "{\"features\":{\"warmth\":1}}");
+    EXPECT_EQ(refused.err, "panoctl: not a restorable feature: warmth\n");
+}
+
+}  // namespace

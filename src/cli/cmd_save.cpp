@@ -11,6 +11,7 @@
 #include "cli/output.h"
 #include "cli/quirked_feature.h"
 #include "cli/whole_file.h"
+#include "config/config_lookup.h"
 #include "ops/capabilities_read.h"
 #include "ops/documents.h"
 
@@ -34,14 +35,15 @@ int commandSave(Session* session, CommandWords words)
 
     // Everything is read before anything is printed: the document is
     // printed whole or not at all.
-    SavedValues saved = readSavedValues(link, capabilities);
+    OwnRestorable own = ownRestorable(session->config, display->name.data());
+    SavedValues saved = readSavedValues(link, capabilities, own);
     if (!saved.usable()) {
         std::fprintf(out, "{\"error\":\"read_failed\"}\n");
         return 1;
     }
     DocumentText document;
     TextOut written{document};
-    writeSavedDocument(&written, *display, capabilities, saved);
+    writeSavedDocument(&written, *display, capabilities, saved, own);
     appendText(&written, "\n");
     std::string_view whole(document.data());
     int error = 0;

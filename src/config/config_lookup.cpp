@@ -1,5 +1,9 @@
 #include "config/config_lookup.h"
 
+#include <algorithm>
+
+#include "mccs/restorable.h"
+
 namespace {
 
 std::string_view textOf(const std::array<char, kConfigNameCapacity>& field)
@@ -171,4 +175,30 @@ const Quirk* quirkForFeature(const AppliedQuirks& applied, uint8_t code)
         }
     }
     return nullptr;
+}
+
+OwnRestorable ownRestorable(const Configuration& config, std::string_view model)
+{
+    OwnRestorable own;
+    for (size_t i = 0; i < config.featureCount && own.count < own.codes.size(); i++) {
+        const ConfigFeature& feature = config.features[i];
+        bool forModel = !given(feature.model) || sameNameIgnoringCase(feature.model.data(), model);
+        bool already =
+            restoreIndex(feature.code).has_value() ||
+            std::find(own.codes.begin(), own.codes.begin() + static_cast<long>(own.count),
+                      feature.code) != own.codes.begin() + static_cast<long>(own.count);
+        if (feature.restorable && forModel && !already) {
+            own.codes[own.count] = feature.code;
+            own.names[own.count] = feature.name.data();
+            own.count++;
+        }
+    }
+    // Ascending code order, as the documents list codes.
+    for (size_t i = 1; i < own.count; i++) {
+        for (size_t j = i; j > 0 && own.codes[j - 1] > own.codes[j]; j--) {
+            std::swap(own.codes[j - 1], own.codes[j]);
+            std::swap(own.names[j - 1], own.names[j]);
+        }
+    }
+    return own;
 }

@@ -2,6 +2,7 @@
 // the display an alias names, and what applies to one display.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -31,6 +32,17 @@ bool actsOnce(const Configuration& config, uint8_t code);
 // (a feature with a model applies to displays of that name only), or null.
 const ConfigFeature* configFeatureByCode(const Configuration& config, uint8_t code,
                                          std::string_view model);
+
+// The features of one's own marked restorable, for displays called `model`,
+// in ascending code order: those `save` keeps and `restore` writes after
+// the built-in ones. A code the built-in table already restores is not
+// added again; at most kMaxOwnRestorable.
+struct OwnRestorable {
+    std::array<uint8_t, kMaxOwnRestorable> codes{};
+    std::array<const char*, kMaxOwnRestorable> names{};
+    size_t count = 0;
+};
+OwnRestorable ownRestorable(const Configuration& config, std::string_view model);
 
 // What the configuration knows about one display, found from the display's
 // id, serial and name (as list prints them).

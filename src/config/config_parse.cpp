@@ -4,6 +4,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -29,8 +30,9 @@ struct Parse {
     bool failed = false;
 };
 
+// Records the first error: its place and its formatted reason.
 [[gnu::format(printf, 3, 4)]] bool fail(Parse* parse, const toml::source_region& where,
-                                        const char* format, ...)
+                                        const char* format, ...)  // NOLINT(cert-dcl50-cpp)
 {
     if (parse->failed) {
         return false;
@@ -326,7 +328,7 @@ bool readPauseFactor(Parse* parse, const toml::node& node, Quirk* quirk)
     if (!(*factor >= 1.0 && *factor <= 5.0)) {
         return fail(parse, node.source(), "pause-factor out of range: %g (1.0 to 5.0)", *factor);
     }
-    quirk->pausePermille = static_cast<uint16_t>(*factor * 1000.0 + 0.5);
+    quirk->pausePermille = static_cast<uint16_t>(std::lround(*factor * 1000.0));
     return true;
 }
 

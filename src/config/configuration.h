@@ -27,6 +27,7 @@ inline constexpr size_t kMaxConfigValues = 32;
 inline constexpr size_t kMaxQuirks = 16;
 inline constexpr size_t kMaxDisplayQuirks = 4;
 inline constexpr size_t kMaxUnboundedCodes = 8;
+inline constexpr size_t kMaxOwnRestorable = 8;  // features of one's own that save keeps
 
 // Pause factors are kept in thousandths: 1000 is the standard pauses.
 inline constexpr uint16_t kStandardPausePermille = 1000;

@@ -125,24 +125,54 @@ void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities,
     appendText(out, "}");
 }
 
-SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilities)
+namespace {
+
+// One code the saved document may hold: built-in or of one's own, and its
+// place in the values.
+struct SavedCode {
+    uint8_t code;
+    size_t place;
+};
+
+// Every code save may keep, in ascending code order.
+size_t savedCodes(const OwnRestorable& own,
+                  std::array<SavedCode, kRestorableCount + kMaxOwnRestorable>* codes)
 {
-    SavedValues saved;
+    size_t count = 0;
     std::span<const RestorableFeature> features = restorableByCode();
     for (size_t i = 0; i < features.size(); i++) {
-        if (capabilities.vcpCount > 0 && !listed(capabilities, features[i].code)) {
+        (*codes)[count++] = SavedCode{features[i].code, i};
+    }
+    for (size_t i = 0; i < own.count; i++) {
+        (*codes)[count++] = SavedCode{own.codes[i], kRestorableCount + i};
+    }
+    std::sort(codes->begin(), codes->begin() + static_cast<long>(count),
+              [](const SavedCode& a, const SavedCode& b) { return a.code < b.code; });
+    return count;
+}
+
+}  // namespace
+
+SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilities,
+                            const OwnRestorable& own)
+{
+    SavedValues saved;
+    std::array<SavedCode, kRestorableCount + kMaxOwnRestorable> codes{};
+    size_t count = savedCodes(own, &codes);
+    for (size_t i = 0; i < count; i++) {
+        if (capabilities.vcpCount > 0 && !listed(capabilities, codes[i].code)) {
             continue;
         }
         int32_t current = 0;
         int32_t maximum = 0;
         // A monitor's answer that it lacks the code leaves the feature out
         // and is no failed read.
-        VcpRead outcome = readVCPFeature(link, features[i].code, &current, &maximum);
+        VcpRead outcome = readVCPFeature(link, codes[i].code, &current, &maximum);
         if (outcome != VcpRead::unsupported) {
             saved.attempted++;
         }
         if (outcome == VcpRead::value) {
-            saved.values[i] = static_cast<uint16_t>(current);
+            saved.values[codes[i].place] = static_cast<uint16_t>(current);
             saved.read++;
         }
     }
@@ -150,7 +180,8 @@ SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilitie
 }
 
 void writeSavedDocument(TextOut* out, const DisplayRecord& display,
-                        const Capabilities& capabilities, const SavedValues& saved)
+                        const Capabilities& capabilities, const SavedValues& saved,
+                        const OwnRestorable& own)
 {
     std::array<char, escapedCapacity(sizeof(DisplayRecord::id))> id;
     std::array<char, escapedCapacity(sizeof(DisplayRecord::name))> name;
@@ -160,11 +191,12 @@ void writeSavedDocument(TextOut* out, const DisplayRecord& display,
     appendTextMember(out, "model", capabilities.model);
     appendText(out, ",\"features\":{");
     const char* separator = "";
-    std::span<const RestorableFeature> features = restorableByCode();
-    for (size_t i = 0; i < features.size(); i++) {
-        if (saved.values[i]) {
-            appendText(out, "%s\"0x%02x\":%u", separator, static_cast<unsigned>(features[i].code),
-                       static_cast<unsigned>(*saved.values[i]));
+    std::array<SavedCode, kRestorableCount + kMaxOwnRestorable> codes{};
+    size_t count = savedCodes(own, &codes);
+    for (size_t i = 0; i < count; i++) {
+        if (const std::optional<uint16_t>& value = saved.values[codes[i].place]) {
+            appendText(out, "%s\"0x%02x\":%u", separator, static_cast<unsigned>(codes[i].code),
+                       static_cast<unsigned>(*value));
             separator = ",";
         }
     }
@@ -176,14 +208,19 @@ bool restoreSucceeded(const RestoreOutcomes& outcomes)
     return std::find(outcomes.begin(), outcomes.end(), RestoreOutcome::failed) == outcomes.end();
 }
 
-void writeRestoreDocument(TextOut* out, const RestoreOutcomes& outcomes)
+void writeRestoreDocument(TextOut* out, const RestoreOutcomes& outcomes, const OwnRestorable& own)
 {
     appendText(out, "{\"ok\":%s,\"features\":{", restoreSucceeded(outcomes) ? "true" : "false");
     const char* separator = "";
-    for (const RestorableFeature& feature : restorableByCode()) {
-        RestoreOutcome outcome = outcomes[*restoreIndex(feature.code)];
+    std::array<SavedCode, kRestorableCount + kMaxOwnRestorable> codes{};
+    size_t count = savedCodes(own, &codes);
+    for (size_t i = 0; i < count; i++) {
+        // Saved values are by code, outcomes of built-in features by restore order.
+        size_t place =
+            codes[i].place < kRestorableCount ? *restoreIndex(codes[i].code) : codes[i].place;
+        RestoreOutcome outcome = outcomes[place];
         if (outcome != RestoreOutcome::absent) {
-            appendText(out, "%s\"0x%02x\":\"%s\"", separator, static_cast<unsigned>(feature.code),
+            appendText(out, "%s\"0x%02x\":\"%s\"", separator, static_cast<unsigned>(codes[i].code),
                        restoreOutcomeText(outcome));
             separator = ",";
         }

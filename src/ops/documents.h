@@ -37,7 +37,9 @@ void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities,
 
 // What `save` read, in ascending code order.
 struct SavedValues {
-    std::array<std::optional<uint16_t>, kRestorableCount> values;  // by restorableByCode()
+    // By restorableByCode(), then the features of one's own by their place
+    // in OwnRestorable.
+    std::array<std::optional<uint16_t>, kRestorableCount + kMaxOwnRestorable> values;
     size_t attempted = 0;
     size_t read = 0;
     // A document with none of the settings it tried to keep would pass for
@@ -48,14 +50,17 @@ struct SavedValues {
 // Reads each restorable feature the capabilities list, or every one when
 // they list none; a read that fails (an unsupported code fails too) leaves
 // the feature out.
-SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilities);
+SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilities,
+                            const OwnRestorable& own = OwnRestorable{});
 
 // {"id":…,"name":…,"model":…,"features":{"0x10":60,…}}
 void writeSavedDocument(TextOut* out, const DisplayRecord& display,
-                        const Capabilities& capabilities, const SavedValues& saved);
+                        const Capabilities& capabilities, const SavedValues& saved,
+                        const OwnRestorable& own = OwnRestorable{});
 
 // Whether no feature failed.
 bool restoreSucceeded(const RestoreOutcomes& outcomes);
 
 // {"ok":B,"features":{"0x10":"changed",…}}, in ascending code order.
-void writeRestoreDocument(TextOut* out, const RestoreOutcomes& outcomes);
+void writeRestoreDocument(TextOut* out, const RestoreOutcomes& outcomes,
+                          const OwnRestorable& own = OwnRestorable{});

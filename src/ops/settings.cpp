@@ -61,7 +61,7 @@ RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, ui
 }  // namespace
 
 RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings,
-                                const UnboundedCodes& unbounded)
+                                const UnboundedCodes& unbounded, const OwnRestorable& own)
 {
     RestoreOutcomes outcomes{};
     std::span<const RestorableFeature> features = restorableFeatures();
@@ -69,6 +69,12 @@ RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSet
         if (settings.values[i]) {
             outcomes[i] = restoreFeature(link, verify, features[i].code, *settings.values[i],
                                          !unbounded.has(features[i].code));
+        }
+    }
+    for (size_t i = 0; i < own.count; i++) {
+        if (const std::optional<uint16_t>& value = settings.values[kRestorableCount + i]) {
+            outcomes[kRestorableCount + i] =
+                restoreFeature(link, verify, own.codes[i], *value, !unbounded.has(own.codes[i]));
         }
     }
     return outcomes;

@@ -42,7 +42,7 @@ enum class RestoreOutcome : uint8_t { absent, unchanged, changed, unsupported, f
 // Codes a model treats as presets, not levels: their maximum is no bound,
 // so a saved value above it is written as it is.
 struct UnboundedCodes {
-    std::array<uint8_t, kRestorableCount> codes{};
+    std::array<uint8_t, kRestorableCount + kMaxOwnRestorable> codes{};
     size_t count = 0;
     [[nodiscard]] bool has(uint8_t code) const
     {
@@ -55,9 +55,12 @@ struct UnboundedCodes {
     }
 };
 
-using RestoreOutcomes = std::array<RestoreOutcome, kRestorableCount>;
+// Outcomes by restore order, then the features of one's own by their place
+// in `own`, which are restored after the built-in ones.
+using RestoreOutcomes = std::array<RestoreOutcome, kRestorableCount + kMaxOwnRestorable>;
 RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings,
-                                const UnboundedCodes& unbounded = UnboundedCodes{});
+                                const UnboundedCodes& unbounded = UnboundedCodes{},
+                                const OwnRestorable& own = OwnRestorable{});
 
 // "unchanged", "changed", "unsupported" or "failed", as the restore document
 // says.
