@@ -258,6 +258,7 @@ TEST(Quirks, InputGoesThroughTheManufacturerCodeFromItsSourceAddress)
     EXPECT_TRUE(traced(run, "write 0x37 0x50 84 03 f4 00 91 ")) << run.trace[1];
     EXPECT_FALSE(traced(run, "84 03 60"));
     EXPECT_NE(run.err.find(std::string("[dbg] quirk lg-input on ") + kModelId +
+                           ": value named as 0x0091\n[dbg] quirk lg-input on " + kModelId +
                            ": 0x60 sent as 0xF4 from source address 0x50\n"),
               std::string::npos)
         << run.err;

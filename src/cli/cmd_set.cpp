@@ -1,9 +1,11 @@
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/diagnostics.h"
 #include "cli/dispatch.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
@@ -43,6 +45,16 @@ bool writeOne(const Session& session, const DdcLink& link, const DisplayRecord& 
     std::optional<uint16_t> value = valueFor(session, display, vcp, plain);
     if (!value) {
         return false;
+    }
+    if (plain.name != nullptr) {
+        if (const Quirk* quirk =
+                quirkNamingValue(session.config, displayKeyOf(display), vcp, plain.name)) {
+            std::array<char, 32> what{};
+            // The word itself is the user's and stays out of the line.
+            std::snprintf(what.data(), what.size(), "value named as 0x%04X",
+                          static_cast<unsigned>(*value));
+            showQuirk(session, *quirk, display.id.data(), what.data());
+        }
     }
     QuirkedFeature quirked = quirkFeature(session, link, display, vcp);
     return writeSetting(quirked.link, session.options.verify, quirked.code, *value,

@@ -70,6 +70,16 @@ std::optional<uint16_t> valueForDisplay(const Configuration& config, const Displ
     return namedValue(feature, name);
 }
 
+const Quirk* quirkNamingValue(const Configuration& config, const DisplayKey& display,
+                              uint8_t feature, std::string_view name)
+{
+    const Quirk* quirk = valuesQuirk(config, display, feature);
+    if (quirk != nullptr && valueOf(std::span(quirk->values).first(quirk->valueCount), name)) {
+        return quirk;
+    }
+    return nullptr;
+}
+
 bool knownValueName(const Configuration& config, uint8_t feature, std::string_view name)
 {
     for (size_t i = 0; i < config.quirkCount; i++) {

@@ -27,6 +27,10 @@ FeatureRoute routeFeature(const Configuration& config, const DisplayKey& display
 std::optional<uint16_t> valueForDisplay(const Configuration& config, const DisplayKey& display,
                                         uint8_t feature, std::string_view name);
 
+// The display's quirk that gives `feature` a value called `name`, or null.
+const Quirk* quirkNamingValue(const Configuration& config, const DisplayKey& display,
+                              uint8_t feature, std::string_view name);
+
 // Whether `name` is a value name of `feature` anywhere in the
 // configuration or the table: such a word is resolved per display.
 bool knownValueName(const Configuration& config, uint8_t feature, std::string_view name);
