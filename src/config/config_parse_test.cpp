@@ -40,8 +40,6 @@ TEST_P(ConfigRefused, WithItsPlaceAndReason)
     EXPECT_STREQ(error.what.data(), c.what);
 }
 
-constexpr const char* kLeft = "[display.left]\nid = \"A\"\n";
-
 INSTANTIATE_TEST_SUITE_P(
     Mistakes, ConfigRefused,
     testing::Values(
