@@ -134,7 +134,7 @@ int commandRestore(Session* session, CommandWords words)
     }
     RestoreOutcomes outcomes =
         restoreSettings(sessionLink(session, *display), session->options.verify, settings,
-                        unboundedCodesOf(*session, *display), own);
+                        unboundedCodesOf(*session, *display, own), own);
     DocumentText document;
     TextOut written{document};
     writeRestoreDocument(&written, outcomes, own);

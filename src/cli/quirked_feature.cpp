@@ -8,7 +8,6 @@
 #include "cli/diagnostics.h"
 #include "config/display_quirks.h"
 #include "config/display_selector.h"
-#include "mccs/restorable.h"
 #include "ops/capabilities_read.h"
 
 QuirkedFeature quirkFeature(const Session& session, const DdcLink& link,
@@ -43,18 +42,17 @@ size_t quirkedCapabilities(const Session& session, const DdcLink& link,
     return std::strlen(text->data());
 }
 
-UnboundedCodes unboundedCodesOf(const Session& session, const DisplayRecord& display)
+UnboundedCodes unboundedCodesOf(const Session& session, const DisplayRecord& display,
+                                const OwnRestorable& own)
 {
-    UnboundedCodes codes;
-    for (const RestorableFeature& feature : restorableFeatures()) {
-        const Quirk* quirk = unboundedQuirkOf(session.config, displayKeyOf(display), feature.code);
-        if (quirk != nullptr && codes.count < codes.codes.size()) {
-            codes.codes[codes.count++] = feature.code;
-            std::array<char, 48> what{};
-            std::snprintf(what.data(), what.size(), "0x%02X restored past its maximum",
-                          static_cast<unsigned>(feature.code));
-            showQuirk(session, *quirk, display.id.data(), what.data());
-        }
+    UnboundedCodes codes = unboundedCodesFor(session.config, displayKeyOf(display), own);
+    for (size_t i = 0; i < codes.count; i++) {
+        const Quirk* quirk =
+            unboundedQuirkOf(session.config, displayKeyOf(display), codes.codes[i]);
+        std::array<char, 48> what{};
+        std::snprintf(what.data(), what.size(), "0x%02X restored past its maximum",
+                      static_cast<unsigned>(codes.codes[i]));
+        showQuirk(session, *quirk, display.id.data(), what.data());
     }
     return codes;
 }

@@ -27,4 +27,5 @@ size_t quirkedCapabilities(const Session& session, const DdcLink& link,
 
 // The codes whose maximum a quirk makes no bound on the display, each shown
 // under DDC_DEBUG as restore meets it.
-UnboundedCodes unboundedCodesOf(const Session& session, const DisplayRecord& display);
+UnboundedCodes unboundedCodesOf(const Session& session, const DisplayRecord& display,
+                                const OwnRestorable& own);

@@ -180,8 +180,9 @@ panoctl_status panoctl_restore_json(panoctl_session* session, const char* displa
         return PANOCTL_INVALID_DOCUMENT;
     }
     TransferCounters counters;
-    RestoreOutcomes outcomes = restoreSettings(call.link(&counters), call.options().verify != 0,
-                                               settings, UnboundedCodes{}, own);
+    RestoreOutcomes outcomes =
+        restoreSettings(call.link(&counters), call.options().verify != 0, settings,
+                        unboundedCodesFor(call.config(), displayKeyOf(call.display()), own), own);
     TextOut out = textOut(report, size);
     writeRestoreDocument(&out, outcomes, own);
     if (needed != nullptr) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "config/display_quirks.h"
 #include "ddc/vcp.h"
 #include "mccs/feature_names.h"
 
@@ -59,6 +60,25 @@ RestoreOutcome restoreFeature(const DdcLink& link, bool verify, uint8_t code, ui
 }
 
 }  // namespace
+
+UnboundedCodes unboundedCodesFor(const Configuration& config, const DisplayKey& display,
+                                 const OwnRestorable& own)
+{
+    UnboundedCodes codes;
+    auto consider = [&](uint8_t code) {
+        if (unboundedQuirkOf(config, display, code) != nullptr &&
+            codes.count < codes.codes.size()) {
+            codes.codes[codes.count++] = code;
+        }
+    };
+    for (const RestorableFeature& feature : restorableFeatures()) {
+        consider(feature.code);
+    }
+    for (size_t i = 0; i < own.count; i++) {
+        consider(own.codes[i]);
+    }
+    return codes;
+}
 
 RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings,
                                 const UnboundedCodes& unbounded, const OwnRestorable& own)

@@ -57,6 +57,11 @@ struct UnboundedCodes {
 
 // Outcomes by restore order, then the features of one's own by their place
 // in `own`, which are restored after the built-in ones.
+// The restorable codes (built-in, then `own`) whose maximum a quirk of the
+// display makes no bound.
+UnboundedCodes unboundedCodesFor(const Configuration& config, const DisplayKey& display,
+                                 const OwnRestorable& own = OwnRestorable{});
+
 using RestoreOutcomes = std::array<RestoreOutcome, kRestorableCount + kMaxOwnRestorable>;
 RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings,
                                 const UnboundedCodes& unbounded = UnboundedCodes{},
