@@ -22,6 +22,7 @@
 
 #include "config/config_file.h"
 #include "config/config_lookup.h"
+#include "config/config_prescan.h"
 #include "mccs/feature_names.h"
 
 namespace {
@@ -641,6 +642,9 @@ bool parseConfigText(std::string_view text, std::span<const std::string_view> re
 {
     *config = Configuration{};
     addBuiltInQuirks(config);
+    if (!asciiOutsideStrings(text, error)) {
+        return false;
+    }
     toml::parse_result result = toml::parse(text);
     if (!result) {
         const toml::parse_error& problem = result.error();
