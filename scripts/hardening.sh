@@ -19,7 +19,7 @@ build=${PANOCTL_HARDENING_BUILD:-build-hardening}  # clang: tests and fuzzers
 plain=${PANOCTL_VALGRIND_BUILD:-build-valgrind}    # g++, dynamically linked
 jobs=$(nproc)
 
-packages=(g++ cmake make nlohmann-json3-dev libgtest-dev python3 python3-jsonschema mandoc
+packages=(g++ cmake make nlohmann-json3-dev libtomlplusplus-dev libgtest-dev python3 python3-jsonschema mandoc
           clang-14 libclang-rt-14-dev llvm-14 clang-tidy-14 clang-format-14 cppcheck valgrind)
 if ! dpkg -s "${packages[@]}" >/dev/null 2>&1; then
     apt-get update -qq
@@ -86,7 +86,7 @@ report() {
 }
 failed=0
 targets=(json_escape_fuzz cli_fuzz batch_fuzz replies_fuzz scenario_fuzz capabilities_fuzz
-         saved_document_fuzz)
+         saved_document_fuzz config_fuzz)
 for ((i = 0; i < ${#targets[@]}; i += 2)); do
     pids=()
     for target in "${targets[@]:i:2}"; do

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make nlohmann-json3-dev libgtest-dev python3 python3-jsonschema mandoc zsh pkg-config)
+packages=(g++ cmake make nlohmann-json3-dev libtomlplusplus-dev libgtest-dev python3 python3-jsonschema mandoc zsh pkg-config)
 if command -v dpkg >/dev/null 2>&1; then
     if ! dpkg -s "${packages[@]}" >/dev/null 2>&1; then
         apt-get update -qq

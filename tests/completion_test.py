@@ -11,6 +11,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 LOADS = r"""
 fpath=("$1" $fpath)
@@ -83,6 +84,41 @@ CASES = [
 ]
 
 
+# With a configuration file: its aliases and groups beside the displays,
+# and its own features beside the table's.
+CONFIG = """
+[display.left]
+id = "52721127-E5C3-A401-1720-0104B53C2278"
+[group]
+desk = ["left"]
+[feature.kvm]
+code = 0xF1
+type = "non-continuous"
+"""
+CONFIG_CASES = [
+    (["get", ""], ["left:alias", "desk:group", "1:Tessaro T27Q"], []),
+    (["features", ""], ["left:alias"], ["desk:group"]),
+    (["get", "left", ""], ["kvm:non-continuous feature of one's own, code 241", "brightness:"], []),
+]
+
+
+def check_cases(folder, binary, env, cases):
+    failures = []
+    for words, offered, absent in cases:
+        run = subprocess.run(["zsh", "-f", "-c", COMPLETES, "zsh", folder, binary] + words,
+                             capture_output=True, text=True, env=env)
+        lines = run.stdout.splitlines()
+        if run.stderr:
+            failures.append(f"{words}: standard error: {run.stderr}")
+        for candidate in offered:
+            if not any(line.startswith(candidate) for line in lines):
+                failures.append(f"{words}: {candidate!r} not offered in {lines}")
+        for candidate in absent:
+            if any(line.startswith(candidate) for line in lines):
+                failures.append(f"{words}: {candidate!r} offered")
+    return failures
+
+
 def offered_words(folder, binary, env, words):
     run = subprocess.run(["zsh", "-f", "-c", COMPLETES, "zsh", folder, binary] + words,
                          capture_output=True, text=True, env=env)
@@ -125,22 +161,17 @@ def main(folder, binary):
                             capture_output=True, text=True, env=env)
     if loaded.returncode != 0 or loaded.stderr:
         failures.append(f"loading: status {loaded.returncode}: {loaded.stdout}{loaded.stderr}")
-    for words, offered, absent in CASES:
-        run = subprocess.run(["zsh", "-f", "-c", COMPLETES, "zsh", folder, binary] + words,
-                             capture_output=True, text=True, env=env)
-        lines = run.stdout.splitlines()
-        if run.stderr:
-            failures.append(f"{words}: standard error: {run.stderr}")
-        for candidate in offered:
-            if not any(line.startswith(candidate) for line in lines):
-                failures.append(f"{words}: {candidate!r} not offered in {lines}")
-        for candidate in absent:
-            if any(line.startswith(candidate) for line in lines):
-                failures.append(f"{words}: {candidate!r} offered")
+    failures += check_cases(folder, binary, env, CASES)
     failures += table_agreement(folder, binary, env)
+    with tempfile.TemporaryDirectory() as config_folder:
+        config = os.path.join(config_folder, "config.toml")
+        with open(config, "w", encoding="utf-8") as file:
+            file.write(CONFIG)
+        os.chmod(config, 0o600)
+        failures += check_cases(folder, binary, dict(env, PANOCTL_CONFIG=config), CONFIG_CASES)
     for failure in failures:
         print(failure)
-    print(f"{len(CASES)} command lines completed")
+    print(f"{len(CASES) + len(CONFIG_CASES)} command lines completed")
     return 1 if failures else 0
 
 

@@ -41,10 +41,10 @@ TEST_P(Dispatch, SelectsByWordAndArgumentCount)
     EXPECT_EQ(run.status, c.status);
 }
 
-const char kUsage[] =
-    "usage: panoctl [options] "
-    "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|help|version> ... "
-    "(panoctl help says more)\n";
+const char kUsage[] = "usage: panoctl [options] "
+                      "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|"
+                      "config|help|version> ... "
+                      "(panoctl help says more)\n";
 const char kNoDisplayX[] = "panoctl: no display X (panoctl list shows them)\n";
 
 std::string unknownCommand(const std::string& word, const std::string& meant)

@@ -106,7 +106,7 @@ def check_brightness_step(example, binary):
 
 
 # Block lines that build, install or measure rather than use panoctl.
-SETUP = re.compile(r"^(apt-get |cmake |sudo cmake |scripts/|bench/|build-bench/)")
+SETUP = re.compile(r"^(apt-get |brew |cmake |sudo cmake |scripts/|bench/|build-bench/)")
 PROJECT = pathlib.Path(__file__).resolve().parent.parent
 
 

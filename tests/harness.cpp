@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -195,4 +197,38 @@ CacheFolder::~CacheFolder()
 std::string CacheFolder::folder() const
 {
     return base_ + "/panoctl";
+}
+
+ConfigFile::ConfigFile(const std::string& text)
+{
+    char folder[] = "/tmp/panoctl-config-XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        ADD_FAILURE() << "cannot make a folder for the configuration";
+        return;
+    }
+    folder_ = folder;
+    path_ = folder_ + "/config.toml";
+    std::FILE* file = std::fopen(path_.c_str(), "w");
+    if (file == nullptr) {
+        ADD_FAILURE() << "cannot write " << path_;
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    chmod(path_.c_str(), 0600);
+    if (const char* previous = std::getenv("PANOCTL_CONFIG")) {
+        previous_ = previous;
+    }
+    setenv("PANOCTL_CONFIG", path_.c_str(), 1);
+}
+
+ConfigFile::~ConfigFile()
+{
+    if (previous_) {
+        setenv("PANOCTL_CONFIG", previous_->c_str(), 1);
+    } else {
+        unsetenv("PANOCTL_CONFIG");
+    }
+    std::remove(path_.c_str());
+    rmdir(folder_.c_str());
 }

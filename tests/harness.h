@@ -67,3 +67,21 @@ private:
     std::string base_;
     std::optional<std::string> home_;
 };
+
+// A configuration file of the test's own for the lifetime of the object:
+// `text` written to a private file that PANOCTL_CONFIG names. PANOCTL_CONFIG
+// is as it was once the object is gone.
+class ConfigFile {
+public:
+    explicit ConfigFile(const std::string& text);
+    ~ConfigFile();
+    ConfigFile(const ConfigFile&) = delete;
+    ConfigFile& operator=(const ConfigFile&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string folder_;
+    std::string path_;
+    std::optional<std::string> previous_;
+};

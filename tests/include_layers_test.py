@@ -23,6 +23,7 @@ LAYERS = [
     ["mccs"],
     ["ddc"],
     ["discovery"],
+    ["config"],
     ["ops"],
     ["cli", "lib"],
     ["main"],

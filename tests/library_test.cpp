@@ -4,6 +4,8 @@
 // session keeping each display's calls whole.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -123,11 +125,41 @@ TEST_F(Library, SessionsOpenOnlyWithUsableOptionsAndCloseOnce)
     panoctl_options_init(&options);
     options.size = sizeof(size_t);  // a caller built against a smaller struct than there is
     EXPECT_EQ(panoctl_open(&options, &other), PANOCTL_INVALID_ARGUMENT);
+    // A caller built before the configuration's member has none.
+    panoctl_options_init(&options);
+    options.size = offsetof(panoctl_options, config);
+    options.config = "/nonexistent";
+    ASSERT_EQ(panoctl_open(&options, &other), PANOCTL_OK);
+    EXPECT_EQ(panoctl_close(&other), PANOCTL_OK);
     ASSERT_EQ(panoctl_open(nullptr, &other), PANOCTL_OK);
     EXPECT_EQ(panoctl_close(&other), PANOCTL_OK);
     EXPECT_EQ(other, nullptr);
     EXPECT_EQ(panoctl_close(&other), PANOCTL_CLOSED);
     EXPECT_EQ(panoctl_close(nullptr), PANOCTL_CLOSED);
+}
+
+TEST_F(Library, TakesTheConfigurationFromItsOptionsOnly)
+{
+    load(machine({{"a"}, {"b"}}));
+    ConfigFile broken("[display.left]\nid = 1\n");
+    panoctl_options options;
+    panoctl_options_init(&options);
+    options.config = broken.path().c_str();
+    panoctl_session* other = nullptr;
+    EXPECT_EQ(panoctl_open(&options, &other), PANOCTL_INVALID_ARGUMENT);
+    EXPECT_EQ(other, nullptr);
+    // The file PANOCTL_CONFIG names is the command line's, not the library's.
+    ASSERT_EQ(panoctl_open(nullptr, &other), PANOCTL_OK);
+    unsigned value = 0;
+    EXPECT_EQ(panoctl_get(other, "second", 0x10, &value, nullptr), PANOCTL_NO_SUCH_DISPLAY);
+    EXPECT_EQ(panoctl_close(&other), PANOCTL_OK);
+
+    ConfigFile file("[display.second]\nid = \"UUID-b\"\nbrightness = { min = 10, max = 60 }\n");
+    options.config = file.path().c_str();
+    ASSERT_EQ(panoctl_open(&options, &other), PANOCTL_OK);
+    EXPECT_EQ(panoctl_set_percent(other, "SECOND", 0x10, 50, &value), PANOCTL_OK);
+    EXPECT_EQ(value, 35U);
+    EXPECT_EQ(panoctl_close(&other), PANOCTL_OK);
 }
 
 TEST(LibraryStatus, EveryStatusHasItsOwnStableWord)

@@ -332,10 +332,11 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{{"--retries", "--verify", "get", kId, "16"},
                    "panoctl: missing value for --retries\n"},
         OptionCase{{"--retrie", "3", "get", kId, "16"}, "panoctl: unknown option: --retrie\n"},
-        OptionCase{{"--retries", "3"},
-                   "usage: panoctl [options] "
-                   "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|help|"
-                   "version> ... (panoctl help says more)\n"}));
+        OptionCase{
+            {"--retries", "3"},
+            "usage: panoctl [options] "
+            "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|config|help|"
+            "version> ... (panoctl help says more)\n"}));
 
 TEST(Options, AreReadInAnyOrderAndInEveryNumericSyntax)
 {

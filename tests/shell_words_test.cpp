@@ -15,10 +15,10 @@ using reg::Json;
 namespace {
 
 const std::string kTwin = "7E57ED00-0000-4000-8000-000000000002";
-const char kUsage[] =
-    "usage: panoctl [options] "
-    "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|help|version> ... "
-    "(panoctl help says more)\n";
+const char kUsage[] = "usage: panoctl [options] "
+                      "<list|get|set|capabilities|features|save|restore|probeaddr|watch|batch|"
+                      "config|help|version> ... "
+                      "(panoctl help says more)\n";
 
 // Two identical monitors that share one EDID UUID, at brightness 10 and 20.
 std::string identicalTwins()

@@ -33,6 +33,7 @@ SCHEMAS = {
     ("save", "1"): ["save-error"],
     ("restore", "0"): ["restore"],
     ("restore", "1"): ["restore-no-such-display", "restore"],
+    ("config", "0"): ["config"],
     # Each line of a watch.
     ("watch", "0"): ["watch"],
     # A batch's answer to a refused line (other answers are logged as the

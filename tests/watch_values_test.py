@@ -4,7 +4,8 @@ the journal, without a read), presses of the monitors' own buttons on
 monitors whose 0x02 is faithful, stuck or silent and on one that lists no
 0x02, a monitor put to sleep (never woken), journals that are no journal,
 `set` killed at any moment (never an entry for a value not kept), and
-refusals of bad --values and --every.
+refusals of bad --values and --every, and a configuration's aliases and
+features of one's own on its lines.
 
 Usage: watch_values_test.py <panoctl binary>
 """
@@ -280,9 +281,51 @@ def refused(binary, folder):
     check("refusals touch no bus", setup.trace_lines(), [])
 
 
+def with_a_configuration(binary, folder):
+    """An alias on every line of a display, null on the others', and a
+    feature of one's own watched by its name."""
+    setup = Setup(binary, folder, ["plain", "faithful"], "configured")
+    scenario = json.loads((setup.folder / "machine.json").read_text())
+    scenario["monitors"]["plain"]["vcp"]["0xE0"] = {"current": 3, "max": 9}
+    scenario["monitors"]["plain"]["capabilities"] = "(prot(monitor)vcp(10 12 D6(01 04) E0))"
+    (setup.folder / "machine.json").write_text(json.dumps(scenario))
+    config = setup.folder / "config.toml"
+    config.write_text(f'[display.left]\nid = "{uid("plain")}"\n\n'
+                      '[feature.glow]\ncode = 0xE0\ntype = "continuous"\n')
+    config.chmod(0o600)
+    setup.env["PANOCTL_CONFIG"] = str(config)
+    watch = setup.watch("--values", "brightness,glow", "--every", "3600")
+
+    def line(event, position, key, alias, **members):
+        head = {"event": event, "display": position, "id": uid(key)}
+        if event == "added":
+            head.update(name=f"Name-{key}", serial="", alias=alias, isBuiltin=False,
+                        supportsDdc=True)
+        else:
+            head["alias"] = alias
+        return json.dumps(dict(head, **members), separators=(",", ":"))
+
+    def value(position, key, alias, code, name, current, maximum, source):
+        return line("changed", position, key, alias, code=code, name=name, value=current,
+                    max=maximum, source=source)
+
+    got = [watch.line(timeout=10) for _ in range(6)]
+    check("configured start", got, [
+        line("added", 1, "plain", "left"), line("added", 2, "faithful", None),
+        value(1, "plain", "left", 0x10, "brightness", 30, 100, "initial"),
+        value(1, "plain", "left", 0xE0, "glow", 3, 9, "initial"),
+        value(2, "faithful", None, 0x10, "brightness", 30, 100, "initial"), wp.READY])
+    check("set by alias", setup.run("set", "left", "glow", "7").stdout, '{"ok":true}\n')
+    check("set by alias reaches the watch", line_within(watch, 2),
+          value(1, "plain", "left", 0xE0, "glow", 7, 9, "panoctl"))
+    status, _ = watch.end(signal.SIGTERM)
+    check("SIGTERM ends it", status, 0)
+
+
 def main(binary):
     with tempfile.TemporaryDirectory() as folder:
         refused(binary, folder)
+        with_a_configuration(binary, folder)
         changes_made_by_panoctl(binary, folder)
         plugged_in(binary, folder)
         changes_made_on_the_monitor(binary, folder)

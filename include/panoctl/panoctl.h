@@ -81,6 +81,12 @@ typedef struct panoctl_options {
     int retries; /* times a failed transaction is made again, 0 to 10 (--retries) */
     int verify;  /* nonzero: a set reads the value back (--verify) */
     int refresh; /* nonzero: read capabilities from the monitor, not the cache (--refresh) */
+    /* Path of a configuration file (aliases, calibration, features of one's
+     * own, quirks), or null for none; a path where no file is is none too.
+     * The library reads no environment variable for it. Added in 0.4: a
+     * caller built with an older header, whose `size` ends before it, has
+     * none. */
+    const char* config;
 } panoctl_options;
 
 /* Fills `options` with the defaults (no retries, no verify, the cache
@@ -91,7 +97,8 @@ typedef struct panoctl_session panoctl_session;
 
 /* Opens a session and discovers the displays. `options` may be null for the
  * defaults. Statuses: OK (*session set), INVALID_ARGUMENT (null `session`,
- * a `size` too small, retries out of range), NO_RESOURCES. Blocks for
+ * a `size` too small, retries out of range, a configuration file that the
+ * command line would refuse: `panoctl config check` says why), NO_RESOURCES. Blocks for
  * discovery (milliseconds). Any thread. */
 PANOCTL_API panoctl_status panoctl_open(const panoctl_options* options, panoctl_session** session);
 

@@ -9,6 +9,7 @@
 
 #include "cli/suggest.h"
 #include "cli/usage.h"
+#include "config/config_lookup.h"
 #include "mccs/feature_names.h"
 
 namespace {
@@ -101,8 +102,12 @@ struct CodeLabel {
     std::string_view text;
 };
 
-void labelCode(uint8_t code, CodeLabel* label)
+void labelCode(const Configuration& config, uint8_t code, CodeLabel* label)
 {
+    if (const ConfigFeature* own = configFeatureByCode(config, code, {})) {
+        label->text = own->name.data();
+        return;
+    }
     if (const FeatureName* feature = featureByCode(code)) {
         label->text = feature->name;
         return;
@@ -112,13 +117,13 @@ void labelCode(uint8_t code, CodeLabel* label)
 }
 
 // Refuses a step or percentage for a code whose values are not levels.
-bool refuseStepFor(Refusals* refusals, uint8_t code, const char* what)
+bool refuseStepFor(Refusals* refusals, const Configuration& config, uint8_t code, const char* what)
 {
-    if (takesSteps(code)) {
+    if (configFeatureKind(config, code) == FeatureKind::continuous) {
         return false;
     }
     CodeLabel label;
-    labelCode(code, &label);
+    labelCode(config, code, &label);
     refuseCommandLine(refusals, "panoctl: %.*s takes a value, not a %s",
                       static_cast<int>(label.text.size()), label.text.data(), what);
     return true;
@@ -162,10 +167,52 @@ std::optional<long> parseNumberArgument(Refusals* refusals, const char* text, lo
     return reading.value;
 }
 
-std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text)
+namespace {
+
+// The value `name` stands for with `code` among the names the
+// configuration gives: its own features' of that code, then the quirks'.
+std::optional<uint16_t> configuredValue(const Configuration& config, uint8_t code,
+                                        std::string_view name)
 {
-    if (const FeatureName* feature = featureByName(text)) {
-        return feature->code;
+    for (size_t i = 0; i < config.featureCount; i++) {
+        const ConfigFeature& feature = config.features[i];
+        for (size_t v = 0; feature.code == code && v < feature.valueCount; v++) {
+            if (sameNameIgnoringCase(feature.values[v].name.data(), name)) {
+                return feature.values[v].value;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Suggests among the configuration's value names of `code` too.
+void considerConfiguredValues(NearestName* nearest, const Configuration& config, uint8_t code)
+{
+    for (size_t i = 0; i < config.featureCount; i++) {
+        const ConfigFeature& feature = config.features[i];
+        for (size_t v = 0; feature.code == code && v < feature.valueCount; v++) {
+            considerName(nearest, feature.values[v].name.data());
+        }
+    }
+}
+
+bool hasConfiguredValues(const Configuration& config, uint8_t code)
+{
+    for (size_t i = 0; i < config.featureCount; i++) {
+        if (config.features[i].code == code && config.features[i].valueCount > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const Configuration& config,
+                                            const char* text)
+{
+    if (std::optional<uint8_t> code = configFeatureCode(config, text)) {
+        return code;
     }
     if (*text >= '0' && *text <= '9') {
         std::optional<long> code = parseNumberArgument(refusals, text, 0, kMaxVcpCode, nullptr);
@@ -175,6 +222,9 @@ std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text
         return static_cast<uint8_t>(*code);
     }
     NearestName nearest = startNearest(text);
+    for (size_t i = 0; i < config.featureCount; i++) {
+        considerName(&nearest, config.features[i].name.data());
+    }
     for (const FeatureName& feature : featureNames()) {
         considerName(&nearest, feature.name);
     }
@@ -189,13 +239,27 @@ std::optional<uint8_t> parseFeatureArgument(Refusals* refusals, const char* text
     return std::nullopt;
 }
 
-std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, const char* text)
+std::optional<uint16_t> parseValueArgument(Refusals* refusals, const Configuration& config,
+                                           uint8_t code, const char* text)
 {
+    if (std::optional<uint16_t> named = configuredValue(config, code, text)) {
+        return named;
+    }
     if (std::optional<uint16_t> named = namedValue(code, text)) {
         return named;
     }
+    // A name some model's quirk gives: each display reads it for itself.
+    for (size_t i = 0; i < config.quirkCount; i++) {
+        const Quirk& quirk = config.quirks[i];
+        for (size_t v = 0; quirk.hasFeature && quirk.feature == code && v < quirk.valueCount; v++) {
+            if (sameNameIgnoringCase(quirk.values[v].name.data(), text)) {
+                return quirk.values[v].value;
+            }
+        }
+    }
     const FeatureName* feature = featureByCode(code);
-    if ((*text >= '0' && *text <= '9') || feature == nullptr || feature->values.empty()) {
+    bool builtInNames = feature != nullptr && !feature->values.empty();
+    if ((*text >= '0' && *text <= '9') || (!builtInNames && !hasConfiguredValues(config, code))) {
         std::optional<long> value = parseNumberArgument(refusals, text, 0, kMaxVcpValue, nullptr);
         if (!value) {
             return std::nullopt;
@@ -203,29 +267,34 @@ std::optional<uint16_t> parseValueArgument(Refusals* refusals, uint8_t code, con
         return static_cast<uint16_t>(*value);
     }
     NearestName nearest = startNearest(text);
-    for (const NamedValue& value : feature->values) {
-        considerName(&nearest, value.name);
+    considerConfiguredValues(&nearest, config, code);
+    if (builtInNames) {
+        for (const NamedValue& value : feature->values) {
+            considerName(&nearest, value.name);
+        }
     }
     std::string_view meant = likelyMeant(nearest);
-    auto nameLength = static_cast<int>(feature->name.size());
+    CodeLabel label;
+    labelCode(config, code, &label);
+    auto nameLength = static_cast<int>(label.text.size());
     if (!meant.empty()) {
         refuseCommandLine(refusals, "panoctl: unknown value for %.*s: %s (did you mean %.*s?)",
-                          nameLength, feature->name.data(), text, static_cast<int>(meant.size()),
+                          nameLength, label.text.data(), text, static_cast<int>(meant.size()),
                           meant.data());
     } else {
         refuseCommandLine(refusals,
                           "panoctl: unknown value for %.*s: %s (panoctl help features lists them)",
-                          nameLength, feature->name.data(), text);
+                          nameLength, label.text.data(), text);
     }
     return std::nullopt;
 }
 
-std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code,
-                                                std::span<char* const> words)
+std::optional<SettingChange> parseSettingChange(Refusals* refusals, const Configuration& config,
+                                                uint8_t code, std::span<char* const> words)
 {
     const char* word = words[0];
     if (isSign(word[0])) {
-        if (refuseStepFor(refusals, code, "step")) {
+        if (refuseStepFor(refusals, config, code, "step")) {
             return std::nullopt;
         }
         if (word[1] != '\0') {
@@ -240,7 +309,7 @@ std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code
     }
     SettingChange change;
     if (std::strchr(word, '%') != nullptr) {
-        if (refuseStepFor(refusals, code, "percentage")) {
+        if (refuseStepFor(refusals, config, code, "percentage")) {
             return std::nullopt;
         }
         std::optional<long> percent = parsePercent(refusals, word, word);
@@ -251,7 +320,7 @@ std::optional<SettingChange> parseSettingChange(Refusals* refusals, uint8_t code
         change.amount = *percent;
         return change;
     }
-    std::optional<uint16_t> value = parseValueArgument(refusals, code, word);
+    std::optional<uint16_t> value = parseValueArgument(refusals, config, code, word);
     if (!value) {
         return std::nullopt;
     }

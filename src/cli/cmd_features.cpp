@@ -3,6 +3,8 @@
 #include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/quirked_feature.h"
+#include "config/display_selector.h"
 #include "ops/capabilities_read.h"
 #include "ops/documents.h"
 
@@ -18,8 +20,7 @@ int commandFeatures(Session* session, CommandWords words)
         return kStatusNoSuchDisplay;
     }
     CapabilitiesText text;
-    size_t length = readCachedCapabilities(sessionLink(session, *display), *display,
-                                           session->options.refresh, &text);
+    size_t length = quirkedCapabilities(*session, sessionLink(session, *display), *display, &text);
     if (length == 0) {
         std::fprintf(out, "{\"error\":\"no_capabilities\"}\n");
         return documentStatus(*session, true);
@@ -28,7 +29,12 @@ int commandFeatures(Session* session, CommandWords words)
     decodeCapabilities(text, length, &capabilities);
     DocumentText document;
     TextOut written{document};
-    writeFeaturesDocument(&written, capabilities);
+    // Without a file, the table's names alone, as always.
+    FeatureNaming naming;
+    if (session->config.fromFile) {
+        naming = FeatureNaming{&session->config, displayKeyOf(*display)};
+    }
+    writeFeaturesDocument(&written, capabilities, naming);
     std::fprintf(out, "%s\n", document.data());
     return 0;
 }

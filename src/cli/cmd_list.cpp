@@ -11,7 +11,7 @@ int commandList(Session* session, CommandWords /*words*/)
     for (size_t i = 0; i < displays.size(); i++) {
         const DisplayRecord& display = displays[i];
         std::fprintf(session->out, "%s{", i == 0 ? "" : ",");
-        printDisplayMembers(session->out, display.id.data(), display.name.data(),
+        printDisplayMembers(session->out, session->config, display.id.data(), display.name.data(),
                             display.serial.data());
         std::fprintf(session->out, ",\"isBuiltin\":false,\"supportsDdc\":true}");
     }

@@ -24,7 +24,8 @@ int commandProbeaddr(Session* session, CommandWords words)
     }
     uint8_t vcp = 0x10;  // brightness: the one code nearly every monitor has
     if (words.size() >= 3) {
-        std::optional<uint8_t> parsed = parseFeatureArgument(&session->refusals, words[2]);
+        std::optional<uint8_t> parsed =
+            parseFeatureArgument(&session->refusals, session->config, words[2]);
         if (!parsed) {
             return kStatusUsage;
         }

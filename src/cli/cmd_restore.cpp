@@ -14,6 +14,9 @@
 #include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/quirked_feature.h"
+#include "config/config_lookup.h"
+#include "config/display_selector.h"
 #include "ops/documents.h"
 #include "ops/saved_document.h"
 #include "ops/settings.h"
@@ -114,8 +117,13 @@ int commandRestore(Session* session, CommandWords words)
     if (!readDocument(refusals, path, &buffer, &length)) {
         return kStatusUsage;
     }
+    // Features of one's own are restorable on the displays their model
+    // scope names; the document is judged before the display is answered.
+    const DisplayRecord* named = findSelected(session->config, session->displays, words[1]);
+    OwnRestorable own = ownRestorable(session->config, named != nullptr ? named->name.data() : "");
     SavedSettings settings;
-    DocumentReading reading = readSavedDocument(std::string_view(buffer.data(), length), &settings);
+    DocumentReading reading =
+        readSavedDocument(std::string_view(buffer.data(), length), &settings, own);
     if (reading.problem != DocumentProblem::none) {
         refuseDocument(refusals, reading);
         return kStatusUsage;
@@ -125,10 +133,11 @@ int commandRestore(Session* session, CommandWords words)
         return kStatusNoSuchDisplay;
     }
     RestoreOutcomes outcomes =
-        restoreSettings(sessionLink(session, *display), session->options.verify, settings);
+        restoreSettings(sessionLink(session, *display), session->options.verify, settings,
+                        unboundedCodesOf(*session, *display, own), own);
     DocumentText document;
     TextOut written{document};
-    writeRestoreDocument(&written, outcomes);
+    writeRestoreDocument(&written, outcomes, own);
     std::fprintf(session->out, "%s\n", document.data());
     return documentStatus(*session, !restoreSucceeded(outcomes));
 }

@@ -9,7 +9,9 @@
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
 #include "cli/output.h"
+#include "cli/quirked_feature.h"
 #include "cli/whole_file.h"
+#include "config/config_lookup.h"
 #include "ops/capabilities_read.h"
 #include "ops/documents.h"
 
@@ -27,20 +29,21 @@ int commandSave(Session* session, CommandWords words)
     }
     DdcLink link = sessionLink(session, *display);
     CapabilitiesText text;
-    size_t length = readCachedCapabilities(link, *display, session->options.refresh, &text);
+    size_t length = quirkedCapabilities(*session, link, *display, &text);
     Capabilities capabilities;
     decodeCapabilities(text, length, &capabilities);
 
     // Everything is read before anything is printed: the document is
     // printed whole or not at all.
-    SavedValues saved = readSavedValues(link, capabilities);
+    OwnRestorable own = ownRestorable(session->config, display->name.data());
+    SavedValues saved = readSavedValues(link, capabilities, own);
     if (!saved.usable()) {
         std::fprintf(out, "{\"error\":\"read_failed\"}\n");
         return 1;
     }
     DocumentText document;
     TextOut written{document};
-    writeSavedDocument(&written, *display, capabilities, saved);
+    writeSavedDocument(&written, *display, capabilities, saved, own);
     appendText(&written, "\n");
     std::string_view whole(document.data());
     int error = 0;

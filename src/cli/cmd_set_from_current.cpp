@@ -3,7 +3,9 @@
 #include "cli/commands.h"
 #include "cli/display_list.h"
 #include "cli/display_lookup.h"
+#include "cli/quirked_feature.h"
 #include "cli/serve_displays.h"
+#include "config/display_selector.h"
 #include "ops/settings.h"
 
 namespace {
@@ -26,22 +28,23 @@ bool finishOutcome(std::FILE* out, const ChangeOutcome& outcome)
 int commandSetFromCurrent(Session* session, const char* selector, uint8_t vcp,
                           const SettingChange& change)
 {
-    bool verify = session->options.verify;
+    // One display's change: its quirks and its calibrated range applied.
+    auto changeOne = [session, vcp, &change](const DdcLink& link, const DisplayRecord& display) {
+        QuirkedFeature quirked = quirkFeature(*session, link, display, vcp);
+        return changeSetting(quirked.link, session->options.verify, quirked.code, change,
+                             calibrationOf(session->config, displayKeyOf(display), vcp));
+    };
     if (namesSeveralDisplays(*session, selector)) {
-        return commandOverDisplays<ChangeOutcome>(
-            session, selector,
-            [&](const DdcLink& link, const DisplayRecord& /*display*/) {
-                return changeSetting(link, verify, vcp, change);
-            },
-            [](std::FILE* out, const ChangeOutcome& outcome) {
-                std::fputc(',', out);
-                return finishOutcome(out, outcome);
-            });
+        return commandOverDisplays<ChangeOutcome>(session, selector, changeOne,
+                                                  [](std::FILE* out, const ChangeOutcome& outcome) {
+                                                      std::fputc(',', out);
+                                                      return finishOutcome(out, outcome);
+                                                  });
     }
     const DisplayRecord* display = lookupDisplay(session, selector);
     ChangeOutcome outcome;
     if (display != nullptr) {
-        outcome = changeSetting(sessionLink(session, *display), verify, vcp, change);
+        outcome = changeOne(sessionLink(session, *display), *display);
     }
     std::fputc('{', session->out);
     bool failed = finishOutcome(session->out, outcome);

@@ -77,7 +77,7 @@ namespace {
 int printAdded(Session* session, const KnownDisplay& display, int32_t position)
 {
     std::fprintf(session->out, "{\"event\":\"added\",\"display\":%d,", position);
-    printDisplayMembers(session->out, display.id.data(), display.name.data(),
+    printDisplayMembers(session->out, session->config, display.id.data(), display.name.data(),
                         display.serial.data());
     std::fprintf(session->out, ",\"isBuiltin\":false,\"supportsDdc\":true}\n");
     return finishOutput(session, 0);
@@ -86,7 +86,7 @@ int printAdded(Session* session, const KnownDisplay& display, int32_t position)
 int printRemoved(Session* session, const KnownDisplay& display)
 {
     std::fprintf(session->out, "{\"event\":\"removed\",");
-    printDisplayMembers(session->out, display.id.data(), display.name.data(),
+    printDisplayMembers(session->out, session->config, display.id.data(), display.name.data(),
                         display.serial.data());
     std::fprintf(session->out, "}\n");
     return finishOutput(session, 0);

@@ -17,7 +17,7 @@ struct CommandInfo {
     std::string_view needs;      // what is missing below the minimum: "a display"
 };
 
-inline constexpr std::array<CommandInfo, 12> kCommandTable{{
+inline constexpr std::array<CommandInfo, 13> kCommandTable{{
     {"list", "", "the displays that can be reached", 1, 1, ""},
     {"get", "<displays> <vcp>", "read a setting's current value", 3, 3, "a display and a feature"},
     // A step's sign may stand alone (+ 5), so set takes up to five words.
@@ -32,6 +32,7 @@ inline constexpr std::array<CommandInfo, 12> kCommandTable{{
      "a display"},
     {"watch", "", "a line for each display present, then for each that comes or goes", 1, 1, ""},
     {"batch", "", "answer command lines read on standard input, one line each", 1, 1, ""},
+    {"config", "[check]", "the configuration in effect, or whether its file is sound", 1, 2, ""},
     {"help", "[features]", "print this text, or the feature and value names", 1, 2, ""},
     {"version", "", "print the version", 1, 1, ""},
 }};

@@ -26,6 +26,7 @@ int commandRestore(Session* session, CommandWords words);
 int commandWatch(Session* session, CommandWords words);
 // Installs the handlers by which SIGINT and SIGTERM stop a watch.
 void catchWatchStopSignals();
+int commandConfig(Session* session, CommandWords words);
 int commandHelp(Session* session, CommandWords words);
 int commandVersion(Session* session, CommandWords words);
 

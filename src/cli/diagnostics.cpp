@@ -77,6 +77,18 @@ void showWalkCounters(const Session& session, const WalkCounters& counters)
     }
 }
 
+void showQuirk(const Session& session, const Quirk& quirk, const char* id, const char* what)
+{
+    if (!debugging()) {
+        return;
+    }
+    std::array<char, escapedCapacity(kConfigNameCapacity)> name;
+    std::array<char, escapedCapacity(sizeof(DisplayRecord::id))> escapedId;
+    escapeForTerminal(quirk.name.data(), std::strlen(quirk.name.data()), name.data(), name.size());
+    escapeForTerminal(id, std::strlen(id), escapedId.data(), escapedId.size());
+    std::fprintf(session.err, "[dbg] quirk %s on %s: %s\n", name.data(), escapedId.data(), what);
+}
+
 void showTransferCounters(const Session& session)
 {
     if (!session.discovered || !debugging()) {

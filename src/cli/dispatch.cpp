@@ -6,6 +6,7 @@
 #include "cli/batch.h"
 #include "cli/command_table.h"
 #include "cli/commands.h"
+#include "cli/config_load.h"
 #include "cli/diagnostics.h"
 #include "cli/display_lookup.h"
 #include "cli/options.h"
@@ -43,6 +44,7 @@ constexpr std::array<CommandRun, kCommandTable.size()> kRuns{{
     {"probeaddr", Displays::latest, false, false, commandProbeaddr},
     {"watch", Displays::none, false, true, commandWatch},
     {"batch", Displays::none, false, false, nullptr},
+    {"config", Displays::none, false, false, commandConfig},
     {"help", Displays::none, true, false, commandHelp},
     {"version", Displays::none, true, false, commandVersion},
 }};
@@ -231,6 +233,16 @@ int panoctl_main(Session* session, int argc, char** argv, const CommandHold& hol
     }
     if (options.version) {
         return commandVersion(session, {});
+    }
+    // Every command but help and version (which read nothing of it) runs
+    // with the configuration, and none with a file it refuses.
+    if (!commandLinePrintsText(words) && !loadSessionConfig(session)) {
+        return kStatusUsage;
+    }
+    if (options.valuesText != nullptr &&
+        !parseWatchedFeatures(&session->refusals, session->config, options.valuesText,
+                              &session->options.values)) {
+        return kStatusUsage;
     }
     if (isBatchWord(words)) {
         if (words.size() > 1) {

@@ -4,6 +4,14 @@
 
 #include <cstdio>
 
+#include "config/configuration.h"
+
 // Writes "id":"…","name":"…","serial":"…" (no braces) to `out`. The id is
 // escaped too: it comes from the registry like the name and the serial.
-void printDisplayMembers(std::FILE* out, const char* id, const char* name, const char* serial);
+// With a configuration file, "alias":"…" or "alias":null follows them.
+void printDisplayMembers(std::FILE* out, const Configuration& config, const char* id,
+                         const char* name, const char* serial);
+
+// Writes only ,"alias":"…" or ,"alias":null, and nothing without a file.
+void printAliasMember(std::FILE* out, const Configuration& config, const char* id, const char* name,
+                      const char* serial);

@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "cli/display_lookup.h"
+#include "config/config_lookup.h"
+#include "config/display_selector.h"
 #include "ops/json_escape.h"
 
 namespace {
@@ -49,12 +51,42 @@ bool splitList(Refusals* refusals, const char* selector, DisplayList* list)
     }
 }
 
+// Puts the aliases of each group named in the list in its place, in the
+// group's order; false (after refusing) when that makes the list too long.
+bool expandGroups(const Session& session, Refusals* refusals, const char* selector,
+                  DisplayList* list)
+{
+    std::array<DisplayListEntry, kMaxDisplayListElements> expanded{};
+    size_t count = 0;
+    for (size_t i = 0; i < list->count; i++) {
+        const ConfigGroup* group = findGroup(session.config, list->entries[i].word);
+        size_t needed = group != nullptr ? group->memberCount : 1;
+        if (count + needed > expanded.size()) {
+            refuseCommandLine(refusals, "panoctl: more than %zu displays in list: %s",
+                              kMaxDisplayListElements, selector);
+            return false;
+        }
+        if (group == nullptr) {
+            expanded[count++] = list->entries[i];
+            continue;
+        }
+        for (size_t m = 0; m < group->memberCount; m++) {
+            const char* alias = session.config.displays[group->members[m]].alias.data();
+            expanded[count++] = DisplayListEntry{nullptr, alias};
+        }
+    }
+    list->entries = expanded;
+    list->count = count;
+    return true;
+}
+
 // Looks each word up in the table as it is; false when one names nothing.
 bool resolveWords(const Session& session, DisplayList* list)
 {
     bool allFound = true;
     for (size_t i = 0; i < list->count; i++) {
-        list->entries[i].display = findDisplay(session.displays, list->entries[i].word);
+        list->entries[i].display =
+            findSelected(session.config, session.displays, list->entries[i].word);
         allFound = allFound && list->entries[i].display != nullptr;
     }
     return allFound;
@@ -81,8 +113,9 @@ void dropRepeats(DisplayList* list)
 
 bool namesSeveralDisplays(const Session& session, const char* selector)
 {
-    return isAll(selector) || (std::strchr(selector, ',') != nullptr &&
-                               findDisplay(session.displays, selector) == nullptr);
+    return isAll(selector) || findGroup(session.config, selector) != nullptr ||
+           (std::strchr(selector, ',') != nullptr &&
+            findDisplay(session.displays, selector) == nullptr);
 }
 
 bool refuseSeveralDisplays(Session* session, CommandWords words)
@@ -107,7 +140,8 @@ bool readDisplayList(Session* session, const char* selector, DisplayList* list)
         }
         return true;
     }
-    if (!splitList(&session->refusals, selector, list)) {
+    if (!splitList(&session->refusals, selector, list) ||
+        !expandGroups(*session, &session->refusals, selector, list)) {
         return false;
     }
     if (!resolveWords(*session, list) && session->rediscoverOnMiss) {

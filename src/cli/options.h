@@ -13,13 +13,15 @@
 struct RunOptions {
     bool help = false;
     bool version = false;
-    int retries = 0;          // times a failed transaction is made again
-    bool verify = false;      // a set reads the value back
-    bool fail = false;        // a document that reports a failure makes the status 1
-    bool showMax = false;     // get prints the maximum beside the value
-    bool oneAtATime = false;  // several displays served in turn, not at once
-    bool refresh = false;     // features and save read the capabilities, not the cache
-    long count = 0;           // watch: change events before it ends; 0 for no end
+    int retries = 0;                   // times a failed transaction is made again
+    bool verify = false;               // a set reads the value back
+    bool fail = false;                 // a document that reports a failure makes the status 1
+    bool showMax = false;              // get prints the maximum beside the value
+    bool showPercent = false;          // get prints where the value stands in the display's range
+    bool oneAtATime = false;           // several displays served in turn, not at once
+    bool refresh = false;              // features and save read the capabilities, not the cache
+    long count = 0;                    // watch: change events before it ends; 0 for no end
+    const char* valuesText = nullptr;  // watch: --values as typed, read with the configuration
     WatchedFeatures values;  // watch: the features whose changes it reports; none for displays only
     int tickMillis = kDefaultTickMillis;  // watch --values: time between looks at the monitors
 };

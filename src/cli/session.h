@@ -10,6 +10,7 @@
 #include "cli/line_reader.h"
 #include "cli/options.h"
 #include "cli/usage.h"
+#include "config/configuration.h"
 #include "ddc/link.h"
 #include "discovery/display_diff.h"
 #include "discovery/display_table.h"
@@ -39,6 +40,7 @@ struct Session {
     std::FILE* out = stdout;  // documents
     std::FILE* err = stderr;  // warnings, failures and the DDC_DEBUG lines
     RunOptions options;       // those of the command running now
+    Configuration config;     // read from the file at start; empty without one
     Refusals refusals;
     DisplayTable displays;
     KnownDisplays watched;      // watch: the table the next discovery is compared with

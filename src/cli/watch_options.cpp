@@ -17,7 +17,8 @@ void addCode(WatchedFeatures* features, uint8_t code)
 }
 
 // One element of the list, `length` bytes from `start`.
-bool addElement(Refusals* refusals, const char* start, size_t length, WatchedFeatures* features)
+bool addElement(Refusals* refusals, const Configuration& config, const char* start, size_t length,
+                WatchedFeatures* features)
 {
     // No feature name or number is this long; a longer one is refused whole.
     std::array<char, 64> word{};
@@ -34,7 +35,7 @@ bool addElement(Refusals* refusals, const char* start, size_t length, WatchedFea
         }
         return true;
     }
-    std::optional<uint8_t> code = parseFeatureArgument(refusals, word.data());
+    std::optional<uint8_t> code = parseFeatureArgument(refusals, config, word.data());
     if (!code) {
         return false;
     }
@@ -44,14 +45,15 @@ bool addElement(Refusals* refusals, const char* start, size_t length, WatchedFea
 
 }  // namespace
 
-bool parseWatchedFeatures(Refusals* refusals, const char* text, WatchedFeatures* features)
+bool parseWatchedFeatures(Refusals* refusals, const Configuration& config, const char* text,
+                          WatchedFeatures* features)
 {
     *features = WatchedFeatures{};
     const char* start = text;
     for (;;) {
         const char* comma = std::strchr(start, ',');
         size_t length = comma != nullptr ? static_cast<size_t>(comma - start) : std::strlen(start);
-        if (!addElement(refusals, start, length, features)) {
+        if (!addElement(refusals, config, start, length, features)) {
             return false;
         }
         if (comma == nullptr) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "cli/usage.h"
+#include "config/configuration.h"
 
 // Every code could be watched, each once.
 struct WatchedFeatures {
@@ -20,8 +21,10 @@ inline constexpr int kLongestTickMillis = 3600 * 1000;
 
 // `text`: feature names or codes separated by commas, in any order, or the
 // word `restorable` for the features save and restore carry. Each is added
-// once. Refuses the command line, as any unknown name is, and returns false.
-bool parseWatchedFeatures(Refusals* refusals, const char* text, WatchedFeatures* features);
+// once; the configuration's features of one's own are names too. Refuses the command line, as any
+// unknown name is, and returns false.
+bool parseWatchedFeatures(Refusals* refusals, const Configuration& config, const char* text,
+                          WatchedFeatures* features);
 
 // `text`: seconds from 0.5 to 3600, with up to three decimals. Refuses the
 // command line otherwise and returns nothing.

@@ -21,7 +21,8 @@ Parsed values(const char* text)
     Refusals refusals;
     captureRefusals(&refusals, true);
     WatchedFeatures features;
-    Parsed parsed{parseWatchedFeatures(&refusals, text, &features), {}, ""};
+    static const Configuration kNoFile{};
+    Parsed parsed{parseWatchedFeatures(&refusals, kNoFile, text, &features), {}, ""};
     for (size_t i = 0; i < features.count; i++) parsed.codes.push_back(features.codes[i]);
     if (const char* refusal = takeCapturedRefusal(&refusals)) parsed.refusal = refusal;
     return parsed;

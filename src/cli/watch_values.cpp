@@ -9,8 +9,10 @@
 #include <ctime>
 
 #include "cli/diagnostics.h"
+#include "cli/display_json.h"
 #include "cli/output.h"
 #include "cli/watch.h"
+#include "config/config_lookup.h"
 #include "ddc/change_journal.h"
 #include "ddc/display_lock.h"
 #include "ddc/vcp.h"
@@ -92,10 +94,19 @@ int printValue(const ValueSite& site, uint8_t code, const WatchedValue& value, S
     const DisplayRecord& display = session->displays.records[site.index];
     std::array<char, escapedCapacity(sizeof(DisplayRecord::id))> id{};
     json_escape(display.id.data(), id.data(), id.size());
-    std::fprintf(session->out, "{\"event\":\"changed\",\"display\":%zu,\"id\":\"%s\",\"code\":%u,",
-                 site.index + 1, id.data(), static_cast<unsigned>(code));
+    std::fprintf(session->out, "{\"event\":\"changed\",\"display\":%zu,\"id\":\"%s\"",
+                 site.index + 1, id.data());
+    printAliasMember(session->out, session->config, display.id.data(), display.name.data(),
+                     display.serial.data());
+    std::fprintf(session->out, ",\"code\":%u,", static_cast<unsigned>(code));
+    // A feature of one's own is called by its name in the file.
+    const ConfigFeature* own = configFeatureByCode(session->config, code, display.name.data());
     const FeatureName* feature = featureByCode(code);
-    if (feature != nullptr) {
+    if (own != nullptr) {
+        std::array<char, escapedCapacity(kConfigNameCapacity)> ownName{};
+        json_escape(own->name.data(), ownName.data(), ownName.size());
+        std::fprintf(session->out, "\"name\":\"%s\",", ownName.data());
+    } else if (feature != nullptr) {
         std::fprintf(session->out, "\"name\":\"%.*s\",", static_cast<int>(feature->name.size()),
                      feature->name.data());
     } else {

@@ -103,9 +103,9 @@ size_t asReadCapabilities(const DdcLink& link, CapabilitiesText* text, bool* who
     // The first request is not answered; whether it was accepted shows in
     // the requests that follow, so it is never made again.
     DisplayLockGuard startLock(link);  // the first request and its pause
-    pauseMicroseconds(kDdcPauseMicros);
+    pauseMicroseconds(linkPause(link, kDdcPauseMicros));
     ddcWrite(link, kDdcChip, kDdcHostAddress, capabilitiesRequest(0));
-    pauseMicroseconds(kCapabilitiesStartPauseMicros);
+    pauseMicroseconds(linkPause(link, kCapabilitiesStartPauseMicros));
     startLock.release();
 
     uint16_t offset = 0;

@@ -35,4 +35,9 @@ struct DdcLink {
     LockFolder* lockFolder = nullptr;  // where the lock files are; never null with `lock`
     int retryLimit = 0;                // times a failed transaction is made again, 0 to kMaxRetries
     TransferCounters* counters = nullptr;  // never null
+    // A monitor's quirks: the data address its VCP requests carry (0x51,
+    // the standard's, unless a model needs another), and its pauses in
+    // thousandths of the standard ones (1000 to 5000).
+    uint8_t sourceAddress = 0x51;
+    uint16_t pausePermille = 1000;
 };

@@ -19,6 +19,12 @@ uint32_t attemptPauseMicros(int attempt)
     return std::min(kRetryBasePauseMicros << doublings, kLongestRetryPauseMicros);
 }
 
+uint32_t linkPause(const DdcLink& link, uint32_t micros)
+{
+    // At most 80 ms × 5: no overflow in 64 bits, nor in the result.
+    return static_cast<uint32_t>(uint64_t{micros} * link.pausePermille / 1000);
+}
+
 void countTransfer(TransferCounters* counters, Transfer transfer, bool succeeded)
 {
     (transfer == Transfer::write ? counters->writes : counters->reads)++;

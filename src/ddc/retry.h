@@ -17,6 +17,10 @@ inline constexpr uint32_t kDdcPauseMicros = 10000;
 // than more requests.
 uint32_t attemptPauseMicros(int attempt);
 
+// `micros` scaled by the link's pause factor: a slow monitor gets longer
+// pauses everywhere its transactions pause.
+uint32_t linkPause(const DdcLink& link, uint32_t micros);
+
 enum class Transfer { write, read };
 
 // Called by the transfer wrapper only.
@@ -28,12 +32,12 @@ void countTransfer(TransferCounters* counters, Transfer transfer, bool succeeded
 template <typename Attempt>
 bool withRetries(const DdcLink& link, Attempt&& attempt)
 {
-    if (attempt(attemptPauseMicros(0))) {
+    if (attempt(linkPause(link, attemptPauseMicros(0)))) {
         return true;
     }
     for (int retry = 1; retry <= link.retryLimit && retry <= kMaxRetries; retry++) {
         link.counters->retries++;
-        if (attempt(attemptPauseMicros(retry))) {
+        if (attempt(linkPause(link, attemptPauseMicros(retry)))) {
             return true;
         }
     }

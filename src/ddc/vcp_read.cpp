@@ -67,7 +67,8 @@ VcpRead readVCPFeature(const DdcLink& link, uint8_t vcp, int32_t* current, int32
     VcpRead outcome = VcpRead::failed;
     // A retry cannot change the monitor's mind about a code it lacks.
     withRetries(link, [&](uint32_t pauseMicros) {
-        outcome = readVcpOnce(link, vcp, kDdcChip, kDdcHostAddress, pauseMicros, current, maximum);
+        outcome =
+            readVcpOnce(link, vcp, kDdcChip, link.sourceAddress, pauseMicros, current, maximum);
         return outcome != VcpRead::failed;
     });
     return outcome;

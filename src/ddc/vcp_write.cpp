@@ -20,7 +20,7 @@ bool writeSeveralTimes(const DdcLink& link, std::span<const uint8_t> message, ui
     DisplayLockGuard lock(link);  // all the writes
     for (int attempt = 0; attempt < times; attempt++) {
         pauseMicroseconds(pauseMicros);
-        if (ddcWrite(link, kDdcChip, kDdcHostAddress, message)) {
+        if (ddcWrite(link, kDdcChip, link.sourceAddress, message)) {
             accepted = true;
         }
     }
@@ -31,7 +31,8 @@ bool writeVcp(const DdcLink& link, uint8_t vcp, uint16_t value, int times)
 {
     std::array<uint8_t, 6> message{
         0x84, 0x03, vcp, static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value & 0xFF), 0};
-    message[5] = ddcChecksum(kDdcHostAddress, std::span(message).first(5));
+    // The checksum covers the address the request is actually sent from.
+    message[5] = ddcChecksum(link.sourceAddress, std::span(message).first(5));
     return withRetries(link, [&](uint32_t pauseMicros) {
         return writeSeveralTimes(link, message, pauseMicros, times);
     });
@@ -56,7 +57,7 @@ bool asWriteVCPVerified(const DdcLink& link, uint8_t vcp, uint16_t value)
     }
     // Outside any lock: another run may use the display meanwhile, and the
     // read back then shows what the monitor holds after it.
-    pauseMicroseconds(kVerifyPauseMicros);
+    pauseMicroseconds(linkPause(link, kVerifyPauseMicros));
     int32_t current = 0;
     int32_t maximum = 0;
     return asReadVCP(link, vcp, &current, &maximum) && current == value;

@@ -18,6 +18,7 @@ DdcLink displayLink(DisplayTable* table, const DisplayRecord& display, int retry
                     TransferCounters* counters)
 {
     DdcLink link{display.service, display.id.data(), nullptr, nullptr, retryLimit, counters};
+    link.pausePermille = display.pausePermille;
     int32_t position = displayPositionOf(*table, display);
     if (position > 0) {
         link.lock = &table->records[position - 1].lock;

@@ -22,7 +22,10 @@ struct DisplayRecord {
     // identical ones. Empty when the registry gave none.
     std::array<char, 512> registryPath;
     AvService service;  // never null for a record in the table
-    DisplayLock lock;   // its lock files and the warning they left
+    // Its pauses in thousandths of the standard ones: a configuration's
+    // quirk may make them longer for a slow model.
+    uint16_t pausePermille = 1000;
+    DisplayLock lock;  // its lock files and the warning they left
 };
 
 inline constexpr int32_t kMaxDisplays = 16;

@@ -4,12 +4,15 @@
 
 #include <cstring>
 
+#include "config/display_quirks.h"
+#include "config/display_selector.h"
 #include "ddc/change_journal.h"
 #include "discovery/walk.h"
 
 void discoverSessionDisplays(panoctl_session* session)
 {
     enumerateDisplays(&session->displays);
+    applyPauseFactors(session->config, &session->displays);
     SeenIds& seen = session->seen;
     for (const DisplayRecord& record : session->displays.displays()) {
         if (!seenBefore(*session, record.id.data()) && seen.count < seen.ids.size()) {
@@ -31,18 +34,18 @@ bool seenBefore(const panoctl_session& session, const char* selector)
 DisplayCall::DisplayCall(panoctl_session* session, const char* selector)
     : session_(session), table_(session->tableGuard)
 {
-    display_ = findDisplay(session->displays, selector);
+    display_ = findSelected(session->config, session->displays, selector);
     if (display_ == nullptr) {
         // Plugged in since the last discovery, perhaps: look once more.
         table_.unlock();
         {
             std::unique_lock<std::shared_mutex> whole(session->tableGuard);
-            if (findDisplay(session->displays, selector) == nullptr) {
+            if (findSelected(session->config, session->displays, selector) == nullptr) {
                 discoverSessionDisplays(session);
             }
         }
         table_.lock();
-        display_ = findDisplay(session->displays, selector);
+        display_ = findSelected(session->config, session->displays, selector);
     }
     if (display_ == nullptr) {
         status_ = seenBefore(*session, selector) ? PANOCTL_DISPLAY_GONE : PANOCTL_NO_SUCH_DISPLAY;
@@ -67,4 +70,13 @@ DisplayCall::~DisplayCall()
 DdcLink DisplayCall::link(TransferCounters* counters) const
 {
     return displayLink(&session_->displays, *display_, session_->options.retries, counters);
+}
+
+DdcLink DisplayCall::featureLink(TransferCounters* counters, uint8_t feature, uint8_t* code) const
+{
+    DdcLink quirked = link(counters);
+    FeatureRoute route = routeFeature(session_->config, displayKeyOf(*display_), feature);
+    quirked.sourceAddress = route.sourceAddress;
+    *code = route.code;
+    return quirked;
 }

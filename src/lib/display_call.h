@@ -22,6 +22,11 @@ public:
     [[nodiscard]] const DisplayRecord& display() const { return *display_; }
     // The link of this call's transactions, counted in `counters`.
     [[nodiscard]] DdcLink link(TransferCounters* counters) const;
+    // The link and code of `feature`'s transactions, as the display's quirks
+    // send it (its own code from 0x51 without one).
+    [[nodiscard]] DdcLink featureLink(TransferCounters* counters, uint8_t feature,
+                                      uint8_t* code) const;
+    [[nodiscard]] const Configuration& config() const { return session_->config; }
     [[nodiscard]] const panoctl_options& options() const { return session_->options; }
 
 private:

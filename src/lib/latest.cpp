@@ -8,6 +8,7 @@
 #include <cstring>
 #include <shared_mutex>
 
+#include "config/display_selector.h"
 #include "lib/display_call.h"
 #include "ops/settings.h"
 
@@ -124,7 +125,7 @@ panoctl_status resolveId(panoctl_session* session, const char* selector,
                          std::array<char, sizeof(DisplayRecord::id)>* id)
 {
     std::shared_lock<std::shared_mutex> table(session->tableGuard);
-    const DisplayRecord* display = findDisplay(session->displays, selector);
+    const DisplayRecord* display = findSelected(session->config, session->displays, selector);
     if (display == nullptr) {
         return seenBefore(*session, selector) ? PANOCTL_DISPLAY_GONE : PANOCTL_NO_SUCH_DISPLAY;
     }

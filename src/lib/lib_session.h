@@ -10,6 +10,7 @@
 #include <mutex>
 #include <shared_mutex>
 
+#include "config/configuration.h"
 #include "discovery/display_table.h"
 #include "lib/latest.h"
 #include "lib/watch.h"
@@ -25,6 +26,7 @@ struct SeenIds {
 
 struct panoctl_session {
     panoctl_options options{};
+    Configuration config;          // read from the options' file at open; empty without one
     std::shared_mutex tableGuard;  // shared by display calls, taken whole by discovery
     DisplayTable displays;
     SeenIds seen;

@@ -1,5 +1,10 @@
 // Opening and closing a session, its displays, and the names of statuses.
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <new>
+
+#include "config/config_file.h"
 
 #include "ddc/link.h"
 #include "lib/lib_session.h"
@@ -16,8 +21,19 @@ constexpr const char* kStatusNames[] = {
 
 bool validOptions(const panoctl_options& options)
 {
-    return options.size >= sizeof(panoctl_options) && options.retries >= 0 &&
-           options.retries <= kMaxRetries;
+    return options.retries >= 0 && options.retries <= kMaxRetries;
+}
+
+// The options as the caller's `size` has them: members past it keep their
+// defaults, so a caller built against an older header still opens.
+bool takeOptions(const panoctl_options& given, panoctl_options* chosen)
+{
+    if (given.size < offsetof(panoctl_options, config)) {
+        return false;
+    }
+    std::memcpy(chosen, &given, std::min(given.size, sizeof(panoctl_options)));
+    chosen->size = sizeof(panoctl_options);
+    return true;
 }
 
 }  // namespace
@@ -52,12 +68,8 @@ panoctl_status panoctl_open(const panoctl_options* options, panoctl_session** se
     *session = nullptr;
     panoctl_options chosen{};
     panoctl_options_init(&chosen);
-    if (options != nullptr) {
-        if (options->size < sizeof(panoctl_options)) {
-            return PANOCTL_INVALID_ARGUMENT;
-        }
-        chosen = *options;
-        chosen.size = sizeof(panoctl_options);
+    if (options != nullptr && !takeOptions(*options, &chosen)) {
+        return PANOCTL_INVALID_ARGUMENT;
     }
     if (!validOptions(chosen)) {
         return PANOCTL_INVALID_ARGUMENT;
@@ -68,6 +80,14 @@ panoctl_status panoctl_open(const panoctl_options* options, panoctl_session** se
     if (opened == nullptr) {
         return PANOCTL_NO_RESOURCES;
     }
+    // The file is read once, here, into the session's tables; the path is
+    // not kept.
+    ConfigError error;
+    if (loadConfigFile(chosen.config, {}, &opened->config, &error) == ConfigLoad::refused) {
+        delete opened;
+        return PANOCTL_INVALID_ARGUMENT;
+    }
+    chosen.config = nullptr;
     startPlatformForLibrary();
     opened->options = chosen;
     {

@@ -1,5 +1,7 @@
 // Reading and changing one setting, through the same transactions and
 // changes as `get` and `set`.
+#include "config/config_lookup.h"
+#include "config/display_selector.h"
 #include "ddc/vcp.h"
 #include "lib/display_call.h"
 #include "mccs/feature_names.h"
@@ -26,8 +28,11 @@ panoctl_status change(panoctl_session* session, const char* selector, unsigned c
         return call.status();
     }
     TransferCounters counters;
-    ChangeOutcome outcome = changeSetting(call.link(&counters), call.options().verify != 0,
-                                          static_cast<uint8_t>(code), settingChange);
+    uint8_t sent = 0;
+    DdcLink link = call.featureLink(&counters, static_cast<uint8_t>(code), &sent);
+    ChangeOutcome outcome = changeSetting(
+        link, call.options().verify != 0, sent, settingChange,
+        calibrationOf(call.config(), displayKeyOf(call.display()), static_cast<uint8_t>(code)));
     if (!outcome.read) {
         return outcome.unsupported ? PANOCTL_UNSUPPORTED : PANOCTL_READ_FAILED;
     }
@@ -58,7 +63,9 @@ panoctl_status panoctl_get(panoctl_session* session, const char* display, unsign
     TransferCounters counters;
     int32_t current = 0;
     int32_t most = 0;
-    switch (readVCPFeature(call.link(&counters), static_cast<uint8_t>(code), &current, &most)) {
+    uint8_t sent = 0;
+    DdcLink link = call.featureLink(&counters, static_cast<uint8_t>(code), &sent);
+    switch (readVCPFeature(link, sent, &current, &most)) {
         case VcpRead::value: break;
         case VcpRead::unsupported: return PANOCTL_UNSUPPORTED;
         case VcpRead::failed: return PANOCTL_READ_FAILED;
@@ -85,8 +92,10 @@ panoctl_status panoctl_set(panoctl_session* session, const char* display, unsign
         return call.status();
     }
     TransferCounters counters;
-    bool ok = writeSetting(call.link(&counters), call.options().verify != 0,
-                           static_cast<uint8_t>(code), static_cast<uint16_t>(value));
+    uint8_t sent = 0;
+    DdcLink link = call.featureLink(&counters, static_cast<uint8_t>(code), &sent);
+    bool ok = writeSetting(link, call.options().verify != 0, sent, static_cast<uint16_t>(value),
+                           actsOnce(call.config(), static_cast<uint8_t>(code)));
     return ok ? PANOCTL_OK : PANOCTL_WRITE_FAILED;
 }
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "config/display_selector.h"
 #include "ddc/probe.h"
 #include "lib/display_call.h"
 #include "ops/capabilities_read.h"
@@ -88,7 +89,11 @@ panoctl_status panoctl_features_json(panoctl_session* session, const char* displ
     Capabilities capabilities;
     decodeCapabilities(text, length, &capabilities);
     TextOut out = textOut(buffer, size);
-    writeFeaturesDocument(&out, capabilities);
+    FeatureNaming naming;
+    if (call.config().fromFile) {
+        naming = FeatureNaming{&call.config(), displayKeyOf(call.display())};
+    }
+    writeFeaturesDocument(&out, capabilities, naming);
     return finishText(out, needed, PANOCTL_OK);
 }
 
@@ -136,12 +141,13 @@ panoctl_status panoctl_save_json(panoctl_session* session, const char* display, 
         readCachedCapabilities(link, call.display(), call.options().refresh != 0, &text);
     Capabilities capabilities;
     decodeCapabilities(text, length, &capabilities);
-    SavedValues saved = readSavedValues(link, capabilities);
+    OwnRestorable own = ownRestorable(call.config(), call.display().name.data());
+    SavedValues saved = readSavedValues(link, capabilities, own);
     if (!saved.usable()) {
         return PANOCTL_READ_FAILED;
     }
     TextOut out = textOut(buffer, size);
-    writeSavedDocument(&out, call.display(), capabilities, saved);
+    writeSavedDocument(&out, call.display(), capabilities, saved, own);
     return finishText(out, needed, PANOCTL_OK);
 }
 
@@ -156,20 +162,29 @@ panoctl_status panoctl_restore_json(panoctl_session* session, const char* displa
     if (document == nullptr) {
         return PANOCTL_INVALID_ARGUMENT;
     }
+    // Without a configuration's own restorable features, the document is
+    // judged before the display is looked up, as the command line does.
     SavedSettings settings;
     if (readSavedDocument(std::string_view(document, length), &settings).problem !=
-        DocumentProblem::none) {
+            DocumentProblem::none &&
+        session->config.featureCount == 0) {
         return PANOCTL_INVALID_DOCUMENT;
     }
     DisplayCall call(session, display);
     if (call.status() != PANOCTL_OK) {
         return call.status();
     }
+    OwnRestorable own = ownRestorable(call.config(), call.display().name.data());
+    if (readSavedDocument(std::string_view(document, length), &settings, own).problem !=
+        DocumentProblem::none) {
+        return PANOCTL_INVALID_DOCUMENT;
+    }
     TransferCounters counters;
     RestoreOutcomes outcomes =
-        restoreSettings(call.link(&counters), call.options().verify != 0, settings);
+        restoreSettings(call.link(&counters), call.options().verify != 0, settings,
+                        unboundedCodesFor(call.config(), displayKeyOf(call.display()), own), own);
     TextOut out = textOut(report, size);
-    writeRestoreDocument(&out, outcomes);
+    writeRestoreDocument(&out, outcomes, own);
     if (needed != nullptr) {
         *needed = out.length + 1;
     }

@@ -22,3 +22,13 @@ void appendTextMember(TextOut* out, const char* key, std::optional<std::string_v
     json_escape(plain.data(), escaped.data(), escaped.size());
     appendText(out, "\"%s\":\"%s\"", key, escaped.data());
 }
+
+void appendEscaped(TextOut* out, std::string_view name)
+{
+    std::array<char, 64> plain{};
+    std::array<char, escapedCapacity(plain.size())> escaped;
+    size_t length = std::min(name.size(), plain.size() - 1);
+    std::memcpy(plain.data(), name.data(), length);
+    json_escape(plain.data(), escaped.data(), escaped.size());
+    appendText(out, "\"%s\"", escaped.data());
+}

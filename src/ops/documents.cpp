@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "config/display_quirks.h"
 #include "ddc/vcp.h"
 #include "mccs/feature_names.h"
 #include "ops/document_text.h"
@@ -21,39 +22,75 @@ void appendCodes(TextOut* out, std::span<const uint8_t> codes)
 
 // Each value with its name from the feature table, or null where it has
 // none: [{"value":15,"name":"displayport-1"},…].
-void appendValues(TextOut* out, uint8_t code, std::span<const uint8_t> values)
+void appendValues(TextOut* out, const FeatureNaming& naming, uint8_t code,
+                  std::span<const uint8_t> values)
 {
     appendText(out, "[");
     for (size_t i = 0; i < values.size(); i++) {
-        std::string_view name = valueName(code, values[i]);
+        std::string_view name =
+            naming.config != nullptr
+                ? valueNameForDisplay(*naming.config, naming.display, code, values[i])
+                : valueName(code, values[i]);
         appendText(out, "%s{\"value\":%u,\"name\":", i == 0 ? "" : ",",
                    static_cast<unsigned>(values[i]));
         if (name.empty()) {
             appendText(out, "null}");
         } else {
-            appendText(out, "\"%.*s\"}", static_cast<int>(name.size()), name.data());
+            appendEscaped(out, name);
+            appendText(out, "}");
         }
     }
     appendText(out, "]");
 }
 
-void appendVcpCodes(TextOut* out, const Capabilities& capabilities)
+// The name a code goes by on the display: the configuration's own feature
+// of that code, else the table's.
+std::string_view featureNameOf(const FeatureNaming& naming, uint8_t code)
+{
+    if (naming.config != nullptr) {
+        if (const ConfigFeature* own =
+                configFeatureByCode(*naming.config, code, naming.display.model)) {
+            return own->name.data();
+        }
+    }
+    const FeatureName* feature = featureByCode(code);
+    return feature != nullptr ? feature->name : std::string_view{};
+}
+
+// The quirk that changes the code on the display: one that sends it
+// another way or names its values, or one that makes its maximum no bound.
+const Quirk* quirkOfCode(const FeatureNaming& naming, uint8_t code)
+{
+    if (naming.config == nullptr) {
+        return nullptr;
+    }
+    AppliedQuirks applied = quirksOf(*naming.config, naming.display);
+    if (const Quirk* quirk = quirkForFeature(applied, code)) {
+        return quirk;
+    }
+    return unboundedQuirkOf(*naming.config, naming.display, code);
+}
+
+void appendVcpCodes(TextOut* out, const Capabilities& capabilities, const FeatureNaming& naming)
 {
     appendText(out, "\"vcp\":[");
     for (size_t i = 0; i < capabilities.vcpCount; i++) {
         const CapabilitiesVcpCode& code = capabilities.vcp[i];
         appendText(out, "%s{\"code\":%u,\"name\":", i == 0 ? "" : ",",
                    static_cast<unsigned>(code.code));
-        const FeatureName* feature = featureByCode(code.code);
-        if (feature != nullptr) {
-            appendText(out, "\"%.*s\"", static_cast<int>(feature->name.size()),
-                       feature->name.data());
+        std::string_view name = featureNameOf(naming, code.code);
+        if (!name.empty()) {
+            appendEscaped(out, name);
         } else {
             appendText(out, "null");
         }
         if (code.listsValues) {
             appendText(out, ",\"values\":");
-            appendValues(out, code.code, vcpValues(capabilities, code));
+            appendValues(out, naming, code.code, vcpValues(capabilities, code));
+        }
+        if (const Quirk* quirk = quirkOfCode(naming, code.code)) {
+            appendText(out, ",\"quirk\":");
+            appendEscaped(out, quirk->name.data());
         }
         appendText(out, "}");
     }
@@ -72,7 +109,8 @@ bool listed(const Capabilities& capabilities, uint8_t code)
 
 }  // namespace
 
-void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities)
+void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities,
+                           const FeatureNaming& naming)
 {
     appendText(out, "{");
     appendTextMember(out, "model", capabilities.model);
@@ -83,28 +121,58 @@ void writeFeaturesDocument(TextOut* out, const Capabilities& capabilities)
     appendText(out, ",\"commands\":");
     appendCodes(out, std::span(capabilities.commands).first(capabilities.commandCount));
     appendText(out, ",");
-    appendVcpCodes(out, capabilities);
+    appendVcpCodes(out, capabilities, naming);
     appendText(out, "}");
 }
 
-SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilities)
+namespace {
+
+// One code the saved document may hold: built-in or of one's own, and its
+// place in the values.
+struct SavedCode {
+    uint8_t code;
+    size_t place;
+};
+
+// Every code save may keep, in ascending code order.
+size_t savedCodes(const OwnRestorable& own,
+                  std::array<SavedCode, kRestorableCount + kMaxOwnRestorable>* codes)
 {
-    SavedValues saved;
+    size_t count = 0;
     std::span<const RestorableFeature> features = restorableByCode();
     for (size_t i = 0; i < features.size(); i++) {
-        if (capabilities.vcpCount > 0 && !listed(capabilities, features[i].code)) {
+        (*codes)[count++] = SavedCode{features[i].code, i};
+    }
+    for (size_t i = 0; i < own.count; i++) {
+        (*codes)[count++] = SavedCode{own.codes[i], kRestorableCount + i};
+    }
+    std::sort(codes->begin(), codes->begin() + static_cast<long>(count),
+              [](const SavedCode& a, const SavedCode& b) { return a.code < b.code; });
+    return count;
+}
+
+}  // namespace
+
+SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilities,
+                            const OwnRestorable& own)
+{
+    SavedValues saved;
+    std::array<SavedCode, kRestorableCount + kMaxOwnRestorable> codes{};
+    size_t count = savedCodes(own, &codes);
+    for (size_t i = 0; i < count; i++) {
+        if (capabilities.vcpCount > 0 && !listed(capabilities, codes[i].code)) {
             continue;
         }
         int32_t current = 0;
         int32_t maximum = 0;
         // A monitor's answer that it lacks the code leaves the feature out
         // and is no failed read.
-        VcpRead outcome = readVCPFeature(link, features[i].code, &current, &maximum);
+        VcpRead outcome = readVCPFeature(link, codes[i].code, &current, &maximum);
         if (outcome != VcpRead::unsupported) {
             saved.attempted++;
         }
         if (outcome == VcpRead::value) {
-            saved.values[i] = static_cast<uint16_t>(current);
+            saved.values[codes[i].place] = static_cast<uint16_t>(current);
             saved.read++;
         }
     }
@@ -112,7 +180,8 @@ SavedValues readSavedValues(const DdcLink& link, const Capabilities& capabilitie
 }
 
 void writeSavedDocument(TextOut* out, const DisplayRecord& display,
-                        const Capabilities& capabilities, const SavedValues& saved)
+                        const Capabilities& capabilities, const SavedValues& saved,
+                        const OwnRestorable& own)
 {
     std::array<char, escapedCapacity(sizeof(DisplayRecord::id))> id;
     std::array<char, escapedCapacity(sizeof(DisplayRecord::name))> name;
@@ -122,11 +191,12 @@ void writeSavedDocument(TextOut* out, const DisplayRecord& display,
     appendTextMember(out, "model", capabilities.model);
     appendText(out, ",\"features\":{");
     const char* separator = "";
-    std::span<const RestorableFeature> features = restorableByCode();
-    for (size_t i = 0; i < features.size(); i++) {
-        if (saved.values[i]) {
-            appendText(out, "%s\"0x%02x\":%u", separator, static_cast<unsigned>(features[i].code),
-                       static_cast<unsigned>(*saved.values[i]));
+    std::array<SavedCode, kRestorableCount + kMaxOwnRestorable> codes{};
+    size_t count = savedCodes(own, &codes);
+    for (size_t i = 0; i < count; i++) {
+        if (const std::optional<uint16_t>& value = saved.values[codes[i].place]) {
+            appendText(out, "%s\"0x%02x\":%u", separator, static_cast<unsigned>(codes[i].code),
+                       static_cast<unsigned>(*value));
             separator = ",";
         }
     }
@@ -138,14 +208,19 @@ bool restoreSucceeded(const RestoreOutcomes& outcomes)
     return std::find(outcomes.begin(), outcomes.end(), RestoreOutcome::failed) == outcomes.end();
 }
 
-void writeRestoreDocument(TextOut* out, const RestoreOutcomes& outcomes)
+void writeRestoreDocument(TextOut* out, const RestoreOutcomes& outcomes, const OwnRestorable& own)
 {
     appendText(out, "{\"ok\":%s,\"features\":{", restoreSucceeded(outcomes) ? "true" : "false");
     const char* separator = "";
-    for (const RestorableFeature& feature : restorableByCode()) {
-        RestoreOutcome outcome = outcomes[*restoreIndex(feature.code)];
+    std::array<SavedCode, kRestorableCount + kMaxOwnRestorable> codes{};
+    size_t count = savedCodes(own, &codes);
+    for (size_t i = 0; i < count; i++) {
+        // Saved values are by code, outcomes of built-in features by restore order.
+        size_t place =
+            codes[i].place < kRestorableCount ? *restoreIndex(codes[i].code) : codes[i].place;
+        RestoreOutcome outcome = outcomes[place];
         if (outcome != RestoreOutcome::absent) {
-            appendText(out, "%s\"0x%02x\":\"%s\"", separator, static_cast<unsigned>(feature.code),
+            appendText(out, "%s\"0x%02x\":\"%s\"", separator, static_cast<unsigned>(codes[i].code),
                        restoreOutcomeText(outcome));
             separator = ",";
         }

@@ -12,8 +12,9 @@ using KeyText = std::array<char, 32>;
 
 class Reader {
 public:
-    Reader(std::string_view text, SavedSettings* settings, DocumentReading* result)
-        : text_(text), settings_(settings), result_(result)
+    Reader(std::string_view text, SavedSettings* settings, DocumentReading* result,
+           const OwnRestorable& own)
+        : text_(text), settings_(settings), result_(result), own_(own)
     {
     }
 
@@ -44,6 +45,7 @@ private:
     size_t at_ = 0;
     SavedSettings* settings_;
     DocumentReading* result_;
+    const OwnRestorable& own_;
     bool sawFeatures_ = false;
 
     char peek() const { return at_ < text_.size() ? text_[at_] : '\0'; }
@@ -202,7 +204,7 @@ private:
         } else if (!value(depth)) {
             return false;
         }
-        std::optional<size_t> index = featureIndex(key);
+        std::optional<size_t> index = featureIndex(key, own_);
         if (!index) {
             refuse(DocumentProblem::notRestorable, key);
         } else if (!setting) {
@@ -420,7 +422,7 @@ private:
 
     // The restorable feature a key names: a feature name, or a code in any
     // number syntax (decimal, 0x hexadecimal, leading-0 octal).
-    static std::optional<size_t> featureIndex(std::string_view raw)
+    static std::optional<size_t> featureIndex(std::string_view raw, const OwnRestorable& own)
     {
         KeyText decoded{};
         std::optional<std::string_view> key = decodedKey(raw, &decoded);
@@ -429,6 +431,11 @@ private:
         }
         if (const FeatureName* named = featureByName(*key)) {
             return restoreIndex(named->code);
+        }
+        for (size_t i = 0; i < own.count; i++) {
+            if (sameNameIgnoringCase(own.names[i], *key)) {
+                return kRestorableCount + i;
+            }
         }
         // strtol would also take leading spaces and a sign.
         if ((*key)[0] < '0' || (*key)[0] > '9') {
@@ -440,13 +447,19 @@ private:
         if (end != decoded.data() + key->size() || errno == ERANGE || code < 0 || code > 0xFF) {
             return std::nullopt;
         }
+        for (size_t i = 0; i < own.count; i++) {
+            if (own.codes[i] == code) {
+                return kRestorableCount + i;
+            }
+        }
         return restoreIndex(static_cast<uint8_t>(code));
     }
 };
 
 }  // namespace
 
-DocumentReading readSavedDocument(std::string_view text, SavedSettings* settings)
+DocumentReading readSavedDocument(std::string_view text, SavedSettings* settings,
+                                  const OwnRestorable& own)
 {
     *settings = SavedSettings{};
     DocumentReading result;
@@ -454,7 +467,7 @@ DocumentReading readSavedDocument(std::string_view text, SavedSettings* settings
         result.problem = DocumentProblem::tooLarge;
         return result;
     }
-    Reader reader(text, settings, &result);
+    Reader reader(text, settings, &result, own);
     if (!reader.document() || result.problem != DocumentProblem::none) {
         // What a refused document asked for is nothing to act on.
         *settings = SavedSettings{};

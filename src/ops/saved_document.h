@@ -12,6 +12,7 @@
 #include <optional>
 #include <string_view>
 
+#include "config/config_lookup.h"
 #include "mccs/restorable.h"
 
 // Larger documents are refused unread: a saved document is a few hundred bytes.
@@ -20,9 +21,10 @@ inline constexpr size_t kMaxSavedDocumentBytes = size_t{64} * 1024;
 // Objects and arrays nest at most this deep in a document's other members.
 inline constexpr int kMaxSavedDocumentDepth = 32;
 
-// The values a document asks for, by place in restore order.
+// The values a document asks for, by place in restore order, then those of
+// the features of one's own by their place in OwnRestorable.
 struct SavedSettings {
-    std::array<std::optional<uint16_t>, kRestorableCount> values;
+    std::array<std::optional<uint16_t>, kRestorableCount + kMaxOwnRestorable> values;
 };
 
 enum class DocumentProblem : uint8_t {
@@ -46,4 +48,7 @@ struct DocumentReading {
 
 // Reads `text` into `settings`. A document that is not JSON is refused as
 // such even when a feature key before its fault was refused too.
-DocumentReading readSavedDocument(std::string_view text, SavedSettings* settings);
+// Features of one's own in `own` (their names, in any letter case, or their
+// codes) are restorable too.
+DocumentReading readSavedDocument(std::string_view text, SavedSettings* settings,
+                                  const OwnRestorable& own = OwnRestorable{});

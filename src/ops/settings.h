@@ -13,7 +13,9 @@
 
 // The set transaction, and with `verify` the read back; true when the
 // monitor took the value.
+// An action (`actsOnce`) is sent once and never read back.
 bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value);
+bool writeSetting(const DdcLink& link, bool verify, uint8_t vcp, uint16_t value, bool actsOnce);
 
 // What a change that starts from the current value came to.
 struct ChangeOutcome {
@@ -25,8 +27,10 @@ struct ChangeOutcome {
 
 // One get transaction, then one set transaction of the value `change`
 // makes of the current one; nothing is written when the read fails.
+// A percentage, alone or as a step, is of `calibration`'s range when it is
+// not null.
 ChangeOutcome changeSetting(const DdcLink& link, bool verify, uint8_t vcp,
-                            const SettingChange& change);
+                            const SettingChange& change, const Calibration* calibration = nullptr);
 
 // What restoring one feature came to; `absent` for one the document does
 // not name.
@@ -35,8 +39,33 @@ enum class RestoreOutcome : uint8_t { absent, unchanged, changed, unsupported, f
 // Restores every feature `settings` names, in restore order: each is read,
 // and written only when the monitor holds another value (one above the
 // monitor's maximum is written as the maximum). Outcomes by restore order.
-using RestoreOutcomes = std::array<RestoreOutcome, kRestorableCount>;
-RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings);
+// Codes a model treats as presets, not levels: their maximum is no bound,
+// so a saved value above it is written as it is.
+struct UnboundedCodes {
+    std::array<uint8_t, kRestorableCount + kMaxOwnRestorable> codes{};
+    size_t count = 0;
+    [[nodiscard]] bool has(uint8_t code) const
+    {
+        for (size_t i = 0; i < count; i++) {
+            if (codes[i] == code) {
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// Outcomes by restore order, then the features of one's own by their place
+// in `own`, which are restored after the built-in ones.
+// The restorable codes (built-in, then `own`) whose maximum a quirk of the
+// display makes no bound.
+UnboundedCodes unboundedCodesFor(const Configuration& config, const DisplayKey& display,
+                                 const OwnRestorable& own = OwnRestorable{});
+
+using RestoreOutcomes = std::array<RestoreOutcome, kRestorableCount + kMaxOwnRestorable>;
+RestoreOutcomes restoreSettings(const DdcLink& link, bool verify, const SavedSettings& settings,
+                                const UnboundedCodes& unbounded = UnboundedCodes{},
+                                const OwnRestorable& own = OwnRestorable{});
 
 // "unchanged", "changed", "unsupported" or "failed", as the restore document
 // says.

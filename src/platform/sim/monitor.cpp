@@ -12,6 +12,7 @@ namespace sim {
 namespace {
 
 constexpr uint8_t kHostAddress = 0x51;
+constexpr uint8_t kOtherSourceAddress = 0x50;  // the only other one a monitor may take
 constexpr uint8_t kDisplayAddress = 0x6e;
 constexpr size_t kFragmentSize = 32;
 
@@ -120,22 +121,37 @@ void wakeFor(Monitor& monitor, bool powerRequest)
     appendTrace("wake " + monitor.key);
 }
 
+// The data address a Set VCP Feature of `code` must come from.
+uint8_t setAddressOf(const Monitor& monitor, int code)
+{
+    auto found = monitor.sourceAddress.find(code);
+    return found != monitor.sourceAddress.end() ? found->second : kHostAddress;
+}
+
 }  // namespace
 
 void monitorWrite(Monitor& monitor, uint32_t dataAddress, const uint8_t* bytes, size_t count)
 {
     monitor.pending.clear();
     monitor.handsOutPress = false;
-    if (dataAddress != kHostAddress || count == 0) return;
-    if (bytes[count - 1] != checksum(kDisplayAddress ^ kHostAddress, bytes, count - 1)) return;
+    if ((dataAddress != kHostAddress && dataAddress != kOtherSourceAddress) || count == 0) return;
+    auto address = static_cast<uint8_t>(dataAddress);
+    if (bytes[count - 1] != checksum(kDisplayAddress ^ address, bytes, count - 1)) return;
+    // From another address, only the requests of the codes that take it.
+    bool otherSource = address != kHostAddress;
+    if (otherSource && (count < 3 || monitor.sourceAddress.count(bytes[2]) == 0)) return;
 
     if (count == 4 && bytes[0] == 0x82 && bytes[1] == 0x01) {
         wakeFor(monitor, bytes[2] == kPowerMode);
         monitor.pending = vcpReply(monitor, bytes[2]);
     } else if (count == 6 && bytes[0] == 0x84 && bytes[1] == 0x03) {
         wakeFor(monitor, bytes[2] == kPowerMode);
-        setVcp(monitor, bytes[2], bytes[3] * 256 + bytes[4]);
-    } else if (count == 5 && bytes[0] == 0x83 && bytes[1] == 0xf3) {
+        bool taken =
+            address == setAddressOf(monitor, bytes[2]) && monitor.ignoreWrites.count(bytes[2]) == 0;
+        if (taken) {
+            setVcp(monitor, bytes[2], bytes[3] * 256 + bytes[4]);
+        }
+    } else if (count == 5 && bytes[0] == 0x83 && bytes[1] == 0xf3 && !otherSource) {
         wakeFor(monitor, false);
         monitor.pending = capabilitiesReply(monitor, bytes[2], bytes[3]);
     }

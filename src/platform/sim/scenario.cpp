@@ -316,7 +316,8 @@ NewControlValue parseNewControlValue(const Json& json)
 Monitor parseMonitor(const std::string& key, const Json& json)
 {
     requireObject(json);
-    checkMembers(json, {"vcp", "capabilities", "faults", "bus", "newControlValue"});
+    checkMembers(json, {"vcp", "capabilities", "faults", "bus", "newControlValue", "sourceAddress",
+                        "ignoreWrites"});
     Monitor monitor;
     monitor.key = key;
     if (const Json* vcp = member(json, "vcp")) {
@@ -340,6 +341,39 @@ Monitor parseMonitor(const std::string& key, const Json& json)
             monitor.capabilities = capabilities->get<std::string>();
             for (unsigned char c : monitor.capabilities) {
                 if (c >= 0x80) fail("expected ascii text");
+            }
+        });
+    }
+    if (const Json* addresses = member(json, "sourceAddress")) {
+        at(".sourceAddress", [&] {
+            requireObject(*addresses);
+            for (const auto& item : addresses->items()) {
+                at(keyPart(item.key()), [&] {
+                    int code = parseVcpCode(item.key());
+                    if (code < 0) fail("not a vcp code (\"0x10\" or \"16\", up to 255)");
+                    if (!item.value().is_string() || item.value().get<std::string>() != "0x50") {
+                        fail("expected \"0x50\"");
+                    }
+                    monitor.sourceAddress[code] = 0x50;
+                });
+            }
+        });
+    }
+    if (const Json* ignored = member(json, "ignoreWrites")) {
+        at(".ignoreWrites", [&] {
+            if (!ignored->is_array()) fail("expected an array of vcp codes");
+            for (size_t i = 0; i < ignored->size(); i++) {
+                at("[" + std::to_string(i) + "]", [&] {
+                    const Json& code = (*ignored)[i];
+                    int parsed = -1;
+                    if (code.is_string()) {
+                        parsed = parseVcpCode(code.get<std::string>());
+                    } else if (code.is_number_unsigned() && code.get<uint64_t>() <= 255) {
+                        parsed = static_cast<int>(code.get<uint64_t>());
+                    }
+                    if (parsed < 0) fail("not a vcp code (\"0x10\", \"16\" or 16, up to 255)");
+                    monitor.ignoreWrites.insert(parsed);
+                });
             }
         });
     }

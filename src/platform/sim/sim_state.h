@@ -86,6 +86,10 @@ struct Monitor {
     std::string key;
     std::map<int, VcpValue> vcp;
     std::string capabilities;
+    // Codes whose Set VCP Feature is a request only from this data address
+    // (0x50), and codes whose writes change nothing.
+    std::map<int, uint8_t> sourceAddress;
+    std::set<int> ignoreWrites;
     Faults faults;
     FlakyBus bus;
     // The reply the next read returns; empty when nothing is pending (every

@@ -1,0 +1,101 @@
+#include "config/config_prescan.h"
+
+#include <cstdio>
+
+namespace {
+
+enum class Context { plain, comment, basic, literal, multiBasic, multiLiteral };
+
+bool startsWith(std::string_view text, size_t at, std::string_view part)
+{
+    return text.substr(at, part.size()) == part;
+}
+
+// Where the text at `at` leaves a context, or nothing: the number of
+// bytes that end it (the closing quotes), 0 when it goes on.
+size_t closing(Context context, std::string_view text, size_t at)
+{
+    char c = text[at];
+    switch (context) {
+        case Context::plain: return 0;
+        case Context::comment: return c == '\n' ? 1 : 0;
+        case Context::basic: return c == '"' || c == '\n' ? 1 : 0;
+        case Context::literal: return c == '\'' || c == '\n' ? 1 : 0;
+        case Context::multiBasic: return startsWith(text, at, "\"\"\"") ? 3 : 0;
+        case Context::multiLiteral: return startsWith(text, at, "'''") ? 3 : 0;
+    }
+    return 0;
+}
+
+// The context the text at `at` opens in plain text, and the bytes that open it.
+size_t opening(std::string_view text, size_t at, Context* context)
+{
+    if (text[at] == '#') {
+        *context = Context::comment;
+        return 1;
+    }
+    if (startsWith(text, at, "\"\"\"")) {
+        *context = Context::multiBasic;
+        return 3;
+    }
+    if (startsWith(text, at, "'''")) {
+        *context = Context::multiLiteral;
+        return 3;
+    }
+    if (text[at] == '"' || text[at] == '\'') {
+        *context = text[at] == '"' ? Context::basic : Context::literal;
+        return 1;
+    }
+    return 0;
+}
+
+bool refuse(ConfigError* error, uint32_t line, uint32_t column, const char* what)
+{
+    error->line = line;
+    error->column = column;
+    std::snprintf(error->what.data(), error->what.size(), "%s", what);
+    return false;
+}
+
+}  // namespace
+
+bool asciiOutsideStrings(std::string_view text, ConfigError* error)
+{
+    Context context = Context::plain;
+    uint32_t line = 1;
+    uint32_t column = 1;
+    bool escaped = false;  // the byte before was a basic string's backslash
+    for (size_t at = 0; at < text.size(); at++) {
+        auto byte = static_cast<unsigned char>(text[at]);
+        bool inBasic = context == Context::basic || context == Context::multiBasic;
+        if (byte >= 0x80 && (context == Context::plain || (inBasic && escaped))) {
+            return refuse(error, line, column,
+                          context == Context::plain
+                              ? "a character that is not ASCII outside a string or comment"
+                              : "a character that is not ASCII after a backslash");
+        }
+        size_t skip = 0;
+        if (inBasic && !escaped && byte == '\\') {
+            escaped = true;
+        } else if (escaped) {
+            escaped = false;
+        } else if (context == Context::plain) {
+            skip = opening(text, at, &context);
+        } else if ((skip = closing(context, text, at)) > 0) {
+            context = Context::plain;
+        }
+        // Columns count characters, as the parser's do: not UTF-8's
+        // continuation bytes.
+        for (size_t k = 0; k < (skip > 1 ? skip : 1); k++) {
+            auto counted = static_cast<unsigned char>(text[at + k]);
+            if (counted == '\n') {
+                line++;
+                column = 1;
+            } else if ((counted & 0xC0) != 0x80) {
+                column++;
+            }
+        }
+        at += skip > 1 ? skip - 1 : 0;
+    }
+    return true;
+}
