@@ -39,8 +39,9 @@ struct Parse {
 };
 
 // Records the first error: its place and its formatted reason.
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf's format checks need the C form
 [[gnu::format(printf, 3, 4)]] bool fail(Parse* parse, const toml::source_region& where,
-                                        const char* format, ...)  // NOLINT(cert-dcl50-cpp)
+                                        const char* format, ...)
 {
     if (parse->failed) {
         return false;

@@ -132,8 +132,9 @@ const Quirk* capabilitiesQuirkOf(const Configuration& config, const DisplayKey& 
 {
     AppliedQuirks applied = quirksOf(config, display);
     for (size_t i = 0; i < applied.count; i++) {
-        if (applied.quirks[i]->replacesCapabilities) {
-            return applied.quirks[i];
+        const Quirk* quirk = applied.quirks[i];
+        if (quirk->replacesCapabilities) {
+            return quirk;
         }
     }
     return nullptr;
