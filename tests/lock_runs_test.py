@@ -255,6 +255,9 @@ def check_refusals(binary, root, failures):
                 scratch.chmod(0o755)
                 runner.binary = str(scratch / "panoctl")
                 shutil.copy(binary, runner.binary)
+                # Nor the configuration file the suite names: one it can reach,
+                # and that is no more there than the suite's.
+                runner.env["PANOCTL_CONFIG"] = str(scratch / "no-config.toml")
             # Lock files may be made in the lock folder, and nowhere else.
             outside = lambda: sorted(str(p) for p in scratch.rglob("*") if p.parent != locks)
             before = outside()
