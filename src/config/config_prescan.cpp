@@ -27,12 +27,32 @@ size_t closing(Context context, std::string_view text, size_t at)
     return 0;
 }
 
+// Whether a quote after `previous` (the last byte of plain text that is not
+// a blank, or a newline) opens a string for the parser too: only where a key
+// or a value starts. Elsewhere the parser reads the quote as part of a bare
+// value and goes on, so what follows must be checked as plain text.
+bool stringMayStartAfter(char previous)
+{
+    switch (previous) {
+        case '\n':
+        case '=':
+        case '[':
+        case ',':
+        case '{':
+        case '.': return true;
+        default: return false;
+    }
+}
+
 // The context the text at `at` opens in plain text, and the bytes that open it.
-size_t opening(std::string_view text, size_t at, Context* context)
+size_t opening(std::string_view text, size_t at, char previous, Context* context)
 {
     if (text[at] == '#') {
         *context = Context::comment;
         return 1;
+    }
+    if (!stringMayStartAfter(previous)) {
+        return 0;
     }
     if (startsWith(text, at, "\"\"\"")) {
         *context = Context::multiBasic;
@@ -65,6 +85,7 @@ bool asciiOutsideStrings(std::string_view text, ConfigError* error)
     uint32_t line = 1;
     uint32_t column = 1;
     bool escaped = false;  // the byte before was a basic string's backslash
+    char previous = '\n';  // the last byte of plain text that is not a blank
     for (size_t at = 0; at < text.size(); at++) {
         auto byte = static_cast<unsigned char>(text[at]);
         bool inBasic = context == Context::basic || context == Context::multiBasic;
@@ -80,8 +101,14 @@ bool asciiOutsideStrings(std::string_view text, ConfigError* error)
         } else if (escaped) {
             escaped = false;
         } else if (context == Context::plain) {
-            skip = opening(text, at, &context);
+            skip = opening(text, at, previous, &context);
+            if (skip == 0 && byte != ' ' && byte != '\t') {
+                previous = static_cast<char>(byte);
+            }
         } else if ((skip = closing(context, text, at)) > 0) {
+            // After a string, a quote is no new one; after a comment, a
+            // line starts.
+            previous = context == Context::comment ? '\n' : '"';
             context = Context::plain;
         }
         // Columns count characters, as the parser's do: not UTF-8's
