@@ -85,21 +85,28 @@ bool asciiOutsideStrings(std::string_view text, ConfigError* error)
     uint32_t line = 1;
     uint32_t column = 1;
     bool escaped = false;  // the byte before was a basic string's backslash
+    // A backslash that ends a line in a multi-line string makes the parser
+    // skip the blanks and line breaks after it, testing each character for
+    // white space: until the first other one, which must be ASCII too.
+    bool skipping = false;
     char previous = '\n';  // the last byte of plain text that is not a blank
     for (size_t at = 0; at < text.size(); at++) {
         auto byte = static_cast<unsigned char>(text[at]);
         bool inBasic = context == Context::basic || context == Context::multiBasic;
-        if (byte >= 0x80 && (context == Context::plain || (inBasic && escaped))) {
+        bool blank = byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+        if (byte >= 0x80 && (context == Context::plain || (inBasic && (escaped || skipping)))) {
             return refuse(error, line, column,
                           context == Context::plain
                               ? "a character that is not ASCII outside a string or comment"
                               : "a character that is not ASCII after a backslash");
         }
         size_t skip = 0;
+        skipping = skipping && blank;
         if (inBasic && !escaped && byte == '\\') {
             escaped = true;
         } else if (escaped) {
             escaped = false;
+            skipping = context == Context::multiBasic && blank;
         } else if (context == Context::plain) {
             skip = opening(text, at, previous, &context);
             if (skip == 0 && byte != ' ' && byte != '\t') {
