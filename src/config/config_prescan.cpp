@@ -1,5 +1,6 @@
 #include "config/config_prescan.h"
 
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -69,6 +70,31 @@ size_t opening(std::string_view text, size_t at, char previous, Context* context
     return 0;
 }
 
+// The code point whose UTF-8 encoding starts at `at`, when it takes two or
+// three bytes and they are all there; 0 otherwise.
+char32_t codePointAt(std::string_view text, size_t at)
+{
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[at + k]); };
+    auto continues = [&](size_t k) { return at + k < text.size() && (byte(k) & 0xC0) == 0x80; };
+    if (byte(0) >= 0xC0 && byte(0) < 0xE0 && continues(1)) {
+        return (char32_t{byte(0)} & 0x1F) << 6 | (byte(1) & 0x3F);
+    }
+    if (byte(0) >= 0xE0 && byte(0) < 0xF0 && continues(1) && continues(2)) {
+        return (char32_t{byte(0)} & 0x0F) << 12 | (char32_t{byte(1)} & 0x3F) << 6 |
+               (byte(2) & 0x3F);
+    }
+    return 0;
+}
+
+// toml++ 3.3.0 reaches an unreachable branch (undefined behaviour) when it
+// asks whether one of these is white space, which it may do wherever the
+// text around them leads its parser: they are refused anywhere in the file.
+bool unsafeForTheParser(char32_t c)
+{
+    return (c > 0xA0 && c <= 0x499) || (c >= 0x2D6E && c <= 0x3167 && c != 0x3000) ||
+           (c >= 0xFB06 && c < 0xFEFF);
+}
+
 bool refuse(ConfigError* error, uint32_t line, uint32_t column, const char* what)
 {
     error->line = line;
@@ -94,6 +120,13 @@ bool asciiOutsideStrings(std::string_view text, ConfigError* error)
         auto byte = static_cast<unsigned char>(text[at]);
         bool inBasic = context == Context::basic || context == Context::multiBasic;
         bool blank = byte == ' ' || byte == '\t' || byte == '\n' || byte == '\r';
+        if (char32_t c = codePointAt(text, at); unsafeForTheParser(c)) {
+            std::array<char, 96> what{};
+            std::snprintf(what.data(), what.size(),
+                          "U+%04X, a character the configuration reader cannot take",
+                          static_cast<unsigned>(c));
+            return refuse(error, line, column, what.data());
+        }
         if (byte >= 0x80 && (context == Context::plain || (inBasic && (escaped || skipping)))) {
             return refuse(error, line, column,
                           context == Context::plain
